@@ -225,10 +225,10 @@ public:
     int open_file(const char *path, int64_t max_buffered = 1);
     int open_buffer(const void *data, size_t size);
     int unpack();
-    int unpack_thumb();
-    void recycle();
+    virtual int unpack_thumb();
+    virtual void recycle();
 
-    int is_jpeg_thumb() const;
+    virtual int is_jpeg_thumb() const;
     int is_floating_point() const;
     void convertFloatToInt(float dmin, float dmax, float target);
     int is_sraw() const;
@@ -238,10 +238,10 @@ public:
     int fcol(int row, int col) const;
     int COLOR(int row, int col) const;
 
-    int adjust_bl();
+    virtual int adjust_bl();
     int adjust_sizes_info_only();
-    int phase_one_subtract_black(ushort *src, ushort *dest);
-    int phase_one_correct();
+    virtual int phase_one_subtract_black(ushort *src, ushort *dest);
+    virtual int phase_one_correct();
 
     int dcraw_process();
     void free_image();
@@ -260,11 +260,11 @@ public:
     explicit Kaldris_fast(unsigned flags = 0);
     ~Kaldris_fast() override;
 
-    int open_qfile(const QString &path, int64_t max_buffered = 1);
-    int unpack();
-    int clearZeroPixels();
-    int get_phaseone_blacklevel();
-    int get_other_blacklevel(int *levels, int channels);
+    virtual int open_qfile(const QString &path, int64_t max_buffered = 1);
+    virtual int unpack();
+    virtual int clearZeroPixels();
+    virtual int get_phaseone_blacklevel();
+    virtual int get_other_blacklevel(int *levels, int channels);
     kaldris_processed_image_t *dcraw_make_mem_image_ex(kaldris_processed_image_t *previous, int *errcode);
 };
 

@@ -1,0 +1,19 @@
+#ifndef EXTERNALTOOL_H
+#define EXTERNALTOOL_H
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// Runs the outside programs (exiftool, tiffinfo) the writer's output is
+// checked with, so writer and reader never share our code.
+class ExternalTool {
+public:
+    static bool available(const QString &program);
+    // stdout and stderr together; empty string when the program did not run.
+    static QString run(const QString &program, const QStringList &args, int *exitCode = nullptr);
+    // exiftool -j -n -G1 on one file: "Group:Tag" -> value.
+    static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
+};
+
+#endif

@@ -1,0 +1,481 @@
+// Lossless JPEG decoding against the fixture encoder: every component count,
+// precision, predictor, point transform and restart setting, the DNG tile
+// layouts, clipped tiles, and broken streams.
+#include "TestRegistry.h"
+
+#include "Kaldris.h"
+#include "LosslessJpegEncoder.h"
+#include "decompress/LosslessJpegDecoder.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using kaldris::LosslessJpegDecoder;
+using kaldris::SampleTarget;
+
+namespace {
+
+constexpr uint16_t kSentinel = 0xA5C3;
+
+// Smooth data with noise and a few extreme jumps, so that short and long
+// codes, and for 16 bits the difference 32768 (SSSS 16), all occur.
+std::vector<uint16_t> makeSamples(int count, int precision, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    const int maxv = (1 << precision) - 1;
+    std::vector<uint16_t> s(count);
+    int v = maxv / 3;
+    for (int i = 0; i < count; ++i) {
+        v += int(rng() % 41) - 20;
+        if (rng() % 17 == 0)
+            v = int(rng() % (maxv + 1));
+        v = std::clamp(v, 0, maxv);
+        s[i] = uint16_t(v);
+    }
+    if (precision == 16 && count >= 8) {
+        s[2] = 0;
+        s[3] = 32768;
+        s[4] = 0;
+        s[5] = 65535;
+        s[6] = 0;
+    }
+    if (count >= 2) {
+        s[count - 1] = uint16_t(maxv);
+        s[count - 2] = 0;
+    }
+    return s;
+}
+
+// An output buffer with a margin around the target, all sentinel.
+struct Canvas {
+    std::vector<uint16_t> buf;
+    SampleTarget t;
+    size_t pitch = 0;
+    uint32_t rows = 0;
+
+    Canvas(uint32_t rowSamples, uint32_t rowCount, uint32_t keepSamples, uint32_t keepRows)
+    {
+        pitch = rowSamples + 3;
+        rows = rowCount;
+        buf.assign(pitch * (rowCount + 2), kSentinel);
+        t.dst = buf.data() + pitch;
+        t.pitch = pitch;
+        t.rowSamples = rowSamples;
+        t.rows = rowCount;
+        t.keepSamples = keepSamples;
+        t.keepRows = keepRows;
+    }
+    uint16_t at(uint32_t r, uint32_t c) const { return t.dst[r * pitch + c]; }
+    // Every sample outside the kept region still holds the sentinel.
+    bool untouchedOutside() const
+    {
+        for (size_t i = 0; i < buf.size(); ++i) {
+            const long rel = long(i) - long(pitch);
+            const long r = rel < 0 ? -1 : rel / long(pitch);
+            const long c = rel < 0 ? 0 : rel % long(pitch);
+            const bool kept = r >= 0 && r < long(t.keepRows) && c < long(t.keepSamples);
+            if (!kept && buf[i] != kSentinel)
+                return false;
+        }
+        return true;
+    }
+};
+
+int decode(const std::vector<uint8_t> &s, const SampleTarget &t)
+{
+    return LosslessJpegDecoder::decode(s.data(), s.size(), t);
+}
+
+// Offsets of the marker segments of a fixture stream (the first byte of
+// each 0xFF marker), the entropy-coded data start and the EOI.
+struct StreamMap {
+    size_t sosEnd = 0;
+    size_t eoi = 0;
+    size_t dht = 0, dhtLen = 0;
+    size_t sof = 0;
+    size_t sos = 0;
+};
+
+StreamMap mapStream(const std::vector<uint8_t> &s)
+{
+    StreamMap m;
+    size_t p = 2;
+    while (p + 4 <= s.size()) {
+        const uint8_t marker = s[p + 1];
+        const size_t len = size_t(s[p + 2] << 8 | s[p + 3]);
+        if (marker == 0xC4) {
+            m.dht = p;
+            m.dhtLen = len + 2;
+        } else if (marker == 0xC3) {
+            m.sof = p;
+        } else if (marker == 0xDA) {
+            m.sos = p;
+            m.sosEnd = p + 2 + len;
+            break;
+        }
+        p += 2 + len;
+    }
+    m.eoi = s.size() - 2;
+    return m;
+}
+
+// Writes n fill bytes in front of every marker of the stream.
+std::vector<uint8_t> withFillBytes(const std::vector<uint8_t> &s, int n)
+{
+    const StreamMap m = mapStream(s);
+    std::vector<uint8_t> out(s.begin(), s.begin() + 2);
+    size_t p = 2;
+    while (p < m.sosEnd) {   // header segments
+        const size_t len = size_t(s[p + 2] << 8 | s[p + 3]);
+        out.insert(out.end(), n, 0xFF);
+        out.insert(out.end(), s.begin() + p, s.begin() + p + 2 + len);
+        p += 2 + len;
+    }
+    for (; p < s.size(); ++p) {
+        if (s[p] == 0xFF && p + 1 < s.size() && s[p + 1] != 0x00)
+            out.insert(out.end(), n, 0xFF);
+        out.push_back(s[p]);
+    }
+    return out;
+}
+
+}
+
+class TestLjpegDecoder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void layouts_data();
+    void layouts();
+    void reversedScanOrder();
+    void fillBytes();
+    void frameShorterThanTile();
+    void badHeaders_data();
+    void badHeaders();
+    void everyTruncation_data();
+    void everyTruncation();
+    void randomFlips();
+};
+
+void TestLjpegDecoder::roundTrip_data()
+{
+    QTest::addColumn<int>("components");
+    QTest::addColumn<int>("precision");
+    QTest::addColumn<int>("predictor");
+    QTest::addColumn<int>("pt");
+    QTest::addColumn<int>("restart");
+    for (int nf = 1; nf <= 4; ++nf)
+        for (int p : {8, 12, 14, 16})
+            for (int pred = 1; pred <= 7; ++pred)
+                for (int pt : {0, 2})
+                    for (int ri : {0, 5, 13}) {
+                        if (ri == 13 && (pred != 4 || pt != 0))
+                            continue;   // whole-line intervals: one predictor is enough
+                        QTest::addRow("c%d p%d s%d pt%d ri%d", nf, p, pred, pt, ri) << nf << p << pred << pt << ri;
+                    }
+}
+
+void TestLjpegDecoder::roundTrip()
+{
+    QFETCH(int, components);
+    QFETCH(int, precision);
+    QFETCH(int, predictor);
+    QFETCH(int, pt);
+    QFETCH(int, restart);
+    const int w = 13, h = 7;
+    const auto samples = makeSamples(w * h * components, precision, unsigned(components * 1000 + precision * 10 + predictor));
+    const auto stream = restart ? LosslessJpegEncoder::encode(samples.data(), w, h, components, precision, predictor, pt, restart)
+                                : LosslessJpegEncoder::encode(samples.data(), w, h, components, precision, predictor, pt);
+    Canvas c(uint32_t(w * components), h, uint32_t(w * components), h);
+    QCOMPARE(decode(stream, c.t), int(KALDRIS_SUCCESS));
+    for (int r = 0; r < h; ++r)
+        for (int i = 0; i < w * components; ++i) {
+            const uint16_t want = uint16_t((samples[size_t(r * w * components + i)] >> pt) << pt);
+            if (c.at(uint32_t(r), uint32_t(i)) != want)
+                QFAIL(qPrintable(QString("row %1 sample %2: %3, expected %4").arg(r).arg(i).arg(c.at(uint32_t(r), uint32_t(i))).arg(want)));
+        }
+    QVERIFY(c.untouchedOutside());
+}
+
+// A tile of tileW x tileH samples (one a pixel) written as a JPEG frame of
+// another shape, optionally cut at the image edge.
+void TestLjpegDecoder::layouts_data()
+{
+    QTest::addColumn<int>("tileW");
+    QTest::addColumn<int>("tileH");
+    QTest::addColumn<int>("jpegW");
+    QTest::addColumn<int>("jpegH");
+    QTest::addColumn<int>("jpegC");
+    QTest::addColumn<int>("keepW");
+    QTest::addColumn<int>("keepH");
+    QTest::addColumn<int>("predictor");
+    QTest::addColumn<int>("restart");
+    //                                      tileW tileH jpegW jpegH C keepW keepH pred ri
+    QTest::newRow("plain") << 16 << 8 << 16 << 8 << 1 << 16 << 8 << 1 << 0;
+    QTest::newRow("plain clipped") << 16 << 8 << 16 << 8 << 1 << 11 << 5 << 1 << 0;
+    QTest::newRow("plain clipped pred 6") << 16 << 8 << 16 << 8 << 1 << 11 << 5 << 6 << 0;
+    QTest::newRow("W/2 x 2 components") << 16 << 8 << 8 << 8 << 2 << 16 << 8 << 1 << 0;
+    QTest::newRow("W/2 x 2 clipped") << 16 << 8 << 8 << 8 << 2 << 9 << 3 << 1 << 0;
+    QTest::newRow("W/2 x 2 pred 7 restart") << 16 << 8 << 8 << 8 << 2 << 16 << 8 << 7 << 3;
+    QTest::newRow("2W x H/2") << 16 << 8 << 32 << 4 << 1 << 16 << 8 << 1 << 0;
+    QTest::newRow("2W x H/2 clipped odd rows") << 16 << 8 << 32 << 4 << 1 << 7 << 5 << 5 << 0;
+    QTest::newRow("W x H/2 x 2 components") << 16 << 8 << 16 << 4 << 2 << 16 << 8 << 4 << 0;
+    QTest::newRow("W/4 x 4 components") << 16 << 8 << 4 << 8 << 4 << 13 << 8 << 2 << 0;
+    QTest::newRow("W/2 x 2H") << 16 << 8 << 8 << 16 << 1 << 16 << 8 << 3 << 0;
+    QTest::newRow("W/2 x 2H clipped") << 16 << 8 << 8 << 16 << 1 << 12 << 7 << 1 << 5;
+    QTest::newRow("wide tile 3 spp as 3 components") << 30 << 4 << 10 << 4 << 3 << 30 << 4 << 1 << 0;
+    QTest::newRow("edge tile 1x1 kept") << 16 << 8 << 8 << 8 << 2 << 1 << 1 << 1 << 0;
+}
+
+void TestLjpegDecoder::layouts()
+{
+    QFETCH(int, tileW);
+    QFETCH(int, tileH);
+    QFETCH(int, jpegW);
+    QFETCH(int, jpegH);
+    QFETCH(int, jpegC);
+    QFETCH(int, keepW);
+    QFETCH(int, keepH);
+    QFETCH(int, predictor);
+    QFETCH(int, restart);
+    QCOMPARE(tileW * tileH, jpegW * jpegH * jpegC);
+    const auto samples = makeSamples(tileW * tileH, 14, unsigned(tileW * 31 + jpegW));
+    const auto stream = LosslessJpegEncoder::encode(samples.data(), jpegW, jpegH, jpegC, 14, predictor, 0, restart);
+    Canvas c { uint32_t(tileW), uint32_t(tileH), uint32_t(keepW), uint32_t(keepH) };
+    QCOMPARE(decode(stream, c.t), int(KALDRIS_SUCCESS));
+    for (int r = 0; r < keepH; ++r)
+        for (int i = 0; i < keepW; ++i)
+            QCOMPARE(c.at(uint32_t(r), uint32_t(i)), samples[size_t(r * tileW + i)]);
+    QVERIFY(c.untouchedOutside());
+}
+
+// Scan component selectors need not follow the frame order: the scan below
+// codes component 2 first, so its first sample of each MCU is the second
+// sample of the pixel.
+void TestLjpegDecoder::reversedScanOrder()
+{
+    const int w = 9, h = 5;
+    const auto samples = makeSamples(w * h * 2, 12, 77);
+    auto stream = LosslessJpegEncoder::encode(samples.data(), w, h, 2, 12, 1, 0);
+    const StreamMap m = mapStream(stream);
+    // SOS: FF DA len(2) Ns (Cs Td/Ta)*2 ...
+    QCOMPARE(int(stream[m.sos + 4]), 2);
+    std::swap(stream[m.sos + 5], stream[m.sos + 7]);
+    Canvas c(uint32_t(w * 2), h, uint32_t(w * 2), h);
+    QCOMPARE(decode(stream, c.t), int(KALDRIS_SUCCESS));
+    for (int r = 0; r < h; ++r)
+        for (int x = 0; x < w; ++x) {
+            QCOMPARE(c.at(uint32_t(r), uint32_t(2 * x + 1)), samples[size_t((r * w + x) * 2)]);
+            QCOMPARE(c.at(uint32_t(r), uint32_t(2 * x)), samples[size_t((r * w + x) * 2 + 1)]);
+        }
+}
+
+void TestLjpegDecoder::fillBytes()
+{
+    const int w = 10, h = 6;
+    const auto samples = makeSamples(w * h, 16, 5);
+    const auto plain = LosslessJpegEncoder::encode(samples.data(), w, h, 1, 16, 1, 0, 7);
+    const auto filled = withFillBytes(plain, 3);
+    QVERIFY(filled.size() > plain.size());
+    Canvas c(uint32_t(w), h, uint32_t(w), h);
+    QCOMPARE(decode(filled, c.t), int(KALDRIS_SUCCESS));
+    for (int i = 0; i < w * h; ++i)
+        QCOMPARE(c.at(uint32_t(i / w), uint32_t(i % w)), samples[size_t(i)]);
+}
+
+// A frame with fewer lines than the tile: the lines there are stored, the
+// rest keeps its old content, and the caller hears of it.
+void TestLjpegDecoder::frameShorterThanTile()
+{
+    const int w = 8;
+    const auto samples = makeSamples(w * 3, 14, 9);
+    const auto stream = LosslessJpegEncoder::encode(samples.data(), w, 3, 1, 14);
+    Canvas c(uint32_t(w), 6, uint32_t(w), 6);
+    QCOMPARE(decode(stream, c.t), int(KALDRIS_DATA_ERROR));
+    for (int i = 0; i < w * 3; ++i)
+        QCOMPARE(c.at(uint32_t(i / w), uint32_t(i % w)), samples[size_t(i)]);
+    QCOMPARE(c.at(3, 0), kSentinel);
+    // The same frame fills a tile cut to its three rows.
+    Canvas cut(uint32_t(w), 6, uint32_t(w), 3);
+    QCOMPARE(decode(stream, cut.t), int(KALDRIS_SUCCESS));
+}
+
+void TestLjpegDecoder::badHeaders_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("targetWidth");
+    QTest::addColumn<int>("expected");
+    const int w = 6, h = 4;
+    const auto samples = makeSamples(w * h, 12, 3);
+    const auto good = LosslessJpegEncoder::encode(samples.data(), w, h, 1, 12);
+    const StreamMap m = mapStream(good);
+    auto bytes = [](const std::vector<uint8_t> &v) { return QByteArray(reinterpret_cast<const char *>(v.data()), qsizetype(v.size())); };
+
+    QTest::newRow("good") << bytes(good) << w << int(KALDRIS_SUCCESS);
+    QTest::newRow("empty") << QByteArray() << w << int(KALDRIS_CORRUPT);
+    {
+        auto s = good;
+        s[1] = 0xD9;
+        QTest::newRow("no SOI") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s.erase(s.begin() + long(m.dht), s.begin() + long(m.dht + m.dhtLen));
+        QTest::newRow("no DHT") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sof + 1] = 0xC0;
+        QTest::newRow("baseline SOF0") << bytes(s) << w << int(KALDRIS_UNSUPPORTED_COMPRESSION);
+    }
+    {
+        auto s = good;
+        s[m.sof + 1] = 0xFE;   // a comment now: the scan has no frame
+        QTest::newRow("no SOF3") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sof + 4] = 17;
+        QTest::newRow("precision 17") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sof + 4] = 1;
+        QTest::newRow("precision 1") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sof + 11] = 0x21;   // H = 2
+        QTest::newRow("subsampled") << bytes(s) << w << int(KALDRIS_UNSUPPORTED_COMPRESSION);
+    }
+    {
+        auto s = good;
+        s[m.sos + 6] = 0x30;   // Td 3, never defined
+        QTest::newRow("missing table") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sos + 5] = 9;   // no such component
+        QTest::newRow("unknown component") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sos + 7] = 0;   // predictor 0
+        QTest::newRow("predictor 0") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sos + 7] = 8;
+        QTest::newRow("predictor 8") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.sos + 9] = 12;   // Pt = precision
+        QTest::newRow("point transform too large") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.dht + 5] = 3;   // three codes of length 1: more than the code space
+        QTest::newRow("overfull table") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.dht + 5 + 16] = 17;   // first symbol: category 17
+        QTest::newRow("symbol above 16") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    {
+        auto s = good;
+        s[m.dht + 2] = 0xFF;   // segment longer than the stream
+        QTest::newRow("segment past end") << bytes(s) << w << int(KALDRIS_CORRUPT);
+    }
+    QTest::newRow("line does not fit the tile") << bytes(good) << 4 << int(KALDRIS_CORRUPT);
+    QTest::newRow("headers only") << bytes(std::vector<uint8_t>(good.begin(), good.begin() + long(m.sosEnd)))
+                                  << w << int(KALDRIS_DATA_ERROR);
+}
+
+void TestLjpegDecoder::badHeaders()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, targetWidth);
+    QFETCH(int, expected);
+    Canvas c(uint32_t(targetWidth), 4, uint32_t(targetWidth), 4);
+    QCOMPARE(LosslessJpegDecoder::decode(reinterpret_cast<const uint8_t *>(stream.constData()), size_t(stream.size()), c.t),
+             expected);
+    QVERIFY(c.untouchedOutside());
+    if (expected == KALDRIS_CORRUPT || expected == KALDRIS_UNSUPPORTED_COMPRESSION)
+        QCOMPARE(c.at(0, 0), kSentinel);
+}
+
+// Every cut of a stream: headers cut give CORRUPT, entropy data cut give
+// DATA_ERROR with the samples before the cut intact, only a lost EOI passes.
+void TestLjpegDecoder::everyTruncation_data()
+{
+    QTest::addColumn<int>("components");
+    QTest::addColumn<int>("restart");
+    QTest::newRow("1 component") << 1 << 0;
+    QTest::newRow("2 components restart 4") << 2 << 4;
+}
+
+void TestLjpegDecoder::everyTruncation()
+{
+    QFETCH(int, components);
+    QFETCH(int, restart);
+    const int w = 12, h = 5;
+    const auto samples = makeSamples(w * h * components, 16, 11);
+    const auto stream = LosslessJpegEncoder::encode(samples.data(), w, h, components, 16, 1, 0, restart);
+    const StreamMap m = mapStream(stream);
+    for (size_t cut = 0; cut < stream.size(); ++cut) {
+        // A copy of exactly the cut length, so the sanitizers see any read past it.
+        std::vector<uint8_t> part(stream.begin(), stream.begin() + long(cut));
+        Canvas c(uint32_t(w * components), h, uint32_t(w * components), h);
+        const int rc = LosslessJpegDecoder::decode(part.data(), part.size(), c.t);
+        QVERIFY(c.untouchedOutside());
+        if (cut < m.sosEnd)
+            QCOMPARE(rc, int(KALDRIS_CORRUPT));
+        else if (cut < m.eoi)
+            QCOMPARE(rc, int(KALDRIS_DATA_ERROR));
+        else
+            QCOMPARE(rc, int(KALDRIS_SUCCESS));
+        // The first sample is always whole before the first cut of the data.
+        if (cut > m.sosEnd + 6)
+            QCOMPARE(c.at(0, 0), samples[0]);
+    }
+}
+
+void TestLjpegDecoder::randomFlips()
+{
+    std::mt19937 rng(20261210);
+    const int w = 16, h = 8;
+    const auto samples = makeSamples(w * h * 2, 14, 21);
+    const std::vector<std::vector<uint8_t>> streams = {
+        LosslessJpegEncoder::encode(samples.data(), w, h, 2, 14, 1, 0),
+        LosslessJpegEncoder::encode(samples.data(), w, h, 2, 14, 6, 1, 5),
+        LosslessJpegEncoder::encode(samples.data(), w * 2, h, 1, 14, 7, 0, 16),
+    };
+    int failures = 0;
+    for (int iter = 0; iter < 3000; ++iter) {
+        auto s = streams[size_t(iter) % streams.size()];
+        const int flips = 1 + int(rng() % 3);
+        for (int f = 0; f < flips; ++f) {
+            const size_t at = rng() % s.size();
+            s[at] = uint8_t(rng() % 4 == 0 ? 0xFF : rng());
+        }
+        Canvas c(uint32_t(w * 2), h, uint32_t(w * 2 - iter % 3), uint32_t(h - iter % 2));
+        const int rc = LosslessJpegDecoder::decode(s.data(), s.size(), c.t);
+        QVERIFY2(rc == KALDRIS_SUCCESS || rc == KALDRIS_DATA_ERROR || rc == KALDRIS_CORRUPT
+                     || rc == KALDRIS_UNSUPPORTED_COMPRESSION,
+                 qPrintable(QString::number(rc)));
+        QVERIFY(c.untouchedOutside());
+        failures += rc != KALDRIS_SUCCESS;
+    }
+    QVERIFY(failures > 0);
+}
+
+TW_REGISTER_TEST(TestLjpegDecoder)
+#include "TestLjpegDecoder.moc"

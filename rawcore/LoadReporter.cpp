@@ -1,0 +1,3 @@
+#include "LoadReporter.h"
+
+LoadReporter::~LoadReporter() = default;

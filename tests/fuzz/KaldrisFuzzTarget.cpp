@@ -1,0 +1,25 @@
+// Open, unpack and read the thumbnail of any byte string; the decoder must
+// answer with a code, never crash, hang or read outside the buffer.
+#include "Kaldris.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    for (unsigned frame = 0; frame < 3; ++frame) {
+        Kaldris decoder;
+        decoder.imgdata.params.max_raw_memory_mb = 256;
+        decoder.imgdata.params.processing_flags = KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS;
+        decoder.imgdata.params.shot_select = frame;
+        if (decoder.open_buffer(data, size) != KALDRIS_SUCCESS)
+            return 0;
+        if (decoder.is_jpeg_thumb())
+            decoder.unpack_thumb();
+        if (decoder.unpack() == KALDRIS_SUCCESS && decoder.is_floating_point())
+            decoder.convertFloatToInt(4096, 32767, 16383);
+        if (frame + 1 >= decoder.imgdata.idata.raw_count)
+            break;
+    }
+    return 0;
+}

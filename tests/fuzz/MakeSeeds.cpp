@@ -1,0 +1,160 @@
+// Writes small DNG files of every kind the decoder reads into a folder, as
+// starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
+#include "DngWriter.h"
+#include "ExifBlockBuilder.h"
+#include "JpegFixture.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint16_t ramp(int x, int y, int bits)
+{
+    return uint16_t((x * 37 + y * 101 + x * y) % (1 << bits));
+}
+
+DngDescription base(bool bigEndian)
+{
+    DngDescription d;
+    d.bigEndian = bigEndian;
+    d.exposureTime = 1.0 / 250;
+    d.fNumber = 5.6;
+    d.iso = 200;
+    d.dateTimeOriginal = "2026:01:02 03:04:05";
+    d.colorMatrix1 = {0.9, -0.3, -0.1, -0.4, 1.3, 0.1, -0.1, 0.2, 0.6};
+    d.calibrationIlluminant1 = 21;
+    d.asShotNeutral = {0.5, 1.0, 0.7};
+    return d;
+}
+
+DngFrame cfa(int w, int h, int bits)
+{
+    DngFrame f = DngFrame::cfa(w, h, bits, [bits](int x, int y) { return ramp(x, y, bits); });
+    f.whiteLevel = {uint32_t((1 << bits) - 1)};
+    f.blackLevel = {16};
+    return f;
+}
+
+bool save(const std::string &dir, const char *name, const DngDescription &d)
+{
+    std::string error;
+    if (!DngWriter::writeFile(d, dir + "/" + name, &error)) {
+        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+        return false;
+    }
+    return true;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    bool ok = true;
+
+    for (bool be : {false, true}) {
+        DngDescription d = base(be);
+        d.frames.push_back(cfa(32, 24, 16));
+        ok &= save(dir, be ? "cfa16-mm.dng" : "cfa16-ii.dng", d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = cfa(40, 20, 12);
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = f.tileHeight = 16;
+        d.frames.push_back(f);
+        ok &= save(dir, "cfa12-packed-tiles.dng", d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = cfa(64, 32, 14);
+        f.compression = 7;
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = f.tileHeight = 32;
+        f.ljpegComponents = 2;
+        f.activeArea = {2, 4, 32, 64};
+        f.blackLevelRepeatRows = f.blackLevelRepeatCols = 2;
+        f.blackLevel = {10, 11, 12, 13};
+        d.frames.push_back(f);
+        ok &= save(dir, "cfa14-ljpeg-tiles.dng", d);
+    }
+    {
+        DngDescription d = base(true);
+        DngFrame f = cfa(24, 16, 16);
+        f.compression = 7;
+        f.ljpegPredictor = 6;
+        f.ljpegPointTransform = 1;
+        f.ljpegRestartInterval = 12;
+        f.linearizationTable = {0, 4, 9, 15, 22, 30, 39, 49};
+        d.frames.push_back(f);
+        ok &= save(dir, "cfa-ljpeg-pred6-curve.dng", d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = cfa(36, 36, 16);
+        f.cfaRepeatRows = f.cfaRepeatCols = 6;
+        f.cfaPattern = {1, 1, 0, 1, 1, 2, 1, 1, 2, 1, 1, 0, 2, 0, 1, 0, 2, 1,
+                        1, 1, 2, 1, 1, 0, 1, 1, 0, 1, 1, 2, 0, 2, 1, 2, 0, 1};
+        d.frames.push_back(f);
+        ok &= save(dir, "cfa6x6.dng", d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = cfa(16, 16, 16);
+        f.cfaRepeatRows = 4;
+        f.cfaPattern = {0, 1, 1, 2, 1, 0, 2, 1};
+        d.frames.push_back(f);
+        ok &= save(dir, "cfa4x2.dng", d);
+    }
+    for (int spp : {1, 3, 4}) {
+        DngDescription d = base(false);
+        DngFrame f = DngFrame::linearRaw(20, 12, spp, 16, [](int x, int y, int c) { return uint16_t(x * 100 + y * 7 + c * 1000); });
+        d.frames.push_back(f);
+        ok &= save(dir, ("linear" + std::to_string(spp) + ".dng").c_str(), d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = DngFrame::linearRaw(32, 16, 3, 8, [](int x, int y, int c) { return uint16_t((x * 8 + y * 4 + c * 60) & 255); });
+        f.compression = 34892;
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = f.tileHeight = 16;
+        d.frames.push_back(f);
+        ok &= save(dir, "linear3-lossy.dng", d);
+    }
+    for (int bits : {16, 24, 32}) {
+        DngDescription d = base(bits == 24);
+        DngFrame f = DngFrame::cfa(16, 16, 16, [](int x, int y) { return uint16_t(x + y); });
+        f.samples.clear();
+        for (int i = 0; i < 16 * 16; ++i)
+            f.floatSamples.push_back(float(i) * 0.25f);
+        f.bitsPerSample = uint16_t(bits);
+        f.compression = 8;
+        f.floatPredictor = bits == 16 ? 3 : (bits == 24 ? 34894 : 34895);
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = f.tileHeight = 16;
+        d.frames.push_back(f);
+        ok &= save(dir, ("float" + std::to_string(bits) + ".dng").c_str(), d);
+    }
+    {
+        DngDescription d = base(false);
+        d.frames.push_back(cfa(32, 16, 16));
+        std::vector<uint8_t> rgb(16 * 16 * 3, 128);
+        ExifBlockBuilder exif;
+        exif.exposureTime = 0.004;
+        exif.fNumber = 8;
+        exif.iso = 400;
+        std::vector<uint8_t> jpeg = JpegFixture::encodeRgb(rgb.data(), 16, 16, 80, exif.build());
+        d.frames.push_back(DngFrame::jpegPreview(jpeg));
+        DngFrame enhanced = DngFrame::linearRaw(32, 16, 3, 16, [](int x, int y, int c) { return uint16_t(x * y + c); });
+        enhanced.newSubfileType = DngFrame::SubfileEnhanced;
+        d.frames.push_back(enhanced);
+        ok &= save(dir, "frames-preview-enhanced.dng", d);
+    }
+    return ok ? 0 : 1;
+}

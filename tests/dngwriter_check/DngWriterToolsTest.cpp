@@ -1,0 +1,290 @@
+// The writer's structure and tags as exiftool and tiffinfo see them.
+#include "TestRegistry.h"
+
+#include "DngWriter.h"
+#include "ExternalTool.h"
+
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString text(const QJsonObject &o, const QString &key)
+{
+    const QJsonValue v = o.value(key);
+    if (v.isString())
+        return v.toString();
+    if (v.isDouble())
+        return QString::number(v.toDouble(), 'g', 12);
+    return QStringLiteral("<missing %1>").arg(key);
+}
+
+DngDescription fullDescription(bool bigEndian)
+{
+    DngDescription d;
+    d.bigEndian = bigEndian;
+    d.make = "Kaldris";
+    d.model = "Bench Body";
+    d.uniqueCameraModel = "Kaldris Bench Body Mk2";
+    d.orientation = 6;
+    d.exposureTime = 1.0 / 250;
+    d.fNumber = 5.6;
+    d.iso = 400;
+    d.dateTimeOriginal = "2023:11:05 08:09:10";
+    d.colorMatrix1 = {1.5, -0.25, 0.125, -0.5, 1.25, 0.0625, 0.4124, 0.3576, -0.1805};
+    d.colorMatrix2 = {0.75, -0.125, 0, 0, 1, 0, 0, 0, 0.5};
+    d.cameraCalibration1 = {1.01, 0, 0, 0, 1, 0, 0, 0, 0.99};
+    d.forwardMatrix1 = {0.5, 0.25, 0.125, 0.25, 0.5, 0.25, 0, 0.125, 0.75};
+    d.analogBalance = {1, 1, 1};
+    d.asShotNeutral = {0.5, 1, 0.7};
+    d.calibrationIlluminant1 = 17;
+    d.calibrationIlluminant2 = 21;
+
+    DngFrame f = DngFrame::cfa(100, 60, 12, [](int x, int y) { return uint16_t((x * 37 + y * 101) & 4095); });
+    f.storage = DngFrame::Storage::Tiles;
+    f.tileWidth = 32;
+    f.tileHeight = 16;
+    f.activeArea = {2, 4, 60, 100};
+    f.defaultCropOrigin = {1, 2};
+    f.defaultCropSize = {90.5, 54};
+    f.blackLevelRepeatRows = 2;
+    f.blackLevelRepeatCols = 2;
+    f.blackLevel = {512, 513, 511, 512.5};
+    f.blackLevelDeltaV = std::vector<double>(58, 0.25);
+    f.whiteLevel = {4000};
+    f.linearResponseLimit = 0.75;
+    f.linearizationTable = {0, 2, 4, 8};
+    f.cfaLayout = 1;
+    d.frames.push_back(f);
+
+    DngFrame enhanced = DngFrame::linearRaw(20, 10, 3, 16, [](int x, int y, int c) {
+        return uint16_t(x * 1000 + y * 10 + c);
+    });
+    enhanced.newSubfileType = DngFrame::SubfileEnhanced;
+    enhanced.rowsPerStrip = 4;
+    d.frames.push_back(enhanced);
+    return d;
+}
+
+} // namespace
+
+class DngWriterToolsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const DngDescription &d, const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        std::string error;
+        if (!DngWriter::writeFile(d, path.toStdString(), &error)) {
+            qWarning("writer: %s", error.c_str());
+            return {};
+        }
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void exiftoolTags_data()
+    {
+        QTest::addColumn<bool>("bigEndian");
+        QTest::newRow("little-endian") << false;
+        QTest::newRow("big-endian") << true;
+    }
+
+    void exiftoolTags()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        QFETCH(bool, bigEndian);
+        const QString path = write(fullDescription(bigEndian), "tags.dng");
+        QVERIFY(!path.isEmpty());
+        const QJsonObject o = ExternalTool::exiftoolJson(path);
+        QVERIFY(!o.isEmpty());
+
+        QCOMPARE(text(o, "File:FileType"), QString("DNG"));
+        QCOMPARE(text(o, "File:ExifByteOrder"), QString(bigEndian ? "MM" : "II"));
+        QCOMPARE(text(o, "IFD0:Make"), QString("Kaldris"));
+        QCOMPARE(text(o, "IFD0:Model"), QString("Bench Body"));
+        QCOMPARE(text(o, "IFD0:UniqueCameraModel"), QString("Kaldris Bench Body Mk2"));
+        QCOMPARE(text(o, "IFD0:DNGVersion"), QString("1 4 0 0"));
+        QCOMPARE(text(o, "IFD0:DNGBackwardVersion"), QString("1 1 0 0"));
+        QCOMPARE(text(o, "IFD0:Orientation"), QString("6"));
+        QCOMPARE(text(o, "IFD0:ColorMatrix1"), QString("1.5 -0.25 0.125 -0.5 1.25 0.0625 0.4124 0.3576 -0.1805"));
+        QCOMPARE(text(o, "IFD0:ColorMatrix2"), QString("0.75 -0.125 0 0 1 0 0 0 0.5"));
+        QCOMPARE(text(o, "IFD0:CameraCalibration1"), QString("1.01 0 0 0 1 0 0 0 0.99"));
+        QCOMPARE(text(o, "IFD0:ForwardMatrix1"), QString("0.5 0.25 0.125 0.25 0.5 0.25 0 0.125 0.75"));
+        QCOMPARE(text(o, "IFD0:AnalogBalance"), QString("1 1 1"));
+        QCOMPARE(text(o, "IFD0:AsShotNeutral"), QString("0.5 1 0.7"));
+        QCOMPARE(text(o, "IFD0:CalibrationIlluminant1"), QString("17"));
+        QCOMPARE(text(o, "IFD0:CalibrationIlluminant2"), QString("21"));
+
+        QCOMPARE(text(o, "SubIFD:ImageWidth"), QString("100"));
+        QCOMPARE(text(o, "SubIFD:ImageHeight"), QString("60"));
+        QCOMPARE(text(o, "SubIFD:BitsPerSample"), QString("12"));
+        QCOMPARE(text(o, "SubIFD:PhotometricInterpretation"), QString("32803"));
+        QCOMPARE(text(o, "SubIFD:ActiveArea"), QString("2 4 60 100"));
+        QCOMPARE(text(o, "SubIFD:DefaultCropOrigin"), QString("1 2"));
+        QCOMPARE(text(o, "SubIFD:DefaultCropSize"), QString("90.5 54"));
+        QCOMPARE(text(o, "SubIFD:BlackLevelRepeatDim"), QString("2 2"));
+        QCOMPARE(text(o, "SubIFD:BlackLevel"), QString("512 513 511 512.5"));
+        // exiftool shows long arrays only with -b.
+        const QStringList deltaV = ExternalTool::run("exiftool", {"-b", "-SubIFD:BlackLevelDeltaV", path})
+                                       .trimmed().split(' ');
+        QCOMPARE(deltaV.size(), 58);
+        QCOMPARE(deltaV.first(), QString("0.25"));
+        QCOMPARE(text(o, "SubIFD:WhiteLevel"), QString("4000"));
+        QCOMPARE(text(o, "SubIFD:LinearResponseLimit"), QString("0.75"));
+        QCOMPARE(text(o, "SubIFD:CFARepeatPatternDim"), QString("2 2"));
+        QCOMPARE(text(o, "SubIFD:CFAPattern2"), QString("0 1 1 2"));
+        QCOMPARE(text(o, "SubIFD:CFAPlaneColor"), QString("0 1 2"));
+        QCOMPARE(text(o, "SubIFD:CFALayout"), QString("1"));
+
+        QCOMPARE(text(o, "SubIFD1:SubfileType"), QString("16"));
+        QCOMPARE(text(o, "SubIFD1:SamplesPerPixel"), QString("3"));
+        QCOMPARE(text(o, "SubIFD1:PhotometricInterpretation"), QString("34892"));
+
+        QCOMPARE(text(o, "ExifIFD:ExposureTime"), QString("0.004"));
+        QCOMPARE(text(o, "ExifIFD:FNumber"), QString("5.6"));
+        QCOMPARE(text(o, "ExifIFD:ISO"), QString("400"));
+        QCOMPARE(text(o, "ExifIFD:DateTimeOriginal"), QString("2023:11:05 08:09:10"));
+        QVERIFY2(!o.contains("ExifTool:Warning") || !o.value("ExifTool:Warning").toString().contains("Bad"),
+                 qPrintable(o.value("ExifTool:Warning").toString()));
+    }
+
+    void exiftoolRationalsExact()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        const QString path = write(fullDescription(false), "rationals.dng");
+        QVERIFY(!path.isEmpty());
+        // Without -n exiftool prints the exposure time as the stored fraction.
+        const QString out = ExternalTool::run("exiftool", {"-s3", "-ExposureTime", path});
+        QCOMPARE(out.trimmed(), QString("1/250"));
+    }
+
+    void dateTimeOriginalInIfd0()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        DngDescription d;
+        d.frames.push_back(DngFrame::cfa(8, 8, 16, [](int x, int) { return uint16_t(x); }));
+        d.dateTimeOriginal = "2022:01:02 03:04:05";
+        d.dateTimeOriginalInIfd0 = true;
+        d.writeExifIfd = false;
+        const QString path = write(d, "ifd0date.dng");
+        QVERIFY(!path.isEmpty());
+        const QJsonObject o = ExternalTool::exiftoolJson(path);
+        QCOMPARE(text(o, "IFD0:DateTimeOriginal"), QString("2022:01:02 03:04:05"));
+        QVERIFY(!o.contains("ExifIFD:DateTimeOriginal"));
+    }
+
+    void cfaRepeatPatterns_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("cols");
+        QTest::newRow("2x2") << 2 << 2;
+        QTest::newRow("2 columns, 1 row") << 1 << 2;
+        QTest::newRow("2 columns, 4 rows") << 4 << 2;
+        QTest::newRow("2 columns, 8 rows") << 8 << 2;
+        QTest::newRow("6x6") << 6 << 6;
+        QTest::newRow("3x3, for refusals") << 3 << 3;
+    }
+
+    void cfaRepeatPatterns()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        QFETCH(int, rows);
+        QFETCH(int, cols);
+        DngDescription d;
+        DngFrame f = DngFrame::cfa(24, 24, 16, [](int x, int y) { return uint16_t(x * y); });
+        f.cfaRepeatRows = uint16_t(rows);
+        f.cfaRepeatCols = uint16_t(cols);
+        f.cfaPattern.clear();
+        QStringList expected;
+        for (int i = 0; i < rows * cols; ++i) {
+            f.cfaPattern.push_back(uint8_t((i * 7 + i / cols) % 3));
+            expected << QString::number(f.cfaPattern.back());
+        }
+        d.frames.push_back(f);
+        const QString path = write(d, "cfa.dng");
+        QVERIFY(!path.isEmpty());
+        const QJsonObject o = ExternalTool::exiftoolJson(path);
+        QCOMPARE(text(o, "SubIFD:CFARepeatPatternDim"), QString("%1 %2").arg(rows).arg(cols));
+        QCOMPARE(text(o, "SubIFD:CFAPattern2"), expected.join(' '));
+    }
+
+    void tiffinfoStructure_data()
+    {
+        QTest::addColumn<bool>("bigEndian");
+        QTest::addColumn<bool>("tiles");
+        QTest::newRow("le tiles") << false << true;
+        QTest::newRow("be tiles") << true << true;
+        QTest::newRow("le strips") << false << false;
+        QTest::newRow("be strips") << true << false;
+    }
+
+    void tiffinfoStructure()
+    {
+        if (!ExternalTool::available("tiffinfo"))
+            QSKIP("tiffinfo is not installed");
+        QFETCH(bool, bigEndian);
+        QFETCH(bool, tiles);
+        DngDescription d = fullDescription(bigEndian);
+        if (!tiles) {
+            d.frames[0].storage = DngFrame::Storage::Strips;
+            d.frames[0].rowsPerStrip = 7;
+        }
+        const QString path = write(d, "structure.dng");
+        QVERIFY(!path.isEmpty());
+        int code = 0;
+        const QString out = ExternalTool::run("tiffinfo", {"-s", path}, &code);
+        QCOMPARE(code, 0);
+        QVERIFY2(!out.contains("Error", Qt::CaseInsensitive), qPrintable(out));
+        QVERIFY(out.contains("Make: Kaldris"));
+        QVERIFY(out.contains("DNGVersion: 1,4,0,0"));
+        QVERIFY(out.contains(QRegularExpression("SubIFD Offsets: \\d+ \\d+")));
+        QVERIFY(out.contains("EXIF directory"));
+        QVERIFY(out.contains("ExposureTime: 0.004"));
+        QVERIFY(out.contains("ISOSpeedRatings: 400"));
+        QVERIFY(out.contains("Image Width: 100 Image Length: 60"));
+        QVERIFY(out.contains("Bits/Sample: 12"));
+        QVERIFY(out.contains("CFAPattern: 0,1,1,2"));
+        QVERIFY(out.contains("ActiveArea: 2,4,60,100"));
+        QVERIFY(out.contains("WhiteLevel: 4000"));
+        QVERIFY(out.contains("AsShotNeutral: 0.500000,1.000000,0.700000"));
+        if (tiles) {
+            QVERIFY(out.contains("Tile Width: 32 Tile Length: 16"));
+            QVERIFY(out.contains("16 Tiles:"));   // 4 across x 4 down
+        } else {
+            QVERIFY(out.contains("Rows/Strip: 7"));
+            QVERIFY(out.contains("9 Strips:"));   // ceil(60 / 7)
+        }
+        QVERIFY(out.contains("3 Strips:"));       // the enhanced frame, 10 rows by 4
+    }
+
+    void tiffinfoSeesLoop()
+    {
+        if (!ExternalTool::available("tiffinfo"))
+            QSKIP("tiffinfo is not installed");
+        DngDescription d;
+        d.frames.push_back(DngFrame::cfa(8, 8, 16, [](int x, int) { return uint16_t(x); }));
+        DngFrame chained = d.frames[0];
+        chained.placement = DngFrame::Placement::ChainedIfd;
+        d.frames.push_back(chained);
+        d.ifdLoop = true;
+        const QString path = write(d, "loop.dng");
+        QVERIFY(!path.isEmpty());
+        const QString out = ExternalTool::run("tiffinfo", {path});
+        QVERIFY2(out.contains("loop", Qt::CaseInsensitive), qPrintable(out));
+        QCOMPARE(out.count("TIFF Directory at offset"), 2 + 1);   // IFD0, the chained IFD, the SubIFD
+    }
+};
+
+TW_REGISTER_TEST(DngWriterToolsTest)
+#include "DngWriterToolsTest.moc"

@@ -673,6 +673,31 @@ private slots:
         QCOMPARE(TIFFReadDirectory(tif), 0);
     }
 
+    void subIfdLoop()
+    {
+        DngDescription d;
+        d.frames.push_back(DngFrame::cfa(16, 16, 16, [](int x, int) { return uint16_t(x); }));
+        d.subIfdLoop = true;
+        DngLayout layout;
+        const std::vector<uint8_t> bytes = DngWriter::writeToBytes(d, nullptr, &layout);
+        QVERIFY(!bytes.empty());
+        const QString path = m_dir.filePath("subloop.dng");
+        QVERIFY(DngWriter::saveBytes(bytes, path.toStdString()));
+        TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
+        QVERIFY(tif);
+        TiffCloser closer{tif};
+        QVERIFY(openSubIfd(tif, 0));
+        QCOMPARE(uint64_t(TIFFCurrentDirOffset(tif)), uint64_t(layout.frames[0].ifdOffset));
+        uint16_t count = 0;
+        void *offsets = nullptr;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_SUBIFD, &count, &offsets));
+        QCOMPARE(int(count), 1);
+        QCOMPARE(uint64_t(static_cast<const toff_t *>(offsets)[0]), uint64_t(layout.frames[0].ifdOffset));
+        const size_t next = layout.frames[0].nextPointerPos;
+        const uint32_t nextIfd = bytes[next] | (bytes[next + 1] << 8) | (bytes[next + 2] << 16) | (uint32_t(bytes[next + 3]) << 24);
+        QCOMPARE(nextIfd, layout.ifd0Offset);
+    }
+
     void bytesMatchFile()
     {
         DngDescription d;

@@ -1,17 +1,132 @@
 #include "Kaldris.h"
 #include "KaldrisPrivate.h"
 
+#include <QFile>
+#include <QString>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
 Kaldris_fast::Kaldris_fast(unsigned flags) : Kaldris(flags) {}
 Kaldris_fast::~Kaldris_fast() = default;
-int Kaldris_fast::open_qfile(const QString &, int64_t) { return KALDRIS_NOT_IMPLEMENTED; }
+
+int Kaldris_fast::open_qfile(const QString &path, int64_t max_buffered)
+{
+    QByteArray name;
+    int rc = kaldris::guarded([&] {
+        name = QFile::encodeName(path);
+        return int(KALDRIS_SUCCESS);
+    });
+    if (rc != KALDRIS_SUCCESS)
+        return rc;
+    return open_file(name.constData(), max_buffered);
+}
+
 int Kaldris_fast::unpack() { return Kaldris::unpack(); }
-int Kaldris_fast::clearZeroPixels() { return 0; }
+
+int Kaldris_fast::clearZeroPixels()
+{
+    const auto &s = imgdata.sizes;
+    ushort *raw = imgdata.rawdata.raw_image;
+    if (!imgdata.color.zero_is_bad || !raw || imgdata.idata.filters < 1000)
+        return 0;
+    return kaldris::guarded([&] {
+        const size_t pitch = s.raw_pitch / 2;
+        std::vector<std::pair<size_t, ushort>> fixes;
+        for (int row = 0; row < s.raw_height; ++row)
+            for (int col = 0; col < s.raw_width; ++col) {
+                if (raw[row * pitch + col])
+                    continue;
+                const int colour = fcol(row - s.top_margin, col - s.left_margin);
+                unsigned sum = 0, n = 0;
+                for (int y = row - 2; y <= row + 2; ++y)
+                    for (int x = col - 2; x <= col + 2; ++x) {
+                        if (y < 0 || x < 0 || y >= s.raw_height || x >= s.raw_width)
+                            continue;
+                        ushort v = raw[y * pitch + x];
+                        if (v && fcol(y - s.top_margin, x - s.left_margin) == colour) {
+                            sum += v;
+                            ++n;
+                        }
+                    }
+                if (n)
+                    fixes.emplace_back(row * pitch + col, ushort(sum / n));
+            }
+        for (const auto &f : fixes)
+            raw[f.first] = f.second;
+        return int(fixes.size());
+    });
+}
+
 int Kaldris_fast::get_phaseone_blacklevel() { return 0; }
-int Kaldris_fast::get_other_blacklevel(int *, int) { return KALDRIS_NOT_IMPLEMENTED; }
+
+int Kaldris_fast::get_other_blacklevel(int *levels, int channels)
+{
+    if (!levels)
+        return KALDRIS_UNSPECIFIED_ERROR;
+    const auto &c = imgdata.color;
+    const auto &s = imgdata.sizes;
+    for (int i = 0; i < 4; ++i)
+        levels[i] = int(c.black + c.cblack[i]);
+    const unsigned ph = c.cblack[4], pw = c.cblack[5];
+    if (imgdata.idata.filters > 1000 && ph >= 1 && ph <= 2 && pw >= 1 && pw <= 2) {
+        // The pattern is in raw coordinates, the colours in visible ones.
+        for (int i = 0; i < 4; ++i) {
+            const int row = i / 2, col = i % 2;
+            const unsigned rr = row + s.top_margin, rc = col + s.left_margin;
+            levels[fcol(row, col)] += int(c.cblack[6 + (rr % ph) * pw + rc % pw]);
+        }
+    } else if (imgdata.idata.filters <= 1000 && ph == 1 && pw == 1) {
+        for (int i = 0; i < 4; ++i)
+            levels[i] += int(c.cblack[6]);
+    }
+    // The common level: the average of the channels in use.
+    const int n = channels < 1 ? 1 : (channels > 4 ? 4 : channels);
+    long sum = 0;
+    for (int i = 0; i < n; ++i)
+        sum += levels[i];
+    levels[4] = int(sum / n);
+    return KALDRIS_SUCCESS;
+}
+
 kaldris_processed_image_t *Kaldris_fast::dcraw_make_mem_image_ex(kaldris_processed_image_t *previous, int *errcode)
 {
-    (void)previous;
+    auto failWith = [&](int code) -> kaldris_processed_image_t * {
+        dcraw_clear_mem(previous);
+        if (errcode)
+            *errcode = code;
+        return nullptr;
+    };
+#ifdef KALDRIS_HAVE_RENDERER
+    if (!d->hasRendered)
+        return failWith(KALDRIS_OUT_OF_ORDER_CALL);
+    const kaldris::RenderedImage &r = d->rendered;
+    const size_t needed = size_t(r.width) * r.height * r.colors;
+    if (r.width <= 0 || r.height <= 0 || r.colors <= 0 || needed > r.pixels.size() || needed > 0xFFFFFFFFu)
+        return failWith(KALDRIS_NOT_PROCESSED);
+    kaldris_processed_image_t *img = previous;
+    if (!img || img->data_size < needed) {
+        dcraw_clear_mem(previous);
+        previous = nullptr;
+        img = static_cast<kaldris_processed_image_t *>(
+            std::malloc(offsetof(kaldris_processed_image_t, data) + std::max<size_t>(needed, 1)));
+        if (!img)
+            return failWith(KALDRIS_OUT_OF_MEMORY);
+    }
+    img->height = ushort(r.height);
+    img->width = ushort(r.width);
+    img->colors = ushort(r.colors);
+    img->bits = 8;
+    img->data_size = unsigned(needed);
+    img->reserved = 0;
+    std::memcpy(img->data, r.pixels.data(), needed);
+    imgdata.processed_data_size = needed;
     if (errcode)
-        *errcode = KALDRIS_NOT_IMPLEMENTED;
-    return nullptr;
+        *errcode = KALDRIS_SUCCESS;
+    return img;
+#else
+    return failWith(KALDRIS_NOT_IMPLEMENTED);
+#endif
 }

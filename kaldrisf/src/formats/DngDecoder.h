@@ -1,0 +1,83 @@
+// DNG: turns the IFD tree of a DNG file into the data block (open) and its
+// selected frame into one of the three raw buffers (unpack).
+#ifndef KALDRIS_DNGDECODER_H
+#define KALDRIS_DNGDECODER_H
+
+#include "Kaldris.h"
+#include "tiff/TiffParser.h"
+
+#include <vector>
+
+namespace kaldris {
+
+class DngDecoder {
+public:
+    enum Kind { Raw, Enhanced, Preview };
+
+    // Both throw DecodeError with a KaldrisError code.
+    void open(const ByteStream &file, kaldris_data_t &d);
+    // Decodes into a new calloc'd raw_alloc (and `floats` for float data).
+    void unpack(kaldris_data_t &d, std::vector<float> &floats);
+
+    // Re-derives black, cblack, maximum and linear_max at `scale` times the
+    // file's levels (float data rescaled by convertFloatToInt); the maximum
+    // is `dataMax` x scale when given (float data), else the white level.
+    void applyLevels(kaldris_data_t &d, double scale, double dataMax = -1) const;
+
+    bool hasCurve() const { return m_hasCurve; }
+    bool floatingPoint() const { return m_f.floatData; }
+    uint64_t thumbOffset() const { return m_thumbOffset; }
+    uint64_t thumbLength() const { return m_thumbLength; }
+    const std::vector<uint8_t> &opcodeList(int stage) const { return m_opcodes[stage]; }
+    // Bytes of raw data the selected frame needs once unpacked.
+    uint64_t unpackedBytes() const;
+
+private:
+    struct Block {
+        uint64_t offset = 0, length = 0;
+    };
+    struct FrameIfd {
+        const TiffIfd *ifd;
+        Kind kind;
+    };
+    struct Frame {
+        const TiffIfd *ifd = nullptr;
+        Kind kind = Raw;
+        uint32_t width = 0, height = 0, spp = 1, bits = 16;
+        uint32_t compression = 1, photometric = 0, predictor = 1;
+        bool floatData = false;
+        bool lossyJpeg = false;      // compression 7 that holds a baseline JPEG, or 34892
+        bool tiled = false;
+        uint32_t blockWidth = 0, blockHeight = 0, across = 1, down = 1;
+        std::vector<Block> blocks;
+    };
+
+    void collectFrames(const TiffIfd &ifd, unsigned flags);
+    void readFrame(const TiffIfd &ifd, Kind kind);
+    void readIdentity(kaldris_data_t &d) const;
+    void readSizes(kaldris_data_t &d);
+    void readCfa(kaldris_data_t &d) const;
+    void readLevels(kaldris_data_t &d);
+    void readColour(kaldris_data_t &d) const;
+    void findThumbnail(kaldris_data_t &d);
+    void decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats);
+
+    ByteStream m_file;
+    TiffTree m_tree;
+    std::vector<FrameIfd> m_frames;
+    Frame m_f;
+    uint32_t m_activeTop = 0, m_activeLeft = 0;
+    bool m_hasCurve = false;
+    // Black as the file gives it (deltas folded in), raw coordinates.
+    std::vector<double> m_black;      // rows x cols (1 sample), or one a sample
+    uint32_t m_blackRows = 0, m_blackCols = 0;
+    bool m_blackPerSample = false;
+    double m_linearLimit = 0;
+    double m_white = 0;
+    uint64_t m_thumbOffset = 0, m_thumbLength = 0;
+    std::vector<uint8_t> m_opcodes[3];
+};
+
+}
+
+#endif

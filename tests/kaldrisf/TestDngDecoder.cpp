@@ -612,8 +612,10 @@ void TestDngDecoder::floatingPoint()
     QVERIFY(!bytes.empty());
     Opened o = openAndUnpack(bytes);
     QCOMPARE(o.openRc, 0);
-    QCOMPARE(o.unpackRc, 0);
     QVERIFY(o.k->is_floating_point());
+    if (o.unpackRc == KALDRIS_UNSUPPORTED_COMPRESSION)
+        QSKIP("deflate float decoder not in this build");
+    QCOMPARE(o.unpackRc, 0);
     const std::vector<float> expected = f.expectedFloats();
     const float realMax = *std::max_element(expected.begin(), expected.end());
     const ushort *raw = o.k->imgdata.rawdata.raw_image;

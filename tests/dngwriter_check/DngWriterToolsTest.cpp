@@ -57,6 +57,9 @@ DngDescription fullDescription(bool bigEndian)
     f.linearResponseLimit = 0.75;
     f.linearizationTable = {0, 2, 4, 8};
     f.cfaLayout = 1;
+    // One FixBadPixelsConstant opcode (ID 4, version 1.3.0.0, 8 parameter
+    // bytes); opcode lists are big-endian whatever the file's byte order.
+    f.opcodeList1 = {0, 0, 0, 1, 0, 0, 0, 4, 1, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0};
     d.frames.push_back(f);
 
     DngFrame enhanced = DngFrame::linearRaw(20, 10, 3, 16, [](int x, int y, int c) {
@@ -143,6 +146,9 @@ private slots:
         QCOMPARE(text(o, "SubIFD:CFAPattern2"), QString("0 1 1 2"));
         QCOMPARE(text(o, "SubIFD:CFAPlaneColor"), QString("0 1 2"));
         QCOMPARE(text(o, "SubIFD:CFALayout"), QString("1"));
+        QCOMPARE(text(o, "SubIFD:OpcodeList1"), QString("(Binary data 28 bytes, use -b option to extract)"));
+        QCOMPARE(ExternalTool::run("exiftool", {"-s3", "-SubIFD:OpcodeList1", path}).trimmed(),
+                 QString("FixBadPixelsConstant"));
 
         QCOMPARE(text(o, "SubIFD1:SubfileType"), QString("16"));
         QCOMPARE(text(o, "SubIFD1:SamplesPerPixel"), QString("3"));

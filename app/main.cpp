@@ -1,12 +1,10 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "TessivaneApp.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Tessivane"));
-    window.resize(1024, 700);
-    window.show();
+    TessivaneApp app(argc, argv);
+    // This start handed its file over, or had none to hand: no window.
+    if (app.exitNow)
+        return 1;
     return app.exec();
 }

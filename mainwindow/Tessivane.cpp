@@ -1,0 +1,2025 @@
+#include "Tessivane.h"
+
+#include "EvTables.h"
+#include "ExposureLevels.h"
+#include "GammaTables.h"
+#include "PrefAccess.h"
+#include "RawImage.h"
+#include "RawLoader.h"
+#include "RawMaximum.h"
+#include "RegionStats.h"
+#include "SamplesTableData.h"
+#include "TW_ExifWindow.h"
+#include "TW_ExportFileDialog.h"
+#include "TW_ManualSelection.h"
+#include "TW_PrefPane.h"
+#include "TW_SelectionScene.h"
+#include "TW_Settings.h"
+#include "TW_splash.h"
+#include "TW_SignalingView.h"
+#include "TessivaneGridDialog.h"
+#include "TessivaneSampleWindow.h"
+#include "TileRenderer.h"
+#include "WindowGeometry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDebug>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+#include <QGraphicsTextItem>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSpacerItem>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimeLine>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int NoThreshold = 655350;
+
+// Keeps the depth count right on every way out of a load.
+struct LoadScope {
+    explicit LoadScope(int &depth) : depth(depth) { ++depth; }
+    ~LoadScope() { --depth; }
+    int &depth;
+};
+
+}
+
+const float Tessivane::zoomLevels[18] = {0.05f, 0.10f, 0.15f, 0.20f, 0.25f, 0.30f, 0.40f, 0.50f, 0.60f,
+                                         0.75f, 1.0f,  1.25f, 1.5f,  2.0f,  3.0f,  5.0f,  7.0f,  10.0f};
+
+Tessivane::Tessivane()
+    : QMainWindow(nullptr), overExposureLevels(4, NoThreshold), underExposureLevels(4, 0),
+      gridSampleIndices(3, -1)
+{
+    prefPane = new TW_PrefPane(true, true, this);
+    loadCustomCameras();
+
+    // Histogram fonts follow "HistogramFont" and "HistogramRetina" once the
+    // histogram windows exist.
+    bandRows = 256;
+    idealThreads = QThread::idealThreadCount();
+    parallelMinThreads = 1;
+
+    const EvTables &ev = EvTables::instance();
+    evBinOfValue = ev.binOfValueTable();
+    evBinStart = ev.binStartTable();
+
+    exifWindow = new TW_ExifWindow(nullptr);
+    connect(exifWindow, &TW_ExifWindow::exifClosed, this, &Tessivane::exifSaveGeometry);
+    connect(exifWindow, &TW_ExifWindow::copy2CSignal, this, &Tessivane::copyEXIF2cli);
+
+    manualSelection = new TW_ManualSelection(this);
+    manualSelection->blockSignals(true);
+    connect(manualSelection, &TW_ManualSelection::ev_manual_selection_changed, this,
+            &Tessivane::updateManualSelection);
+
+    connect(&updates, &TW_updates::ev_downloaded, this, &Tessivane::someDownloaded);
+
+    restoreGeometryFromSettings();
+
+    cursorPosition[0] = cursorPosition[1] = -1;
+    mainHistogramSlot = selectionHistogramSlot = -1;
+    image = nullptr;
+
+    gridDialog = new TessivaneGridDialog(this);
+    gridDialog->setWindowFlag(Qt::WindowStaysOnTopHint, mainPrefValue("GridDialogOnTop") != 0);
+
+    buildActions();
+    buildMenus();
+
+    samplesData = new SamplesTableData;
+    samplesWindow = new TessivaneSampleWindow(samplesData, this);
+
+    buildCentralWidget();
+
+    blackLevelButton->setText(blackLevelText());
+    rawCurveButton->setText(curveModeText());
+
+    animationTimeLine = new QTimeLine(700, this);
+    animationTimeLine->setLoopCount(0);
+    animationTimeLine->setFrameRange(0, 10);
+    connect(animationTimeLine, &QTimeLine::frameChanged, this, &Tessivane::runAnimation);
+    animationTimeLine->start();
+    connect(samplesWindow, &TessivaneSampleWindow::appendStatusChanged, this,
+            &Tessivane::samplesWindowAppendStatusChanged);
+
+    setWindowTitle(tr("Tessivane"));
+
+    const GammaTables &gamma = GammaTables::instance();
+    for (int i = 0; i < 4; ++i)
+        gammaTables[i] = gamma.table(GammaTables::Which(i));
+
+    connect(gridDialog, &TessivaneGridDialog::ev_dialogClosed, this, &Tessivane::switchGridDialog);
+    connect(gridDialog, &TessivaneGridDialog::ev_updateGridParams, scene, &TW_SelectionScene::updateGrid);
+    connect(gridDialog, &TessivaneGridDialog::ev_updateGridCellNames, scene,
+            &TW_SelectionScene::updateGridCellNames);
+    connect(gridDialog, &TessivaneGridDialog::ev_updateGridVisibility, scene,
+            &TW_SelectionScene::updateGridCellVisible);
+    connect(prefPane, &TW_PrefPane::ev_apply, this, &Tessivane::applyPrefs);
+    connect(samplesWindow, &TessivaneSampleWindow::samplesClosed, this, &Tessivane::samplesWindowClosed);
+
+    setAcceptDrops(true);
+    connect(view, &TW_SignalingView::ev_fileDropped, this, &Tessivane::openDroppedFile);
+
+    QTimer::singleShot(5000, this, &Tessivane::backgroundCheckUpdates);
+    // About every ten minutes the periodic check looks at its interval.
+    updateTimeLine = new QTimeLine(6000000, this);
+    updateTimeLine->setLoopCount(0);
+    updateTimeLine->setFrameRange(0, 10);
+    connect(updateTimeLine, &QTimeLine::frameChanged, this, &Tessivane::runBgUpdateCheck);
+    updateTimeLine->start();
+
+    wireActions();
+
+    exportDialog = new TW_ExportFileDialog(QStringLiteral("TIFF files (*.tif);; All files (*.*)"), QString(),
+                                           QStringLiteral("Export RAW data to TIFF File"),
+                                           mainPrefValue("sideBarsUrls"), this);
+
+    TW_Settings lastUsed("LastUsed");
+    brightenCheck->setChecked(lastUsed.value(QStringLiteral("brightenOn"), false).toBool());
+    brightenSpin->setValue(lastUsed.value(QStringLiteral("brightenValue"), 0).toInt() / 100.0);
+}
+
+Tessivane::~Tessivane()
+{
+    if (samplesWindow)
+        samplesWindow->hide();
+    delete samplesWindow;
+    samplesWindow = nullptr;
+    delete samplesData;
+    samplesData = nullptr;
+    delete image;
+    image = nullptr;
+    tiles.release();
+    delete animationTimeLine;
+    animationTimeLine = nullptr;
+    delete exifWindow;
+    exifWindow = nullptr;
+    if (customCameras) {
+        for (char **p = customCameras; *p; ++p)
+            delete[] *p;
+        delete[] customCameras;
+    }
+}
+
+// ---------------------------------------------------------------- settings
+
+int Tessivane::mainPrefValue(const char *key) const
+{
+    return PrefAccess::mainPrefValue(prefPane, key);
+}
+
+QString Tessivane::mainPrefString(const char *key) const
+{
+    return PrefAccess::mainPrefString(prefPane, key);
+}
+
+int Tessivane::lastUsedValue(const char *key) const
+{
+    return prefPane ? prefPane->lastUsedValue(QString::fromLatin1(key)) : PrefUnset;
+}
+
+void Tessivane::takePrefMaps()
+{
+    PrefAccess::takePrefMaps(prefPane, prefSnapshot, prefStringSnapshot);
+}
+
+void Tessivane::restoreGeometryFromSettings()
+{
+    QList<QRect> screens;
+    for (QScreen *s : QGuiApplication::screens())
+        screens << s->geometry();
+    TW_Settings prefs("Preferences");
+    const bool saveWinPos = mainPrefValue("saveWinPos") != 0;
+
+    bool placed = false;
+    if (saveWinPos) {
+        const QRect saved = prefs.value(QStringLiteral("mainWindowGeometry")).toRect();
+        if (WindowGeometry::acceptMainWindowRect(saved, screens)) {
+            setGeometry(saved);
+            placed = true;
+        }
+    }
+    if (!placed) {
+        QScreen *screen = QGuiApplication::screenAt(QPoint(1, 1));
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1280, 1024);
+        const WindowGeometry::Placement p = WindowGeometry::defaultMainWindow(area);
+        resize(p.size);
+        if (p.moveToCorner)
+            move(1, 1);
+    }
+
+    if (saveWinPos) {
+        const QString countKey = QStringLiteral("%1_count").arg(QStringLiteral("histogramWinGeometry"));
+        const int count = prefs.value(countKey, 0).toInt();
+        if (count >= 1) {
+            histogramRects.resize(count);
+            for (int i = 0; i < count; ++i) {
+                const QRect r = prefs.value(QStringLiteral("%1_%2").arg(QStringLiteral("histogramWinGeometry")).arg(i))
+                                    .toRect();
+                if (r.width() > 10 && r.height() > 10)
+                    histogramRects[i] = r;
+            }
+        }
+        const QRect exif = prefs.value(QStringLiteral("exifGeometry")).toRect();
+        if (WindowGeometry::acceptExifRect(exif, screens))
+            exifRect = exif;
+    }
+    if (exifRect.width() < 10) {
+        const QFontMetrics fm(font());
+        exifRect = WindowGeometry::defaultExifRect(geometry(), fm.horizontalAdvance(QLatin1Char('W')), fm.height());
+    }
+}
+
+void Tessivane::loadCustomCameras()
+{
+    QSettings cameras(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kaldris LLC"),
+                      QStringLiteral("CustomCameras"));
+    QList<QByteArray> taken;
+    for (int i = 1; i <= 64; ++i) {
+        const QString value = cameras.value(QStringLiteral("Camera%1").arg(i, 2, 10, QLatin1Char('0'))).toString();
+        if (value.length() > 10)
+            taken << value.toLocal8Bit();
+    }
+    if (taken.isEmpty())
+        return;
+    customCameras = new char *[taken.size() + 1];
+    for (int i = 0; i < taken.size(); ++i) {
+        customCameras[i] = new char[taken[i].size() + 1];
+        std::memcpy(customCameras[i], taken[i].constData(), size_t(taken[i].size()) + 1);
+    }
+    customCameras[taken.size()] = nullptr;
+}
+
+// ------------------------------------------------------ actions and menus
+
+void Tessivane::buildActions()
+{
+    auto make = [this](const QString &text, std::initializer_list<QKeySequence> keys = {}) {
+        auto *a = new QAction(text, this);
+        if (keys.size())
+            a->setShortcuts(QList<QKeySequence>(keys));
+        // Shortcuts act while a histogram or samples window has the focus too.
+        a->setShortcutContext(Qt::ApplicationShortcut);
+        return a;
+    };
+
+    openAction = make(tr("&Open..."), {QKeySequence(tr("Ctrl+O"))});
+    connect(openAction, &QAction::triggered, this, &Tessivane::open);
+    nextFileAction = make(tr("Next file"), {QKeySequence(Qt::CTRL | Qt::Key_Right)});
+    connect(nextFileAction, &QAction::triggered, this, &Tessivane::nextFile);
+    prevFileAction = make(tr("Prev file"), {QKeySequence(Qt::CTRL | Qt::Key_Left)});
+    connect(prevFileAction, &QAction::triggered, this, &Tessivane::prevFile);
+    closeFileAction = make(tr("Close file"), {QKeySequence(tr("Ctrl+W"))});
+    connect(closeFileAction, &QAction::triggered, this, &Tessivane::closeCurrentFile);
+    prefsAction = make(tr("&Preferences"), {QKeySequence(tr("Ctrl+P"))});
+    connect(prefsAction, &QAction::triggered, this, &Tessivane::showPrefs);
+    exportTiffAction = make(tr("&Export Tiff"), {QKeySequence(tr("Ctrl+E"))});
+    exportTiffAction->setEnabled(false);
+    dumpCurveAction = make(tr("&Dump RAW Curve"));
+    dumpCurveAction->setEnabled(false);
+    connect(dumpCurveAction, &QAction::triggered, this, &Tessivane::dumpCurve);
+    screenshotAction = make(tr("&Screenshot"));
+    connect(screenshotAction, &QAction::triggered, this, &Tessivane::takeScreenshot);
+    fullScreenAction = make(tr("&Full screen"), {QKeySequence(tr("F11"))});
+    fullScreenAction->setCheckable(true);
+    connect(fullScreenAction, &QAction::triggered, this, &Tessivane::switchFullScreen);
+    for (QAction *&a : recentFileActions) {
+        a = new QAction(this);
+        a->setVisible(false);
+        connect(a, &QAction::triggered, this, &Tessivane::openRecentFile);
+    }
+    exitAction = make(tr("E&xit"), {QKeySequence(tr("Ctrl+Q"))});
+    connect(exitAction, &QAction::triggered, this, &Tessivane::close);
+    histogramAction = make(tr("&Histogram"), {QKeySequence(tr("Ctrl+H"))});
+    histogramAction->setEnabled(false);
+    histogramAction->setCheckable(true);
+    samplesAction = make(tr("Samp&les"), {QKeySequence(tr("Ctrl+L"))});
+    samplesAction->setEnabled(false);
+    samplesAction->setCheckable(true);
+    exifAction = make(tr("&EXIF"), {QKeySequence(tr("Alt+E"))});
+    exifAction->setEnabled(false);
+    exifAction->setCheckable(true);
+    connect(exifAction, &QAction::triggered, this, &Tessivane::showExif);
+    selectionGridAction = make(tr("Selection &Grid"), {QKeySequence(tr("Ctrl+G"))});
+    selectionGridAction->setEnabled(false);
+    selectionGridAction->setCheckable(true);
+    clearSelectionAction = make(tr("&Clear Selection"));
+    clearSelectionAction->setEnabled(false);
+    connect(clearSelectionAction, &QAction::triggered, this, &Tessivane::selectionRemove);
+    selectionHistogramAction = make(tr("Selection &Histogram"));
+    selectionHistogramAction->setEnabled(false);
+    selectionHistogramAction->setCheckable(true);
+    connect(selectionHistogramAction, &QAction::triggered, this, &Tessivane::switchSelectionHistogram);
+    selectionToSampleAction = make(tr("Convert Selection to Sa&mple"), {QKeySequence(tr("Ctrl+M"))});
+    selectionToSampleAction->setEnabled(false);
+    selectionByNumbersAction = make(tr("Set Selection by &Numbers"));
+    selectionByNumbersAction->setEnabled(false);
+    camerasAction = make(tr("Supported Cameras"));
+    connect(camerasAction, &QAction::triggered, this, &Tessivane::cameraList);
+    updatesAction = make(tr("Check for updates"));
+    connect(updatesAction, &QAction::triggered, this, &Tessivane::manualUpdateCheck);
+    forumAction = make(tr("Technical support forum"));
+    connect(forumAction, &QAction::triggered, this, &Tessivane::openForum);
+    supportAction = make(tr("Contact Support"));
+    connect(supportAction, &QAction::triggered, this, &Tessivane::openSupport);
+    aboutAction = make(tr("&About"));
+    connect(aboutAction, &QAction::triggered, this, &Tessivane::about);
+    zoomInAction = make(tr("Zoom &In"), {QKeySequence(tr("Ctrl++")), QKeySequence(tr("Ctrl+="))});
+    connect(zoomInAction, &QAction::triggered, this, &Tessivane::zoomIn);
+    zoomOutAction = make(tr("Zoom &Out"), {QKeySequence(tr("Ctrl+-"))});
+    connect(zoomOutAction, &QAction::triggered, this, &Tessivane::zoomOut);
+    actualPixelsAction = make(tr("&Actual Pixels (100%)"), {QKeySequence(tr("Ctrl+1")), QKeySequence(tr("Ctrl+S"))});
+    actualPixelsAction->setCheckable(true);
+    connect(actualPixelsAction, &QAction::triggered, this, &Tessivane::normalSize);
+    fitToWindowAction = make(tr("&Fit to Window"), {QKeySequence(tr("Ctrl+0")), QKeySequence(tr("Ctrl+F"))});
+    fitToWindowAction->setCheckable(true);
+    fitToWindowAction->setChecked(true);
+    connect(fitToWindowAction, &QAction::triggered, this, &Tessivane::fitToWindow);
+}
+
+void Tessivane::buildMenus()
+{
+    fileMenu = new QMenu(tr("&File"), this);
+    fileMenu->addAction(openAction);
+    fileMenu->addAction(nextFileAction);
+    fileMenu->addAction(prevFileAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(closeFileAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exportTiffAction);
+    fileMenu->addAction(dumpCurveAction);
+    fileMenu->addAction(screenshotAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(prefsAction);
+    recentSeparator = fileMenu->addSeparator();
+    recentMenu = fileMenu->addMenu(tr("Recent files"));
+    for (QAction *a : recentFileActions)
+        recentMenu->addAction(a);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAction);
+
+    helpMenu = new QMenu(tr("&Help"), this);
+    helpMenu->addAction(camerasAction);
+    helpMenu->addAction(updatesAction);
+    helpMenu->addAction(forumAction);
+    helpMenu->addAction(supportAction);
+    helpMenu->addAction(aboutAction);
+
+    selectionMenu = new QMenu(tr("&Selection"), this);
+    selectionMenu->addAction(clearSelectionAction);
+    selectionMenu->addAction(selectionHistogramAction);
+    selectionMenu->addAction(selectionToSampleAction);
+    selectionMenu->addAction(selectionByNumbersAction);
+    selectionMenu->addSeparator();
+    selectionMenu->addAction(selectionGridAction);
+
+    windowMenu = new QMenu(tr("&Window"), this);
+    windowMenu->addAction(histogramAction);
+    windowMenu->addAction(samplesAction);
+    windowMenu->addAction(exifAction);
+
+    viewMenu = new QMenu(tr("&View"), this);
+    viewMenu->addAction(zoomInAction);
+    viewMenu->addAction(zoomOutAction);
+    viewMenu->addAction(actualPixelsAction);
+    viewMenu->addSeparator();
+    viewMenu->addAction(fitToWindowAction);
+    viewMenu->addSeparator();
+    viewMenu->addAction(fullScreenAction);
+
+    menuBar()->addMenu(fileMenu);
+    menuBar()->addMenu(viewMenu);
+    menuBar()->addMenu(windowMenu);
+    menuBar()->addMenu(selectionMenu);
+    menuBar()->addMenu(helpMenu);
+
+    updateRecentFileActions();
+}
+
+void Tessivane::wireActions()
+{
+    const bool loaded = !currentFileName().isEmpty();
+
+    disconnect(histogramAction, &QAction::triggered, this, &Tessivane::switchMainHistogramWindow);
+    connect(histogramAction, &QAction::triggered, this, &Tessivane::switchMainHistogramWindow);
+    histogramAction->setEnabled(loaded);
+    disconnect(overExposedCheck, &QCheckBox::clicked, this, &Tessivane::displayRAW);
+    connect(overExposedCheck, &QCheckBox::clicked, this, &Tessivane::displayRAW);
+    disconnect(underExposedCheck, &QCheckBox::clicked, this, &Tessivane::displayRAW);
+    connect(underExposedCheck, &QCheckBox::clicked, this, &Tessivane::displayRAW);
+
+    disconnect(selectionByNumbersAction, &QAction::triggered, this, &Tessivane::runManualSelection);
+    connect(selectionByNumbersAction, &QAction::triggered, this, &Tessivane::runManualSelection);
+    disconnect(scene, &TW_SelectionScene::selectionPlaced, this, &Tessivane::selectionPlaced);
+    connect(scene, &TW_SelectionScene::selectionPlaced, this, &Tessivane::selectionPlaced);
+    selectionByNumbersAction->setEnabled(loaded);
+
+    disconnect(selectionToSampleAction, &QAction::triggered, this, &Tessivane::selection2samples);
+    connect(selectionToSampleAction, &QAction::triggered, this, &Tessivane::selection2samples);
+    disconnect(samplesAction, &QAction::triggered, this, &Tessivane::switchLogWindow);
+    connect(samplesAction, &QAction::triggered, this, &Tessivane::switchLogWindow);
+    disconnect(scene, &TW_SelectionScene::samplerPlaced, this, &Tessivane::samplerPlaced);
+    connect(scene, &TW_SelectionScene::samplerPlaced, this, &Tessivane::samplerPlaced);
+    disconnect(exportTiffAction, &QAction::triggered, this, &Tessivane::exportFile);
+    connect(exportTiffAction, &QAction::triggered, this, &Tessivane::exportFile);
+    exportTiffAction->setEnabled(loaded);
+    samplesAction->setEnabled(loaded);
+
+    disconnect(selectionGridAction, &QAction::triggered, this, &Tessivane::switchGridDialog);
+    connect(selectionGridAction, &QAction::triggered, this, &Tessivane::switchGridDialog);
+    selectionGridAction->setEnabled(loaded);
+}
+
+void Tessivane::buildCentralWidget()
+{
+    centralWidget = new QWidget(this);
+    centralLayout = new QGridLayout(centralWidget);
+    setCentralWidget(centralWidget);
+
+    view = new TW_SignalingView(centralWidget);
+    view->setMinimumHeight(300);
+    scene = new TW_SelectionScene(prefPane, view);
+    view->setScene(scene);
+
+    hintItem = new QGraphicsTextItem;
+    QFont hintFont = hintItem->font();
+    hintFont.setPixelSize(10);
+    hintItem->setFont(hintFont);
+    hintItem->setHtml(tr("<b>Use Ctrl-O or File-&gt;Open to open File"));
+    scene->addItem(hintItem);
+
+    const QFont small(QStringLiteral("Arial"), 8);
+    const QFontMetrics smallMetrics(small);
+
+    zoomInButton = new QPushButton(QStringLiteral(" + "));
+    zoomInButton->setFixedSize(20, 20);
+    zoomOutButton = new QPushButton(QStringLiteral(" - "));
+    zoomOutButton->setFixedSize(20, 20);
+
+    zoomCombo = new QComboBox;
+    zoomCombo->setFont(small);
+    zoomCombo->setFixedWidth(smallMetrics.horizontalAdvance(QStringLiteral("Fit to window www")));
+    zoomCombo->addItem(tr("Fit to Window"));
+    for (float level : zoomLevels)
+        zoomCombo->addItem(QStringLiteral("%1%").arg(int(level * 100 + 0.5f)));
+    zoomCombo->setCurrentIndex(0);
+
+    frameCombo = new QComboBox;
+    frameCombo->setMaxCount(32);
+    frameCombo->addItem(QStringLiteral("1"));
+    frameCombo->setEnabled(false);
+
+    auto *frameLabel = new QLabel(tr("  Frame:"));
+    frameLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *blackLabel = new QLabel(tr("  Black Level:"));
+    auto *curveLabel = new QLabel(tr("  Raw Curve:"));
+
+    blackLevelButton = new QPushButton(QStringLiteral("Manual (1024,1024,1023,1022)"));
+    blackLevelButton->setFont(small);
+    blackLevelButton->setMinimumWidth(smallMetrics.horizontalAdvance(QStringLiteral("(1024,1024,1023,1022)")));
+    rawCurveButton = new QPushButton(QStringLiteral("Normal"));
+    rawCurveButton->setFont(small);
+    rawCurveButton->setFixedWidth(smallMetrics.horizontalAdvance(QStringLiteral("[Normal]")));
+
+    auto spacer = [] {
+        auto *l = new QLabel;
+        l->setFixedWidth(20);
+        return l;
+    };
+    QStatusBar *bar = statusBar();
+    bar->addPermanentWidget(blackLabel);
+    bar->addPermanentWidget(blackLevelButton);
+    bar->addPermanentWidget(curveLabel);
+    bar->addPermanentWidget(rawCurveButton);
+    bar->addPermanentWidget(new QLabel, 40);
+    bar->addPermanentWidget(zoomOutButton);
+    bar->addPermanentWidget(zoomCombo);
+    bar->addPermanentWidget(zoomInButton);
+    bar->addPermanentWidget(frameLabel);
+    bar->addPermanentWidget(frameCombo);
+    bar->addPermanentWidget(spacer());
+
+    auto makePanel = [](InfoPanel &panel, const QString &title) {
+        panel.box = new QGroupBox(title);
+        panel.layout = new QGridLayout(panel.box);
+        panel.margins = panel.layout->contentsMargins();
+        panel.label = new QLabel;
+        panel.label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    };
+
+    makePanel(metadataPanel, tr("Metadata"));
+    metadataPanel.label->setText(QStringLiteral("EXIF"));
+    metadataPanel.layout->addWidget(metadataPanel.label, 0, 0);
+    exifButton = new QPushButton(QStringLiteral("EXIF"));
+    if (mainPrefValue("ExifButtonOnBottom")) {
+        bar->addPermanentWidget(exifButton);
+        bar->addPermanentWidget(spacer());
+    } else {
+        metadataPanel.layout->addWidget(exifButton, 0, 0, Qt::AlignRight | Qt::AlignBottom);
+    }
+
+    brightenGroup = new QGroupBox;
+    auto *brightenLayout = new QHBoxLayout(brightenGroup);
+    brightenLayout->setContentsMargins(0, 0, 0, 0);
+    brightenCheck = new QCheckBox(tr("Brighten:"));
+    brightenSpin = new QDoubleSpinBox;
+    brightenSpin->setRange(0, 3);
+    brightenSpin->setSingleStep(0.5);
+    brightenApply = new QPushButton;
+    brightenApply->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    brightenLayout->addWidget(brightenCheck);
+    brightenLayout->addWidget(brightenSpin);
+    brightenLayout->addWidget(brightenApply);
+    bar->addPermanentWidget(brightenGroup);
+    statusLabel = new QLabel;
+    bar->addPermanentWidget(statusLabel, 99);
+
+    const QFontMetrics exifMetrics(exifButton->font());
+    exifButton->setMaximumHeight(int(exifMetrics.height() * 1.33));
+    exifButton->setFixedWidth(exifMetrics.horizontalAdvance(QStringLiteral("[EXIF]")));
+
+    makePanel(imagePanel, tr("Image"));
+    imagePanel.layout->addWidget(imagePanel.label, 0, 0);
+    makePanel(selectionPanel, tr("Selection/Sample"));
+    selectionPanel.layout->addWidget(selectionPanel.label, 0, 0, 3, 1);
+    makePanel(pointerPanel, tr("Mouse Pointer"));
+    pointerPanel.layout->addWidget(pointerPanel.label, 0, 0);
+
+    makePanel(displayPanel, tr("Display"));
+    updateSelectionPanel();
+    updateSamplePanel();
+    rgbRadio = new QRadioButton(tr("RGB render"));
+    rgbRadio->setChecked(true);
+    compositeRadio = new QRadioButton(tr("Raw composite"));
+    channelRadio = new QRadioButton(tr("Raw channel"));
+    channelCombo = new QComboBox;
+    channelCombo->setMaximumWidth(40);
+    channelCombo->addItems({QStringLiteral("R"), QStringLiteral("G"), QStringLiteral("B"), QStringLiteral("G2")});
+    channelCombo->setCurrentIndex(0);
+    overExposedCheck = new QCheckBox(tr("OvExp"));
+    underExposedCheck = new QCheckBox(tr("UnExp"));
+    displayPanel.layout->addWidget(rgbRadio, 0, 0);
+    displayPanel.layout->addWidget(compositeRadio, 1, 0);
+    displayPanel.layout->addWidget(channelRadio, 2, 0);
+    displayPanel.layout->addWidget(channelCombo, 2, 1);
+    displayPanel.layout->addWidget(overExposedCheck, 0, 1);
+    displayPanel.layout->addWidget(underExposedCheck, 1, 1);
+    displayPanel.layout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum), 2, 2);
+
+    makePanel(exposureStatsPanel, tr("OvExp/UnExp Stats"));
+    exposureStatsPanel.layout->addWidget(exposureStatsPanel.label, 0, 0);
+
+    setSmallPanelsFont(mainPrefValue("SmallPanelsFont") != 0);
+
+    const InfoPanel *panels[] = {&metadataPanel, &imagePanel, &selectionPanel,
+                                 &pointerPanel, &displayPanel, &exposureStatsPanel};
+    for (int i = 0; i < 6; ++i)
+        centralLayout->addWidget(panels[i]->box, 0, i);
+    centralLayout->setColumnStretch(6, 100);
+    centralLayout->addWidget(view, 1, 0, 11, 7);
+
+    channelNames.setFromDescription(4, "RGBG");
+    refreshChannelSelector();
+    updatePanelTitles();
+    restoreDisplayMode();
+
+    brightenGroup->setEnabled(false);
+    brightenGroup->setToolTip(tr("Brighten control is available only for RGB rendering"));
+    brightenSpin->setEnabled(false);
+    brightenApply->setEnabled(false);
+
+    connect(exifButton, &QPushButton::clicked, this, &Tessivane::showExif);
+    connect(zoomInButton, &QPushButton::clicked, this, &Tessivane::zoomIn);
+    connect(zoomOutButton, &QPushButton::clicked, this, &Tessivane::zoomOut);
+    connect(zoomCombo, &QComboBox::currentIndexChanged, this, &Tessivane::zoomIndexChanged);
+    connect(blackLevelButton, &QPushButton::clicked, this, &Tessivane::showBLPrefs);
+    connect(rawCurveButton, &QPushButton::clicked, this, &Tessivane::showBLPrefs);
+    connect(rgbRadio, &QRadioButton::clicked, this, &Tessivane::displayRAW);
+    connect(compositeRadio, &QRadioButton::clicked, this, &Tessivane::displayRAW);
+    connect(channelRadio, &QRadioButton::clicked, this, &Tessivane::displayRAW);
+    connect(channelCombo, &QComboBox::currentIndexChanged, this, &Tessivane::changeRAWChannels);
+    connect(frameCombo, &QComboBox::currentIndexChanged, this, &Tessivane::changeRAWFrame);
+    connect(view, &TW_SignalingView::ev_startSelection, scene, &TW_SelectionScene::startSelection);
+    connect(view, &TW_SignalingView::ev_updateSelection, scene, &TW_SelectionScene::updateSelection);
+    connect(view, &TW_SignalingView::ev_endSelection, scene, &TW_SelectionScene::endSelection);
+    connect(view, &TW_SignalingView::ev_ControlPressed, scene, &TW_SelectionScene::ControlPressed);
+    connect(view, &TW_SignalingView::ev_ControlReleased, scene, &TW_SelectionScene::ControlReleased);
+    connect(view, &TW_SignalingView::ev_AltShiftPressed, scene, &TW_SelectionScene::AltShiftPressed);
+    connect(view, &TW_SignalingView::ev_AltShiftReleased, scene, &TW_SelectionScene::AltShiftReleased);
+    connect(brightenCheck, &QCheckBox::toggled, this, &Tessivane::brightenCheckboxChanged);
+    connect(brightenSpin, &QDoubleSpinBox::valueChanged, this, &Tessivane::brightenValueChanged);
+    connect(brightenApply, &QPushButton::pressed, this, &Tessivane::brightenApplyPressed);
+    connect(scene, &TW_SelectionScene::ev_SelectionDeleteSelf, this, &Tessivane::selectionRemove);
+    connect(scene, &TW_SelectionScene::ev_SelectionConvertToSample, this, &Tessivane::selection2samples);
+    connect(scene, &TW_SelectionScene::ev_SelectionShowHideHistogram, this, &Tessivane::switchSelectionHistogram);
+    connect(view, &TW_SignalingView::ev_placeSampler, scene, &TW_SelectionScene::placeSampler);
+    connect(view, &TW_SignalingView::ev_updateMouseMove, this, &Tessivane::mouseMoved);
+    connect(view, &TW_SignalingView::ev_Resized, this, &Tessivane::gui_resizer);
+}
+
+// ------------------------------------------------------------- start file
+
+void Tessivane::setStartFile(const QString &path)
+{
+    if (!path.isEmpty() && QFileInfo::exists(path))
+        startFile = path;
+}
+
+void Tessivane::openStartFile()
+{
+    if (startFile.isEmpty())
+        return;
+    const QString path = QFileInfo(startFile).absoluteFilePath();
+    startFile.clear();
+    openFile(path);
+}
+
+void Tessivane::showAsLastSaved()
+{
+    show();
+    // The saved states are describing the user's last session only while
+    // positions are being saved at all.
+    if (!mainPrefValue("saveWinPos"))
+        return;
+    TW_Settings prefs("Preferences");
+    if (prefs.value(QStringLiteral("mainWindowMaximized"), false).toBool())
+        showMaximized();
+    else if (prefs.value(QStringLiteral("mainWindowFullscreen"), false).toBool())
+        switchFullScreen();
+}
+
+// ---------------------------------------------------------------- loading
+
+void Tessivane::showStatusText(const QString &text)
+{
+    statusLabel->setText(text);
+    // Repaint now; user input waits, so nothing can close or replace the
+    // file halfway through a load.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Tessivane::showStatus(const QString &text)
+{
+    showStatusText(text);
+}
+
+void Tessivane::showMessage(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+LoadContext Tessivane::loadContext()
+{
+    LoadContext c;
+    c.frameSelectorIndex = frameCombo->currentIndex();
+    if (customCameras)
+        for (char **p = customCameras; *p; ++p)
+            c.customCameras << QString::fromLocal8Bit(*p);
+    c.idealThreads = idealThreads;
+    c.minThreads = parallelMinThreads;
+    c.bandRows = bandRows;
+    c.readCancelled = &readCancelled;
+    return c;
+}
+
+void Tessivane::setFileActionsEnabled(bool on)
+{
+    exportTiffAction->setEnabled(on);
+    histogramAction->setEnabled(on);
+    samplesAction->setEnabled(on);
+    selectionGridAction->setEnabled(on);
+    selectionByNumbersAction->setEnabled(on);
+}
+
+void Tessivane::fillFrameSelector(int itemCount, int index, bool enabled)
+{
+    // Filled with its signals blocked: a change handler running here would
+    // start a load inside this one and destroy the record in use.
+    const QSignalBlocker block(frameCombo);
+    for (int i = frameCombo->count(); i < itemCount; ++i)
+        frameCombo->addItem(QStringLiteral("%1").arg(i + 1));
+    while (frameCombo->count() > itemCount)
+        frameCombo->removeItem(frameCombo->count() - 1);
+    frameCombo->setEnabled(enabled);
+    // An empty selector selects its first new item; that choice reloads
+    // frame 1 once this load is over.
+    if (frameCombo->currentIndex() != index)
+        QTimer::singleShot(0, this, &Tessivane::changeRAWFrame);
+}
+
+bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
+{
+    if (path.isEmpty())
+        return false;
+    RawLoader loader(prefPane, this);
+    if (!loader.checkPath(path))
+        return false;
+    LoadScope scope(loadDepth);
+
+    saveDisplayMode();
+    if (mainPrefValue("unloadBeforeLoad"))
+        unloadCurrentFile();
+
+    std::unique_ptr<RawImage> opened = loader.openRawFile(path, loadContext());
+    if (!opened) {
+        if (mainPrefValue("unloadBeforeLoad")) {
+            clearSamplesAll();
+            selectionRemove();
+            if (selectionHistogramSlot >= 0)
+                histogramWindowClosed(selectionHistogramSlot);
+        }
+        return false;
+    }
+    delete image;
+    image = opened.release();
+    exifMake.clear();
+    exifModel.clear();
+    exifExposure.clear();
+    exifFNumber.clear();
+    exifIso.clear();
+    exifWindow->showHtml(tr("Waiting for file load"));
+
+    rawCurveButton->setEnabled(image->curveSaved != 0);
+    loader.nameChannels(*image, channelNames);
+
+    refreshInfoLabels();
+    QVector<int> levels;
+    blackLevelText(&levels);
+    cameraInfo = QString();
+
+    setFileActionsEnabled(true);
+    dumpCurveAction->setEnabled(image->curveBackupValid != 0);
+
+    image->path = path;
+    const FrameSelection frame = RawLoader::frameSelection(frameCombo->currentIndex(), image->data().idata.raw_count);
+    image->frameNumber = frame.frameNumber;
+    fillFrameSelector(frame.itemCount, frame.index, frame.enabled);
+
+    computeRawMaximum();
+    setFrameSize();
+    if (resetBlackLevels && mainPrefValue("resetBLOnLoad"))
+        loader.resetBlackLevelsFromFile(*image, channelNames.count);
+
+    const DisplayModeDecision display =
+        loader.prepareRawData(*image, loadContext(), [this](RawImage &) { renderRGB(); });
+    if (display.prepared) {
+        if (display.ycbcrChannels) {
+            channelRadio->setChecked(true);
+            rgbRadio->setEnabled(false);
+            compositeRadio->setEnabled(false);
+            if (channelCombo->currentIndex() > 2)
+                channelCombo->setCurrentIndex(0);
+        } else {
+            compositeRadio->setEnabled(true);
+            const bool rgbWasChecked = rgbRadio->isChecked();
+            rgbRadio->setEnabled(display.rgbEnabled);
+            if (display.rgbToComposite && rgbWasChecked)
+                compositeRadio->setChecked(true);
+        }
+    }
+    refreshFrameStats();
+    computeExposureLevels(true);
+    restoreDisplayMode();
+    refreshChannelSelector();
+
+    metadataPanel.label->setText(image->infoHtml);
+    metadataPanel.box->setTitle(tr("File: %1").arg(currentFileName()));
+    setWindowTitle(tr("Tessivane: %1").arg(currentFileName()));
+    cursorPosition[0] = cursorPosition[1] = -1;
+    pointerPanel.label->setText(QString());
+    imagePanel.box->setTitle(tr("Image %1x%2%3")
+                                 .arg(image->frameWidth)
+                                 .arg(image->frameHeight)
+                                 .arg(mainPrefValue("maskedPixels") ? QStringLiteral(" [M]") : QString()));
+    imagePanel.label->setText(frameStatsText);
+    return true;
+}
+
+bool Tessivane::openFile(const QString &path)
+{
+    if (isLoading()) {
+        // Asked for from inside a load (a hand-over or a system file-open
+        // event): opened as soon as the running load is done.
+        pendingOpenPath = path;
+        return false;
+    }
+    bool loaded = false;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        loaded = loadFile(path, true);
+        if (loaded) {
+            startExifRead(path);
+            renderImage(1);
+            addRecentFile(path);
+            const double factor = image->data().color.fnorm;
+            if (image->decoder().is_floating_point() && factor != 0)
+                statusLabel->setText(tr("FP data normalized: <b>%1</b>").arg(factor, 0, 'f', 4));
+            else
+                statusLabel->clear();
+            const QString folder = QFileInfo(path).absolutePath();
+            QDir::setCurrent(folder);
+            if (mainPrefValue("saveWrkDirOnExit")) {
+                TW_Settings prefs("Preferences");
+                prefs.setValue(QStringLiteral("workingFolder"), folder);
+            }
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    finishPendingOpen();
+    return loaded;
+}
+
+void Tessivane::finishPendingOpen()
+{
+    if (pendingOpenPath.isEmpty())
+        return;
+    const QString next = pendingOpenPath;
+    pendingOpenPath.clear();
+    QTimer::singleShot(0, this, [this, next]() { openFile(next); });
+}
+
+void Tessivane::unloadCurrentFile()
+{
+    exifWindow->showHtml(QString());
+    clearOverlayItems();
+    tiles.release();
+    delete image;
+    image = nullptr;
+    updatePanelTitles();
+    setWindowTitle(tr("Tessivane"));
+}
+
+void Tessivane::computeRawMaximum()
+{
+    if (!image)
+        return;
+    const kaldris_data_t &d = image->data();
+    RawMaxSource src;
+    src.raw1 = d.rawdata.raw_image;
+    src.raw3 = d.rawdata.color3_image ? &d.rawdata.color3_image[0][0] : nullptr;
+    src.raw4 = d.rawdata.color4_image ? &d.rawdata.color4_image[0][0] : nullptr;
+    if (!src.raw1 && !src.raw3 && !src.raw4)
+        return;
+    src.rawWidth = d.sizes.raw_width;
+    src.rawHeight = d.sizes.raw_height;
+    src.rawPitch = d.sizes.raw_pitch;
+    src.topMargin = d.sizes.top_margin;
+    src.leftMargin = d.sizes.left_margin;
+    src.visibleWidth = image->visibleWidth;
+    src.visibleHeight = image->visibleHeight;
+    src.colors = d.idata.colors;
+    const RawMaxima m = ::computeRawMaximum(src, idealThreads > parallelMinThreads, bandRows);
+    image->rawMaximum = m.whole;
+    image->visibleMaximum = m.visible;
+}
+
+void Tessivane::setFrameSize()
+{
+    if (!image)
+        return;
+    RawLoader loader(prefPane, this);
+    loader.setFrameSize(*image);
+}
+
+void Tessivane::computeFrameStats()
+{
+    frameHistogram.clear();
+    if (!image || !image->workingBuffer)
+        return;
+    const bool masked = mainPrefValue("maskedPixels") != 0;
+    const kaldris_data_t &d = image->data();
+    ThreadSettings threads;
+    threads.bandRows = bandRows;
+    threads.idealThreads = idealThreads;
+    threads.parallelMinThreads = parallelMinThreads;
+    ::computeFrameStats(image->frameView(channelNames.count), frameHistogram, channelNames.names,
+                      masked ? d.sizes.left_margin : 0, masked ? d.sizes.top_margin : 0, image->visibleWidth,
+                      image->visibleHeight, image->dataRange, image->currentMaximum, threads);
+}
+
+void Tessivane::refreshFrameStats()
+{
+    if (!image || !image->workingBuffer)
+        return;
+    ThreadSettings threads;
+    threads.bandRows = bandRows;
+    threads.idealThreads = idealThreads;
+    threads.parallelMinThreads = parallelMinThreads;
+    area_t whole;
+    whole.width = image->frameWidth;
+    whole.height = image->frameHeight;
+    frameStatistics = StatsBlock();
+    computeRegionStats(image->frameView(channelNames.count), whole, frameStatistics, 0, threads,
+                       std::max(image->dataRange, image->currentMaximum));
+    frameStatsText = statsHtmlTable(frameStatistics);
+}
+
+void Tessivane::computeExposureLevels(bool reload)
+{
+    if (!image)
+        return;
+    if (reload)
+        computeFrameStats();
+    ExposureInput in;
+    in.frameHistogram = &frameHistogram;
+    in.dataRange = image->dataRange;
+    in.visibleMaximum = image->visibleMaximum;
+    const QVector<int> black = image->blackLevels(prefPane);
+    for (int c = 0; c < 4 && c < black.size(); ++c)
+        in.black[c] = black[c];
+    for (int c = 0; c < 4; ++c)
+        in.linearMax[c] = image->data().color.linear_max[c];
+    const ExposureResult r = ::computeExposureLevels(in, prefPane, reload);
+    for (int c = 0; c < 4; ++c) {
+        overExposureLevels[c] = int(r.over.value(c));
+        underExposureLevels[c] = int(r.under.value(c));
+    }
+    exposureStatsTable();
+}
+
+void Tessivane::exposureStatsTable()
+{
+    if (!image)
+        return;
+    QVector<unsigned> over(4), under(4);
+    for (int c = 0; c < 4; ++c) {
+        over[c] = unsigned(overExposureLevels[c]);
+        under[c] = unsigned(underExposureLevels[c]);
+    }
+    exposureStatsPanel.label->setText(::exposureStatsTable(frameHistogram, channelNames.names, channelNames.count,
+                                                           over, under, image->dataRange, image->currentMaximum,
+                                                           colorTable));
+}
+
+void Tessivane::renderRGB()
+{
+}
+
+bool Tessivane::isSrawYccMode() const
+{
+    if (!prefPane || !image)
+        return false;
+    return ::isSrawYccMode(mainPrefValue("srawYcc") != 0, image->decoder().is_sraw() != 0);
+}
+
+// -------------------------------------------------------------- rendering
+
+void Tessivane::resizeTileGrid(int frameWidth, int frameHeight)
+{
+    tiles.resize(frameWidth, frameHeight, idealThreads > parallelMinThreads);
+}
+
+void Tessivane::renderImage(int rebuild)
+{
+    const bool brighten = rgbRadio->isEnabled() && rgbRadio->isChecked();
+    brightenGroup->setEnabled(brighten);
+    brightenGroup->setToolTip(brighten ? QString() : tr("Brighten control is available only for RGB rendering"));
+    if (!image)
+        return;
+    if (hintItem) {
+        scene->removeItem(hintItem);
+        delete hintItem;
+        hintItem = nullptr;
+    }
+    resizeTileGrid(image->frameWidth, image->frameHeight);
+
+    const kaldris_data_t &d = image->data();
+    const bool masked = mainPrefValue("maskedPixels") != 0;
+    RenderRequest req;
+    req.frame = image->frameView(channelNames.count);
+    req.channel = channelCombo->currentIndex();
+    req.overOn = overExposedCheck->isChecked();
+    req.underOn = underExposedCheck->isChecked();
+    for (int c = 0; c < 4; ++c) {
+        req.overLevels[c] = unsigned(overExposureLevels[c]);
+        req.underLevels[c] = unsigned(underExposureLevels[c]);
+    }
+    req.table = gammaTables[mainPrefValue("gamma22") ? 1 : 0];
+    req.mult = renderMultiplier(image->currentMaximum, mainPrefValue("autoscale") != 0,
+                                (image->decoderInfo.decoder_flags & KALDRIS_DECODER_SONYARW2) != 0,
+                                mainPrefValue("ARW2SpecialOptions"));
+    req.markArea = markAreaFor(image->frameWidth, image->frameHeight, masked, d.sizes.left_margin,
+                               d.sizes.top_margin, image->visibleWidth, image->visibleHeight);
+    req.pixels2x2 = mainPrefValue("pixels2x2") != 0;
+    req.rgbgAsGray = mainPrefValue("rgbgAsGray") != 0;
+    req.namesRGB = channelNames.isRGB;
+    req.decoderColors = d.idata.colors;
+    req.cfaPattern = image->cfaPattern;
+    req.bayer = image->isBayerImage();
+    req.processed = image->processedImage;
+    if (image->processedImage)
+        req.processedArea = processedAreaFor(image->processedImage->width, image->processedImage->height,
+                                             image->frameWidth, image->frameHeight, masked, d.sizes.left_margin,
+                                             d.sizes.top_margin);
+    req.srawYccMode = isSrawYccMode();
+    if (req.srawYccMode) {
+        req.srawMidpoint = image->decoder().sraw_midpoint();
+        req.srawMult = srawChromaMult(req.srawMidpoint, false, 0, 0, mainPrefValue("autoscale") != 0);
+    }
+    req.threadingAllowed = idealThreads > parallelMinThreads;
+    if (rgbRadio->isChecked() && image->processedImage)
+        req.mode = RenderRequest::ProcessedRgb;
+    else if (compositeRadio->isChecked())
+        req.mode = RenderRequest::Composite;
+    else
+        req.mode = RenderRequest::Channel;
+
+    const RenderResult result = renderTiles(req, tiles);
+    if (!result.ok) {
+        QMessageBox box(QMessageBox::Information, result.title, result.text, QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+
+    const bool unchanged = frameItem && frameItem->rect().width() == image->frameWidth
+        && frameItem->rect().height() == image->frameHeight;
+    if (!rebuild && unchanged) {
+        updatePixmapItems(true);
+        scene->update(scene->itemsBoundingRect());
+    } else {
+        scene->removeGrid();
+        scene->removeSelection();
+        deleteSampleItems();
+        updatePixmapItems(unchanged);
+        if (!unchanged) {
+            scene->setFrameItem(frameItem);
+            scene->setSceneRect(scene->itemsBoundingRect());
+            zoomIndexChanged();
+        }
+        const bool fits = selection.width > 0 && selection.height > 0
+            && selection.left + selection.width <= image->frameWidth
+            && selection.top + selection.height <= image->frameHeight;
+        if (!fits) {
+            selection = area_t();
+            if (selectionHistogramSlot >= 0)
+                histogramWindowClosed(selectionHistogramSlot);
+        } else {
+            scene->createSelection(QRectF(selection.left, selection.top, selection.width, selection.height));
+        }
+        if (!unchanged)
+            dropSamplesOutsideImage();
+        rebuildSampleItems();
+        recomputeSampleStats();
+        selectionGridAction->setEnabled(true);
+    }
+    updateSelectionPanel();
+    updateSamplePanel();
+    if (rebuild)
+        update();
+}
+
+void Tessivane::updatePixmapItems(bool keepItems)
+{
+    if (!image)
+        return;
+    const QRectF frame(0, 0, image->frameWidth, image->frameHeight);
+    if (frameItem) {
+        frameItem->setRect(frame);
+    } else {
+        frameItem = new QGraphicsRectItem(frame);
+        frameItem->setPen(QPen(Qt::gray));
+        frameItem->setZValue(20);
+    }
+    auto pixmapOf = [this](int i) { return QPixmap::fromImage(tiles.image(i), Qt::NoOpaqueDetection); };
+    if (keepItems && overlayItems.size() == tiles.size()) {
+        for (int i = 0; i < tiles.size(); ++i)
+            static_cast<QGraphicsPixmapItem *>(overlayItems[i])->setPixmap(pixmapOf(i));
+        return;
+    }
+    clearOverlayItems();
+    for (int i = 0; i < tiles.size(); ++i) {
+        auto *item = new QGraphicsPixmapItem(pixmapOf(i));
+        item->setPos(tiles.tile(i).x, tiles.tile(i).y);
+        scene->addItem(item);
+        overlayItems << item;
+    }
+}
+
+void Tessivane::clearOverlayItems()
+{
+    for (QGraphicsItem *item : std::as_const(overlayItems)) {
+        if (item->scene())
+            item->scene()->removeItem(item);
+        delete item;
+    }
+    overlayItems.clear();
+}
+
+// ------------------------------------------------- panels and display modes
+
+QString Tessivane::statsHtmlTable(const StatsBlock &stats) const
+{
+    const QString minColor = colorTable.value(7, QColor(Qt::blue)).name();
+    const QString avgColor = colorTable.value(6, QColor(Qt::darkGreen)).name();
+    auto decimals = [](double v) {
+        const float f = float(std::fabs(v));
+        if (f < 0.00001f)
+            return 1;
+        if (f < 1)
+            return 3;
+        if (f < 10)
+            return 2;
+        return 1;
+    };
+    QString html = QStringLiteral("<table><tr><td>&nbsp;</td><td><font color=%1>Min</font></td><td>&nbsp;Max</td>"
+                                  "<td><font color=%2>Avg</font></td><td>&nbsp;&sigma;</td></tr>")
+                       .arg(minColor, avgColor);
+    const int n = std::min(channelNames.count, 4);
+    for (int i = 0; i < n; ++i) {
+        const bool any = stats.count[i] >= 1;
+        const QString mean = any ? QString::number(stats.avg[i], 'f', decimals(stats.avg[i])) : QStringLiteral("-");
+        const QString dev =
+            stats.count[i] >= 2 ? QString::number(stats.dev[i], 'f', decimals(stats.dev[i])) : QStringLiteral("-");
+        html += QStringLiteral("<tr><td><b>%1</b></td><td><font color=%6>%2</font></td><td>&nbsp;%3&nbsp;</td>"
+                               "<td><font color=%7>%4</font></td><td>&nbsp;%5</td></tr>")
+                    .arg(channelNames.names.value(i), any ? QString::number(stats.min[i]) : QStringLiteral("-"),
+                         any ? QString::number(stats.max[i]) : QStringLiteral("-"), mean, dev, minColor, avgColor);
+    }
+    for (int i = n; i < 4; ++i)
+        html += QStringLiteral("<tr><td>&nbsp;</td><td><font color=%1>&nbsp;</font></td><td>&nbsp;</td>"
+                               "<td><font color=%2>&nbsp;</font></td><td>&nbsp;</td></tr>")
+                    .arg(minColor, avgColor);
+    html += QStringLiteral("</table>");
+    return html;
+}
+
+void Tessivane::saveDisplayMode()
+{
+    if (!prefPane)
+        return;
+    int mode = 1;
+    if (compositeRadio->isChecked())
+        mode = 2;
+    else if (channelRadio->isChecked())
+        mode = 3 + channelCombo->currentIndex();
+    if (mainPrefValue("rememberOEUEchecks")) {
+        if (overExposedCheck->isChecked())
+            mode += 8;
+        if (underExposedCheck->isChecked())
+            mode += 16;
+    }
+    prefPane->setLastUsed(QStringLiteral("displayMode"), mode);
+}
+
+void Tessivane::restoreDisplayMode()
+{
+    int wanted = mainPrefValue("displayMode");
+    const int last = lastUsedValue("displayMode");
+    if (wanted == 0) {
+        if (last < 0)
+            return;
+        wanted = last & 7;
+    }
+    if (image && image->decoder().is_sraw() && mainPrefValue("srawYcc"))
+        return;
+    if (mainPrefValue("rememberOEUEchecks") && last >= 0) {
+        overExposedCheck->setChecked(last & 8);
+        underExposedCheck->setChecked(last & 16);
+    }
+    if (wanted == 1) {
+        if (rgbRadio->isEnabled())
+            rgbRadio->setChecked(true);
+        else
+            compositeRadio->setChecked(true);
+    } else if (wanted == 2) {
+        compositeRadio->setChecked(true);
+    } else if (wanted >= 3 && wanted <= 6) {
+        channelRadio->setChecked(true);
+        const QSignalBlocker block(channelCombo);
+        channelCombo->setCurrentIndex(wanted - 3);
+    }
+}
+
+QString Tessivane::blackLevelText(QVector<int> *levels)
+{
+    RawLoader loader(prefPane, this);
+    return loader.blackLevelText(image, channelNames.count, levels);
+}
+
+QString Tessivane::curveModeText() const
+{
+    RawLoader loader(prefPane, nullptr);
+    return loader.curveModeText(rawCurveButton && rawCurveButton->isEnabled());
+}
+
+void Tessivane::refreshInfoLabels()
+{
+    blackLevelButton->setText(blackLevelText());
+    rawCurveButton->setText(curveModeText());
+}
+
+void Tessivane::setSmallPanelsFont(bool small)
+{
+    QString sheet;
+    QFont measuring = font();
+    if (small) {
+        int size = font().pointSize() * 3 / 4;
+        if (font().pointSize() < 1)
+            size = 6;
+        measuring = QFont(QStringLiteral("Arial"), size);
+        sheet = QStringLiteral("QWidget {font-size: %1pt;} QGrouBox::title {font-size: %1pt;}").arg(size);
+    }
+    const QFontMetrics fm(measuring);
+    struct Width {
+        InfoPanel *panel;
+        const char *text;
+        bool fixed;
+    };
+    const Width widths[] = {
+        {&metadataPanel, "MMMMMMMMMMMMMMMMMMMMMM", false}, {&imagePanel, "MMMMMMMMMMMMMMMMm", false},
+        {&selectionPanel, "MMMMMMMMMMMMMMMM", false},      {&pointerPanel, "MMMMxMMMM-A1", true},
+        {&displayPanel, "MMMMMMMMMMMMMMMMMMMM", false},    {&exposureStatsPanel, "MMMMMMMMMMMMMMMMM", false},
+    };
+    for (const Width &w : widths) {
+        w.panel->box->setStyleSheet(sheet);
+        const int px = fm.horizontalAdvance(QLatin1String(w.text));
+        if (w.fixed)
+            w.panel->box->setFixedWidth(px);
+        else
+            w.panel->box->setMinimumWidth(px);
+        w.panel->layout->setContentsMargins(small ? QMargins() : w.panel->margins);
+    }
+}
+
+void Tessivane::refreshChannelSelector()
+{
+    const QStringList &names = channelNames.names;
+    const int count = std::min(channelNames.count, ChannelNames::MaxChannels);
+    if (channelCombo->count() == count) {
+        for (int i = 0; i < std::min(int(names.size()), count); ++i)
+            channelCombo->setItemText(i, names[i]);
+    } else {
+        const QSignalBlocker block(channelCombo);
+        const int former = channelCombo->currentIndex();
+        channelCombo->clear();
+        channelCombo->addItems(names.mid(0, count));
+        channelCombo->setCurrentIndex(former >= 0 && former < channelCombo->count() ? former : 0);
+    }
+    if (count > 1) {
+        channelRadio->setEnabled(true);
+        channelCombo->setEnabled(true);
+    } else {
+        if (channelRadio->isChecked())
+            compositeRadio->setChecked(true);
+        channelRadio->setEnabled(false);
+        channelCombo->setEnabled(false);
+    }
+    if (samplesWindow)
+        samplesWindow->setChannelNames(names.mid(0, count));
+    if (prefPane)
+        prefPane->setChannelNames(names.mid(0, count));
+}
+
+void Tessivane::updatePanelTitles()
+{
+    metadataPanel.box->setTitle(tr("Metadata"));
+    metadataPanel.label->setText(tr("No image loaded"));
+    updateSelectionPanel();
+    imagePanel.box->setTitle(
+        QStringLiteral("%1%2").arg(tr("Image"), mainPrefValue("maskedPixels") ? QStringLiteral(" [M]") : QString()));
+    imagePanel.label->setText(tr("No image loaded"));
+    exposureStatsPanel.label->setText(tr("No image loaded"));
+    pointerPanel.box->setTitle(tr("Mouse Pointer"));
+    pointerPanel.label->setText(QString());
+    rgbRadio->setEnabled(true);
+    exifButton->hide();
+    exifButton->setEnabled(false);
+    exifAction->setEnabled(false);
+    nextFileAction->setEnabled(false);
+    prevFileAction->setEnabled(false);
+}
+
+void Tessivane::updateSelectionPanel()
+{
+    const QString filter = mainPrefValue("FilterExtremes") ? QStringLiteral(" [F]") : QString();
+    if (selection.width == 0 || selection.height == 0 || !image) {
+        clearSelectionAction->setEnabled(false);
+        selectionHistogramAction->setEnabled(false);
+        selectionToSampleAction->setEnabled(false);
+        selectionPanel.label->setText(tr("<p>Use Shift-Click<br/>to start selection<p>Alt-Click to place<br/>sample"));
+        selectionPanel.box->setTitle(QStringLiteral("%1%2").arg(tr("Selection/Sample"), filter));
+        return;
+    }
+    ThreadSettings threads;
+    threads.bandRows = bandRows;
+    threads.idealThreads = idealThreads;
+    threads.parallelMinThreads = parallelMinThreads;
+    StatsBlock stats;
+    computeRegionStats(image->frameView(channelNames.count), selection, stats, mainPrefValue("FilterExtremes") ? 1 : 0,
+                       threads, std::max(image->dataRange, image->currentMaximum));
+    selectionPanel.label->setText(statsHtmlTable(stats));
+    selectionPanel.box->setTitle(QStringLiteral("%1:%2-%3x%4%5")
+                                     .arg(selection.left)
+                                     .arg(selection.top)
+                                     .arg(selection.width)
+                                     .arg(selection.height)
+                                     .arg(filter));
+    clearSelectionAction->setEnabled(true);
+    selectionToSampleAction->setEnabled(true);
+    selectionHistogramAction->setEnabled(qint64(selection.width) * selection.height >= 26);
+}
+
+void Tessivane::updateSamplePanel()
+{
+}
+
+void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)
+{
+    const QColor window = palette.color(QPalette::Active, QPalette::Window);
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    if (!force && colorTable.value(2) == window && colorTable.value(1) == text)
+        return;
+    {
+        QMutexLocker lock(&paletteMutex);
+        colorTable = channelColorTable(text, window);
+        if (isLightPalette(palette)) {
+            view->setBackgroundBrush(QBrush(Qt::gray));
+        } else {
+            colorTable = channelColorTableAlt(Qt::white, QColor(QStringLiteral("#303030")));
+            view->setBackgroundBrush(QBrush(colorTable.value(2).lighter(120)));
+            if (!mainPrefValue("ExifButtonOnBottom"))
+                exifButton->setStyleSheet(QStringLiteral("background-color: %1; margin: 0.2em; padding: 0.1em;")
+                                              .arg(colorTable.value(2).lighter(130).name()));
+        }
+    }
+    if (hintItem)
+        hintItem->setDefaultTextColor(colorTable.value(1));
+    if (exifWindow)
+        exifWindow->setColorTable(colorTable);
+    if (image) {
+        refreshFrameStats();
+        exposureStatsTable();
+        imagePanel.label->setText(frameStatsText);
+        if (selection.width && selection.height)
+            updateSelectionPanel();
+    }
+    qDebug() << "Color changed to" << window << text;
+}
+
+// ------------------------------------------------------------------- zoom
+
+int Tessivane::zoomLevelIndex(double factor)
+{
+    for (int i = 0; i < 18; ++i)
+        if (std::fabs(1.0 - factor / zoomLevels[i]) < 0.05)
+            return i;
+    for (int i = 17; i >= 0; --i)
+        if (factor > zoomLevels[i])
+            return i;
+    return zoomLevelIndex(1.0);
+}
+
+double Tessivane::currentZoomFactor() const
+{
+    const int i = zoomCombo->currentIndex() - 1;
+    if (i >= 0 && i < 18)
+        return zoomLevels[i];
+    if (i > 17)
+        return 10.0;
+    if (!frameItem || frameItem->rect().width() <= 0 || frameItem->rect().height() <= 0)
+        return 1.0;
+    const QSize viewport = view->size();
+    const double r = std::min(viewport.width() / frameItem->rect().width(), viewport.height() / frameItem->rect().height());
+    return zoomLevels[zoomLevelIndex(r)];
+}
+
+void Tessivane::applyZoom()
+{
+    if (!frameItem)
+        return;
+    const double f = currentZoomFactor();
+    const QPointF centre = view->mapToScene(view->width() / 2, view->height() / 2);
+    const double current = view->transform().m11();
+    if (current > 0)
+        view->scale(f / current, f / current);
+    view->centerOn(centre);
+    const Qt::TransformationMode mode = f >= 1.0 ? Qt::FastTransformation : Qt::SmoothTransformation;
+    for (QGraphicsItem *item : std::as_const(overlayItems))
+        static_cast<QGraphicsPixmapItem *>(item)->setTransformationMode(mode);
+}
+
+void Tessivane::zoomIn()
+{
+    if (!frameItem)
+        return;
+    int i = zoomCombo->currentIndex() - 1;
+    if (i < 0)
+        i = zoomLevelIndex(currentZoomFactor());
+    if (i <= 16)
+        zoomCombo->setCurrentIndex(i + 2);
+}
+
+void Tessivane::zoomOut()
+{
+    if (!frameItem)
+        return;
+    int i = zoomCombo->currentIndex() - 1;
+    if (i < 0)
+        i = zoomLevelIndex(currentZoomFactor());
+    if (i >= 1 && i <= 18)
+        zoomCombo->setCurrentIndex(i);
+}
+
+void Tessivane::normalSize()
+{
+    zoomCombo->setCurrentIndex(zoomLevelIndex(1.0) + 1);
+}
+
+void Tessivane::fitToWindow()
+{
+    zoomCombo->setCurrentIndex(0);
+}
+
+void Tessivane::zoomIndexChanged()
+{
+    if (!frameItem)
+        return;
+    const int index = zoomCombo->currentIndex();
+    fitToWindowAction->setChecked(index == 0);
+    actualPixelsAction->setChecked(index == zoomLevelIndex(1.0) + 1);
+    applyZoom();
+}
+
+void Tessivane::gui_resizer()
+{
+    if (fitToWindowAction->isChecked())
+        applyZoom();
+}
+
+// ----------------------------------------------------------- recent files
+
+void Tessivane::addRecentFile(const QString &path, bool removeOnly)
+{
+    TW_Settings settings;
+    QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
+    files.removeAll(path);
+    if (!removeOnly) {
+        files.prepend(path);
+        while (files.size() > MaxRecentFiles)
+            files.removeLast();
+    }
+    settings.setValue(QStringLiteral("recentFileList"), files);
+    updateRecentFileActions();
+    failedLoadPath.clear();
+}
+
+void Tessivane::updateRecentFileActions()
+{
+    TW_Settings settings;
+    const QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
+    const int n = std::min(int(files.size()), MaxRecentFiles);
+    for (int i = 0; i < n; ++i) {
+        recentFileActions[i]->setText(tr("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+        recentFileActions[i]->setData(files[i]);
+        recentFileActions[i]->setVisible(true);
+    }
+    for (int i = n; i < MaxRecentFiles; ++i)
+        recentFileActions[i]->setVisible(false);
+    recentSeparator->setVisible(n > 0);
+}
+
+// ---------------------------------------------------------------- accessors
+
+QString Tessivane::currentFileName() const
+{
+    if (!image || image->path.isEmpty())
+        return QString();
+    return QFileInfo(image->path).fileName();
+}
+
+void Tessivane::setLastFolder(const QString &path)
+{
+    lastFolderPath = QFileInfo(path).absolutePath();
+}
+
+void Tessivane::cancelRead()
+{
+    readCancelled = true;
+}
+
+// ------------------------------------------------------------ file opening
+
+bool Tessivane::open()
+{
+    if (!checkUnsavedSamples(1))
+        return false;
+    if (mainPrefValue("saveWrkDirOnExit")) {
+        TW_Settings prefs("Preferences");
+        const QString folder = prefs.value(QStringLiteral("workingFolder")).toString();
+        if (!folder.isEmpty())
+            QDir::setCurrent(folder);
+    }
+    QString filter = QStringLiteral(
+        "*.arw *.arq *.cr2 *.cr3 *.crw *.dc2 *.dcr *.dng *.erf *.eip *.fff *.gpr *.hdr *.mos *.mrw *.nef *.orf *.pef "
+        "*.raf *.raw *.rdc *.sr2 *.srf *.3fr *.cine *.ia *.kc2 *.mef *.nrw *.rw2 *.sti *.iiq *.srw *.x3f *.rwl *.drf "
+        "*.dsc *.ptx *.cap *.bay *.bmq *.pxn *.cs1 *.k25 *.kdc *.mdc *.qtk ");
+    const QString extra = mainPrefString("additionalExtensions");
+    if (extra.length() > 1)
+        filter = extra + QLatin1Char(' ') + filter;
+    QFileDialog::Options options;
+    if (!mainPrefValue("useNativeDialogs"))
+        options |= QFileDialog::DontUseNativeDialog;
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Raw File"), QDir::currentPath(),
+                                                      tr("Raw files(%1);;All files (*.*)").arg(filter), nullptr, options);
+    if (!path.isEmpty())
+        openFile(path);
+    return true;
+}
+
+void Tessivane::openRecentFile()
+{
+    auto *action = qobject_cast<QAction *>(sender());
+    if (!action || !checkUnsavedSamples(1))
+        return;
+    const QString path = action->data().toString();
+    failedLoadPath.clear();
+    if (path.isEmpty())
+        return;
+    if (QFileInfo::exists(path)) {
+        if (!openFile(path) && mainPrefValue("moveOnFailedLoad"))
+            failedLoadPath = path;
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, tr("File open error"), tr("File %1 does not exists").arg(path),
+                    QMessageBox::Ok, this);
+    box.exec();
+    addRecentFile(path, true);
+}
+
+bool Tessivane::openDroppedFile(const QString &path)
+{
+    if (checkUnsavedSamples(1))
+        openFile(path);
+    return false;
+}
+
+void Tessivane::closeCurrentFile()
+{
+    if (isLoading())
+        return;
+    unloadCurrentFile();
+    failedLoadPath.clear();
+    selection = area_t();
+    if (selectionHistogramSlot >= 0)
+        histogramWindowClosed(selectionHistogramSlot);
+    clearSamplesAll();
+    if (mainHistogramSlot >= 0)
+        histogramWindowClosed(mainHistogramSlot);
+    removeGridSelection();
+    if (gridDialog->isVisible()) {
+        gridDialog->hide();
+        selectionGridAction->setChecked(false);
+    }
+    exportTiffAction->setEnabled(false);
+    dumpCurveAction->setEnabled(false);
+    histogramAction->setEnabled(false);
+    samplesAction->setEnabled(false);
+    samplesAction->setChecked(false);
+    samplesWindow->hide();
+    selectionGridAction->setEnabled(false);
+    clearSelectionAction->setEnabled(false);
+    selectionHistogramAction->setEnabled(false);
+    selectionToSampleAction->setEnabled(false);
+    selectionByNumbersAction->setEnabled(false);
+    const QRectF bounds = scene->itemsBoundingRect();
+    scene->removeSelection();
+    const QList<QGraphicsItem *> items = scene->items();
+    for (int i = items.size() - 1; i >= 0; --i)
+        if (!items[i]->parentItem())
+            scene->removeItem(items[i]);
+    if (frameItem) {
+        scene->setFrameItem(nullptr);
+        delete frameItem;
+        frameItem = nullptr;
+    }
+    scene->update(bounds);
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    QDir::setCurrent(QFileInfo(pictures).isDir() ? pictures : QDir::homePath());
+}
+
+// ------------------------------------------------------- display controls
+
+void Tessivane::displayRAW()
+{
+    if (!image)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    renderImage(0);
+    QApplication::restoreOverrideCursor();
+}
+
+void Tessivane::changeRAWChannels()
+{
+    channelRadio->setChecked(true);
+    displayRAW();
+}
+
+void Tessivane::changeRAWFrame()
+{
+    if (!image || isLoading())
+        return;
+    const int chosen = frameCombo->currentIndex() + 1;
+    if (chosen == image->frameNumber)
+        return;
+    if (!checkUnsavedSamples(1)) {
+        const QSignalBlocker block(frameCombo);
+        frameCombo->setCurrentIndex(image->frameNumber - 1);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (loadFile(image->path, true)) {
+        renderImage(0);
+        recomputeSampleStats();
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void Tessivane::brightenCheckboxChanged()
+{
+    brightenSpin->setEnabled(brightenCheck->isChecked());
+    if (brightenCheck->isChecked() && brightenSpin->value() == 0)
+        return;
+    if (image && rgbRadio->isEnabled()) {
+        renderRGB();
+        if (rgbRadio->isChecked())
+            renderImage(0);
+    }
+}
+
+void Tessivane::brightenValueChanged()
+{
+    brightenApply->setEnabled(true);
+}
+
+void Tessivane::brightenApplyPressed()
+{
+    if (image && rgbRadio->isEnabled()) {
+        renderRGB();
+        if (rgbRadio->isChecked())
+            renderImage(0);
+    }
+    brightenApply->setEnabled(false);
+}
+
+// ------------------------------------------------------------- life cycle
+
+bool Tessivane::close()
+{
+    if (!checkUnsavedSamples(1))
+        return false;
+    samplesData->dirty = false;
+    emit samplesData->ev_dirty();
+    return QWidget::close();
+}
+
+void Tessivane::closeEvent(QCloseEvent *event)
+{
+    if (exifWindow->isVisible())
+        exifWindow->hide();
+    {
+        TW_Settings lastUsed("LastUsed");
+        lastUsed.setValue(QStringLiteral("brightenOn"), brightenCheck->isChecked());
+        lastUsed.setValue(QStringLiteral("brightenValue"), int(brightenSpin->value() * 100));
+    }
+    if (prefPane && mainPrefValue("saveWinPos")) {
+        TW_Settings prefs("Preferences");
+        const bool full = isFullScreen();
+        prefs.setValue(QStringLiteral("mainWindowFullscreen"), full);
+        if (full)
+            setWindowState(windowState() & ~Qt::WindowFullScreen);
+        prefs.setValue(QStringLiteral("mainWindowMaximized"), isMaximized());
+        prefs.setValue(QStringLiteral("mainWindowGeometry"), normalGeometry());
+        if (exifRect.width() > 100)
+            prefs.setValue(QStringLiteral("exifGeometry"), exifRect);
+    }
+    saveDisplayMode();
+    if (prefPane)
+        prefPane->saveSettings();
+    if (!checkUnsavedSamples(1)) {
+        event->ignore();
+        return;
+    }
+    samplesData->dirty = false;
+    emit samplesData->ev_dirty();
+    samplesWindow->hide();
+    event->accept();
+    if (mainPrefValue("FastExit"))
+        std::_Exit(0);
+}
+
+void Tessivane::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+}
+
+void Tessivane::switchFullScreen()
+{
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
+    fullScreenAction->setChecked(isFullScreen());
+}
+
+void Tessivane::about()
+{
+    if (!splash)
+        return;
+    const QRect g = geometry();
+    const int x = g.x() + g.width() / 2 - splash->width() / 2;
+    const int y = g.y() + g.height() / 2 - splash->height() / 2;
+    splash->setModal(true);
+    splash->setGeometry(x, y, splash->width(), splash->height());
+    splash->escapeBlocked = 0;
+    splash->licenceLink->show();
+    splash->show();
+}
+
+void Tessivane::exifSaveGeometry(QRect geometry)
+{
+    if (geometry.width() > 100)
+        exifRect = geometry;
+    exifAction->setChecked(exifWindow->isVisible());
+}
+
+void Tessivane::copyEXIF2cli(const QString &text, bool isHtml)
+{
+    auto *data = new QMimeData;
+    if (isHtml)
+        data->setHtml(text);
+    else
+        data->setText(text);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+void Tessivane::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+}
+
+void Tessivane::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->acceptProposedAction();
+}
+
+void Tessivane::dropEvent(QDropEvent *event)
+{
+    event->accept();
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty())
+        return;
+    const QString path = urls.first().toLocalFile();
+    if (!path.isEmpty())
+        openDroppedFile(path);
+}
+
+// --------------------------------------------------------- preferences
+
+int Tessivane::showPrefs()
+{
+    takePrefMaps();
+    return 0;
+}
+
+void Tessivane::showBLPrefs()
+{
+    showPrefs();
+}
+
+void Tessivane::applyPrefs()
+{
+    refreshInfoLabels();
+}
+
+// ------------------------------------------- later work: no visible effect
+
+bool Tessivane::checkUnsavedSamples(int)
+{
+    return true;
+}
+
+void Tessivane::startExifRead(const QString &)
+{
+}
+
+void Tessivane::recomputeSampleStats()
+{
+}
+
+void Tessivane::deleteSampleItems()
+{
+}
+
+void Tessivane::rebuildSampleItems()
+{
+}
+
+void Tessivane::dropSamplesOutsideImage()
+{
+}
+
+void Tessivane::histogramWindowClosed(int)
+{
+}
+
+void Tessivane::resetBlackLevelsFromFile()
+{
+    if (!image)
+        return;
+    RawLoader loader(prefPane, this);
+    loader.resetBlackLevelsFromFile(*image, channelNames.count);
+}
+
+void Tessivane::nextFile()
+{
+}
+
+void Tessivane::prevFile()
+{
+}
+
+void Tessivane::showLicense()
+{
+}
+
+void Tessivane::cameraList()
+{
+}
+
+void Tessivane::openForum()
+{
+}
+
+void Tessivane::openSupport()
+{
+}
+
+void Tessivane::takeScreenshot()
+{
+}
+
+void Tessivane::exportFile()
+{
+}
+
+void Tessivane::dumpCurve()
+{
+}
+
+void Tessivane::switchMainHistogramWindow()
+{
+}
+
+void Tessivane::switchLogWindow()
+{
+}
+
+void Tessivane::showExif()
+{
+}
+
+void Tessivane::switchGridDialog()
+{
+}
+
+void Tessivane::selectionRemove()
+{
+    scene->removeSelection();
+    selection = area_t();
+    updateSelectionPanel();
+}
+
+void Tessivane::switchSelectionHistogram()
+{
+}
+
+void Tessivane::selection2samples()
+{
+}
+
+void Tessivane::runManualSelection()
+{
+}
+
+void Tessivane::manualUpdateCheck()
+{
+}
+
+void Tessivane::mouseMoved(QPointF)
+{
+}
+
+void Tessivane::selectionPlaced(area_t)
+{
+}
+
+void Tessivane::samplerPlaced(area_t)
+{
+}
+
+void Tessivane::updateManualSelection(int, int, int, int)
+{
+}
+
+void Tessivane::someDownloaded(QByteArray, int)
+{
+}
+
+void Tessivane::runAnimation(int)
+{
+}
+
+void Tessivane::clearSamplesAll()
+{
+}
+
+void Tessivane::loadSamples()
+{
+}
+
+void Tessivane::removeSelectedSamples()
+{
+}
+
+void Tessivane::clipboardSelectedSamples()
+{
+}
+
+void Tessivane::histogramSelectedSamples()
+{
+}
+
+void Tessivane::saveSamplesProxy()
+{
+}
+
+void Tessivane::samplesWindowAppendStatusChanged(bool)
+{
+}
+
+void Tessivane::samplesWindowClosed()
+{
+}
+
+void Tessivane::placeGridSelection()
+{
+}
+
+void Tessivane::removeGridSelection()
+{
+}
+
+void Tessivane::gridSelection2samples()
+{
+}
+
+void Tessivane::saveGridSettings()
+{
+}
+
+void Tessivane::loadGridSettings()
+{
+}
+
+void Tessivane::runBgUpdateCheck()
+{
+}
+
+void Tessivane::backgroundCheckUpdates()
+{
+}

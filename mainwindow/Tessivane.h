@@ -1,0 +1,328 @@
+// The main window: owns the current raw image, the tiles, the view and scene,
+// the tool windows and dialogs, and wires them to menus and controls. The
+// work itself lives in the raw core and the other folders' plain classes.
+#ifndef TESSIVANE_H
+#define TESSIVANE_H
+
+#include "ChannelNames.h"
+#include "ColorTable.h"
+#include "HistogramData.h"
+#include "InfoPanel.h"
+#include "LoadReporter.h"
+#include "StatsBlock.h"
+#include "TileGrid.h"
+#include "TW_updates.h"
+#include "area_t.h"
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QMap>
+#include <QMutex>
+#include <QPalette>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+#include <QVector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QGraphicsItem;
+class QGraphicsRectItem;
+class QGraphicsTextItem;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTimeLine;
+class QWidget;
+class RawImage;
+class SamplesTableData;
+class TessivaneGridDialog;
+class TessivaneSampleWindow;
+class TW_ExifWindow;
+class TW_ExportFileDialog;
+class TW_ManualSelection;
+class TW_PrefPane;
+class TW_SelectionScene;
+class TW_SignalingView;
+class TW_splash;
+struct HistogramSlot;
+struct LoadContext;
+
+class Tessivane : public QMainWindow, public LoadReporter
+{
+    Q_OBJECT
+public:
+    Tessivane();
+    ~Tessivane() override;
+
+    // A tool window minimised together with the main window.
+    struct MinimizedWindow {
+        QWidget *window = nullptr;
+        Qt::WindowStates state;
+    };
+
+    // Cached metadata texts of the current file, filled by the metadata read.
+    QString exifMake, exifModel, exifExposure, exifFNumber, exifIso;
+    QString lastFolderPath;
+    const unsigned short *gammaTables[4] = {nullptr, nullptr, nullptr, nullptr};
+    RawImage *image = nullptr;
+    // The rendering tiles; their buffers are reused from one redraw to the next.
+    TileGrid tiles;
+    QVector<int> overExposureLevels;
+    QVector<int> underExposureLevels;
+    area_t selection;
+    QTimeLine *animationTimeLine = nullptr;
+    QTimeLine *updateTimeLine = nullptr;
+    QWidget *centralWidget = nullptr;
+    QGridLayout *centralLayout = nullptr;
+    TW_SignalingView *view = nullptr;
+    TW_SelectionScene *scene = nullptr;
+    QGraphicsTextItem *hintItem = nullptr;
+    QGraphicsRectItem *frameItem = nullptr;
+    QList<QGraphicsItem *> overlayItems;
+
+    InfoPanel metadataPanel, imagePanel, selectionPanel, pointerPanel, displayPanel, exposureStatsPanel;
+    QRadioButton *rgbRadio = nullptr, *compositeRadio = nullptr, *channelRadio = nullptr;
+    QComboBox *channelCombo = nullptr;
+    QCheckBox *overExposedCheck = nullptr, *underExposedCheck = nullptr;
+    QComboBox *frameCombo = nullptr;
+    QPushButton *zoomInButton = nullptr, *zoomOutButton = nullptr, *exifButton = nullptr;
+    QComboBox *zoomCombo = nullptr;
+    QPushButton *blackLevelButton = nullptr, *rawCurveButton = nullptr;
+    QLabel *statusLabel = nullptr;
+    QGroupBox *brightenGroup = nullptr;
+    QCheckBox *brightenCheck = nullptr;
+    QDoubleSpinBox *brightenSpin = nullptr;
+    QPushButton *brightenApply = nullptr;
+
+    ChannelNames channelNames;
+    QString frameStatsText;
+    SamplesTableData *samplesData = nullptr;
+    int cursorPosition[2] = {-1, -1};
+    TessivaneSampleWindow *samplesWindow = nullptr;
+    TessivaneGridDialog *gridDialog = nullptr;
+
+    QAction *openAction = nullptr, *nextFileAction = nullptr, *prevFileAction = nullptr;
+    QAction *closeFileAction = nullptr, *exportTiffAction = nullptr, *dumpCurveAction = nullptr;
+    QAction *screenshotAction = nullptr, *fullScreenAction = nullptr, *prefsAction = nullptr;
+    static constexpr int MaxRecentFiles = 25;
+    QAction *recentFileActions[MaxRecentFiles] = {};
+    QAction *recentSeparator = nullptr, *exitAction = nullptr;
+    QAction *histogramAction = nullptr, *samplesAction = nullptr, *exifAction = nullptr;
+    QAction *clearSelectionAction = nullptr, *selectionHistogramAction = nullptr;
+    QAction *selectionToSampleAction = nullptr, *selectionByNumbersAction = nullptr;
+    QAction *selectionGridAction = nullptr, *camerasAction = nullptr, *updatesAction = nullptr;
+    QAction *forumAction = nullptr, *supportAction = nullptr, *aboutAction = nullptr;
+    QAction *zoomInAction = nullptr, *zoomOutAction = nullptr, *actualPixelsAction = nullptr;
+    QAction *fitToWindowAction = nullptr;
+    QMenu *fileMenu = nullptr, *viewMenu = nullptr, *windowMenu = nullptr, *selectionMenu = nullptr;
+    QMenu *helpMenu = nullptr, *recentMenu = nullptr;
+
+    QVector<HistogramSlot *> histogramSlots;
+    QVector<QRect> histogramRects;
+    int mainHistogramSlot = -1, selectionHistogramSlot = -1;
+    QString cameraInfo;
+    HistogramData frameHistogram;
+    StatsBlock frameStatistics;
+    QMap<QString, int> prefSnapshot;
+    QMap<QString, QString> prefStringSnapshot;
+    TW_splash *splash = nullptr;
+    TW_PrefPane *prefPane = nullptr;
+    TW_ManualSelection *manualSelection = nullptr;
+    TW_ExifWindow *exifWindow = nullptr;
+    QRect exifRect;
+    QString startFile;
+    bool readCancelled = false;
+    int bandRows = 256;
+    int idealThreads = 1;
+    int parallelMinThreads = 1;
+    QMutex exifMutex;
+    TW_updates updates;
+    const unsigned char *evBinOfValue = nullptr;
+    QVector<int> evBinStart;
+    TW_ExportFileDialog *exportDialog = nullptr;
+    // Custom camera definitions handed to the decoder; null-terminated.
+    char **customCameras = nullptr;
+    QVector<int> gridSampleIndices;
+    QHash<QString, int> exifPending;
+    QString failedLoadPath;
+    QList<MinimizedWindow> minimizedToolWindows;
+    ColorTable colorTable;
+
+    // Settings store reads; 0, "" or PrefUnset-free fallbacks without a store.
+    int mainPrefValue(const char *key) const;
+    QString mainPrefString(const char *key) const;
+    int lastUsedValue(const char *key) const;
+    void takePrefMaps();
+
+    // Start-up file hand-over.
+    void setStartFile(const QString &path);
+    void openStartFile();
+    // Shows the window, maximised or full screen as last saved while
+    // "saveWinPos" is on.
+    void showAsLastSaved();
+
+    // Loading.
+    bool openFile(const QString &path);
+    bool loadFile(const QString &path, bool resetBlackLevels);
+    void unloadCurrentFile();
+    bool isLoading() const { return loadDepth > 0; }
+
+    // Rendering into tiles and the scene.
+    void renderImage(int rebuild);
+    void resizeTileGrid(int frameWidth, int frameHeight);
+    void updatePixmapItems(bool keepItems);
+    void clearOverlayItems();
+    bool isSrawYccMode() const;
+
+    // Display modes and labels.
+    void saveDisplayMode();
+    void restoreDisplayMode();
+    void refreshInfoLabels() override;
+    QString blackLevelText(QVector<int> *levels = nullptr);
+    QString curveModeText() const;
+    void setSmallPanelsFont(bool small);
+    void loadCustomCameras();
+    void refreshChannelSelector();
+    void updatePanelTitles();
+    void updateSelectionPanel();
+    void updateSamplePanel();
+    void refreshFrameStats();
+    QString statsHtmlTable(const StatsBlock &stats) const;
+    void computeFrameStats();
+    void computeRawMaximum();
+    void computeExposureLevels(bool reload);
+    void exposureStatsTable();
+    void renderRGB();
+
+    // Zoom.
+    static const float zoomLevels[18];
+    static int zoomLevelIndex(double factor);
+    double currentZoomFactor() const;
+    void applyZoom();
+
+    // Recent files.
+    void addRecentFile(const QString &path, bool removeOnly = false);
+    void updateRecentFileActions();
+
+    // Accessors.
+    QString currentFileName() const;
+    QString lastFolder() const { return lastFolderPath; }
+    void setLastFolder(const QString &path);
+    QString cameraInfoText() const { return cameraInfo; }
+    void showStatusText(const QString &text);
+
+    // Loading reports (LoadReporter).
+    void showStatus(const QString &text) override;
+    void showMessage(const QString &title, const QString &text) override;
+
+    // Later work hooks (no visible effect yet).
+    bool checkUnsavedSamples(int mode);
+    void startExifRead(const QString &path);
+    void recomputeSampleStats();
+    void deleteSampleItems();
+    void rebuildSampleItems();
+    void dropSamplesOutsideImage();
+    void histogramWindowClosed(int slot);
+    void resetBlackLevelsFromFile();
+
+    void buildActions();
+    void buildMenus();
+    void buildCentralWidget();
+    void wireActions();
+
+public slots:
+    bool open();
+    void openRecentFile();
+    bool openDroppedFile(const QString &path);
+    void nextFile();
+    void prevFile();
+    void closeCurrentFile();
+    bool close();
+    void switchFullScreen();
+    void about();
+    void showLicense();
+    void cameraList();
+    void openForum();
+    void openSupport();
+    int showPrefs();
+    void showBLPrefs();
+    void applyPrefs();
+    void setFrameSize();
+    void systemPaletteChanged(const QPalette &palette, bool force = false);
+    void takeScreenshot();
+    void exportFile();
+    void dumpCurve();
+    void switchMainHistogramWindow();
+    void switchLogWindow();
+    void showExif();
+    void switchGridDialog();
+    void selectionRemove();
+    void switchSelectionHistogram();
+    void selection2samples();
+    void runManualSelection();
+    void manualUpdateCheck();
+    void zoomIn();
+    void zoomOut();
+    void normalSize();
+    void fitToWindow();
+    void zoomIndexChanged();
+    void gui_resizer();
+    void displayRAW();
+    void changeRAWChannels();
+    void changeRAWFrame();
+    void brightenCheckboxChanged();
+    void brightenValueChanged();
+    void brightenApplyPressed();
+    void mouseMoved(QPointF point);
+    void selectionPlaced(area_t area);
+    void samplerPlaced(area_t area);
+    void exifSaveGeometry(QRect geometry);
+    void copyEXIF2cli(const QString &text, bool isHtml);
+    void updateManualSelection(int left, int top, int width, int height);
+    void someDownloaded(QByteArray data, int kind);
+    void runAnimation(int frame);
+    void clearSamplesAll();
+    void loadSamples();
+    void removeSelectedSamples();
+    void clipboardSelectedSamples();
+    void histogramSelectedSamples();
+    void saveSamplesProxy();
+    void samplesWindowAppendStatusChanged(bool append);
+    void samplesWindowClosed();
+    void placeGridSelection();
+    void removeGridSelection();
+    void gridSelection2samples();
+    void saveGridSettings();
+    void loadGridSettings();
+    void runBgUpdateCheck();
+    void backgroundCheckUpdates();
+    void cancelRead();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void restoreGeometryFromSettings();
+    void fillFrameSelector(int itemCount, int index, bool enabled);
+    void setFileActionsEnabled(bool on);
+    LoadContext loadContext();
+    void finishPendingOpen();
+
+    QMutex paletteMutex;
+    int loadDepth = 0;
+    // A file asked for while another loads; opened once that load is done.
+    QString pendingOpenPath;
+};
+
+#endif

@@ -1,0 +1,8 @@
+#include "SamplesTableData.h"
+
+SamplesTableData::SamplesTableData(QObject *parent)
+    : QObject(parent)
+{
+}
+
+SamplesTableData::~SamplesTableData() = default;

@@ -1,0 +1,8 @@
+#include "TessivaneSampleWindow.h"
+
+TessivaneSampleWindow::TessivaneSampleWindow(SamplesTableData *data, QWidget *parent)
+    : QDialog(parent), samplesData(data)
+{
+}
+
+TessivaneSampleWindow::~TessivaneSampleWindow() = default;

@@ -1,0 +1,8 @@
+#include "TessivaneGridDialog.h"
+
+TessivaneGridDialog::TessivaneGridDialog(QWidget *parent)
+    : QDialog(parent)
+{
+}
+
+TessivaneGridDialog::~TessivaneGridDialog() = default;

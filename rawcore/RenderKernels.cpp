@@ -1,0 +1,416 @@
+#include "RenderKernels.h"
+
+#include "FrameAccess.h"
+
+#include "Kaldris.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// A tile's rectangle cut to another one; empty when they do not meet.
+struct Span {
+    int top = 0, bottom = 0, left = 0, right = 0;
+    bool empty() const { return bottom <= top || right <= left; }
+};
+
+Span cut(const pixel_array_item_t &t, int64_t x, int64_t y, int64_t w, int64_t h)
+{
+    Span s;
+    s.left = int(std::max<int64_t>(t.x, x));
+    s.top = int(std::max<int64_t>(t.y, y));
+    s.right = int(std::min<int64_t>(int64_t(t.x) + t.width, x + std::max<int64_t>(0, w)));
+    s.bottom = int(std::min<int64_t>(int64_t(t.y) + t.height, y + std::max<int64_t>(0, h)));
+    return s;
+}
+
+Span frameSpan(const pixel_array_item_t &t, const FrameAccess &f)
+{
+    return cut(t, 0, 0, f.width(), f.height());
+}
+
+uint32_t *outRow(const pixel_array_item_t &t, int row, int col)
+{
+    return t.pixels + size_t(row - t.y) * TileSize + size_t(col - t.x);
+}
+
+struct Tone {
+    const unsigned short *table;
+    uint32_t mult;
+    const unsigned char *mapped;
+
+    explicit Tone(const RawCopyItem &it)
+        : table(it.table), mult(uint32_t(std::clamp(it.mult, 0, 65535))), mapped(it.mapped)
+    {
+    }
+    // Both factors fit 16 bits, so the product never overflows.
+    uint32_t operator()(uint32_t v) const
+    {
+        return mapped ? mapped[v] : (table[(v * mult) & 0xFFFFu] & 0xFFu);
+    }
+};
+
+// The mark area's columns within [left, right) for one row: [a, b), empty
+// (a == b) for rows outside it.
+struct MarkCols {
+    int a, b;
+};
+
+MarkCols markCols(const QRect &m, int row, int left, int right)
+{
+    if (m.width() <= 0 || m.height() <= 0 || row < m.top() || row >= m.top() + m.height())
+        return {left, left};
+    const int a = std::clamp(m.left(), left, right);
+    const int b = std::clamp(m.left() + m.width(), a, right);
+    return {a, b};
+}
+
+inline uint32_t markedPixel(uint32_t v, uint32_t under, uint32_t over, uint32_t gray, uint32_t overMark)
+{
+    return v < under ? UnderMark : (v < over ? gray : overMark);
+}
+
+bool usable(const RawCopyItem &item)
+{
+    return item.tile && item.tile->pixels && item.image && item.image->data
+           && (item.table || item.mapped);
+}
+
+// One component of a 3- or 4-component layout, with marks.
+void paintComponent(RawCopyItem &item, int comps)
+{
+    if (!usable(item) || item.image->components != comps || item.channel < 0 || item.channel >= comps)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    for (int row = s.top; row < s.bottom; ++row) {
+        const unsigned short *p = f.pixel(row, s.left) + item.channel;
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
+        for (int c = s.left; c < s.right; ++c, p += comps, ++o) {
+            const uint32_t v = *p;
+            const uint32_t g = grayPixel(tone(v));
+            *o = (c >= mc.a && c < mc.b) ? markedPixel(v, item.under, item.over, g, OverMarkChannel) : g;
+        }
+    }
+}
+
+void paintRgb(RawCopyItem &item, int comps)
+{
+    if (!usable(item) || item.image->components != comps)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    for (int row = s.top; row < s.bottom; ++row) {
+        const unsigned short *p = f.pixel(row, s.left);
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        for (int c = s.left; c < s.right; ++c, p += comps)
+            *o++ = 0xFF000000u | tone(p[0]) << 16 | tone(p[1]) << 8 | tone(p[2]);
+    }
+}
+
+} // namespace
+
+void buildMappedTable(const unsigned short *table, int mult, unsigned char out[65536])
+{
+    const uint32_t m = uint32_t(std::clamp(mult, 0, 65535));
+    for (uint32_t v = 0; v < 65536; ++v)
+        out[v] = (unsigned char)(table[(v * m) & 0xFFFFu] & 0xFFu);
+}
+
+void paintChannel3(RawCopyItem &item) { paintComponent(item, 3); }
+void paintChannel4(RawCopyItem &item) { paintComponent(item, 4); }
+void paintRgb3(RawCopyItem &item) { paintRgb(item, 3); }
+void paintRgb4(RawCopyItem &item) { paintRgb(item, 4); }
+
+void paintProcessedRgb(RGBCopyItem &item)
+{
+    const kaldris_processed_image_t *img = item.processed;
+    if (!item.tile || !item.tile->pixels || !img || (img->colors != 1 && img->colors != 3))
+        return;
+    // Never read beyond the processed image, whatever the area says.
+    const int w = std::min(item.area.width(), int(img->width));
+    const int h = std::min(item.area.height(), int(img->height));
+    const Span s = cut(*item.tile, item.area.left(), item.area.top(), w, h);
+    if (s.empty())
+        return;
+    const size_t pw = img->width;
+    for (int row = s.top; row < s.bottom; ++row) {
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        const size_t base = pw * size_t(row - item.area.top());
+        if (img->colors == 1) {
+            const unsigned char *d = img->data + base + size_t(s.left - item.area.left());
+            for (int c = s.left; c < s.right; ++c)
+                *o++ = grayPixel(*d++);
+        } else {
+            const unsigned char *d = img->data + 3 * (base + size_t(s.left - item.area.left()));
+            for (int c = s.left; c < s.right; ++c, d += 3)
+                *o++ = 0xFF000000u | uint32_t(d[0]) << 16 | uint32_t(d[1]) << 8 | d[2];
+        }
+    }
+}
+
+void paintSrawChroma(RawCopyItem &item)
+{
+    if (!item.tile || !item.tile->pixels || !item.image || !item.image->data
+        || item.image->components != 4 || item.channel < 0 || item.channel > 3)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const int m = item.srawMidpoint;
+    int d = (2 * m) / 256;
+    if (d == 0)
+        d = 1;
+    const float scale = float(item.mult) / 1000.0f;
+    for (int row = s.top; row < s.bottom; ++row) {
+        const unsigned short *p = f.pixel(row, s.left) + item.channel;
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        for (int c = s.left; c < s.right; ++c, p += 4) {
+            // Signed: chroma lies on both sides of the midpoint.
+            const float g = (float(int(*p) - m) * scale + float(m)) / float(d);
+            const int gi = int(std::clamp(g, -2147483520.0f, 2147483520.0f));
+            *o++ = grayPixel(uint32_t(gi));
+        }
+    }
+}
+
+void paintMosaicGray(RawCopyItem &item)
+{
+    if (!usable(item) || item.image->components != 1)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    for (int row = s.top; row < s.bottom; ++row) {
+        const unsigned short *p = f.pixel(row, s.left);
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        for (int c = s.left; c < s.right; ++c)
+            *o++ = grayPixel(tone(*p++));
+    }
+}
+
+void paintMosaicColor(RawCopyItem &item)
+{
+    if (!usable(item) || item.image->components != 1)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    static const unsigned char shiftOf[4] = {16, 8, 0, 8};
+    unsigned char ch[48], sh[48];
+    for (int row = s.top; row < s.bottom; ++row) {
+        f.rowChannels(row, s.left, ch);
+        for (int j = 0; j < 48; ++j)
+            sh[j] = shiftOf[ch[j]];
+        const unsigned short *p = f.pixel(row, s.left);
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        for (int c = s.left; c < s.right; c += 48) {
+            const int n = std::min(48, s.right - c);
+            for (int j = 0; j < n; ++j)
+                *o++ = 0xFF000000u | tone(*p++) << sh[j];
+        }
+    }
+}
+
+void paintMosaicChannel(RawCopyItem &item)
+{
+    if (!usable(item) || item.image->components != 1)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    unsigned char ch[48];
+    for (int row = s.top; row < s.bottom; ++row) {
+        f.rowChannels(row, s.left, ch);
+        if (std::find(ch, ch + 48, (unsigned char)item.channel) == ch + 48)
+            continue;
+        const unsigned short *p = f.pixel(row, s.left);
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
+        int j = 0;
+        for (int c = s.left; c < s.right; ++c, ++p, ++o) {
+            if (ch[j] == item.channel) {
+                const uint32_t v = *p;
+                const uint32_t g = grayPixel(tone(v));
+                *o = (c >= mc.a && c < mc.b) ? markedPixel(v, item.under, item.over, g, OverMarkChannel) : g;
+            }
+            if (++j == 48)
+                j = 0;
+        }
+    }
+}
+
+namespace {
+
+// The four pixels of the 2x2 block at (r, c) in reading order, each cut to
+// the frame's last row and column, with their CFA colours.
+struct Block {
+    unsigned short v[4];
+    unsigned char colour[4];
+};
+
+inline Block readBlock(const FrameAccess &f, int r, int c, const unsigned char *colTop,
+                       const unsigned char *colBottom)
+{
+    const int r1 = std::min(r + 1, f.height() - 1);
+    const int c1 = std::min(c + 1, f.width() - 1);
+    const unsigned short *top = f.pixel(r, 0);
+    const unsigned short *bottom = f.pixel(r1, 0);
+    Block b;
+    b.v[0] = top[c];
+    b.v[1] = top[c1];
+    b.v[2] = bottom[c];
+    b.v[3] = bottom[c1];
+    b.colour[0] = colTop[c % 48];
+    b.colour[1] = colTop[c1 % 48];
+    b.colour[2] = colBottom[c % 48];
+    b.colour[3] = colBottom[c1 % 48];
+    return b;
+}
+
+inline void writeBlock(const pixel_array_item_t &t, const Span &s, int r, int c, uint32_t px)
+{
+    uint32_t *o = outRow(t, r, c);
+    const bool two = c + 1 < s.right;
+    o[0] = px;
+    if (two)
+        o[1] = px;
+    if (r + 1 < s.bottom) {
+        o += TileSize;
+        o[0] = px;
+        if (two)
+            o[1] = px;
+    }
+}
+
+} // namespace
+
+void paintMosaic2x2Composite(RawCopyItem &item)
+{
+    if (!usable(item) || item.image->components != 1)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    unsigned char colTop[48], colBottom[48];
+    for (int r = s.top; r < s.bottom; r += 2) {
+        f.rowColours(r, colTop);
+        f.rowColours(std::min(r + 1, f.height() - 1), colBottom);
+        for (int c = s.left; c < s.right; c += 2) {
+            const Block b = readBlock(f, r, c, colTop, colBottom);
+            uint32_t slot[4] = {0, 0, 0, 0};
+            bool filled[4] = {false, false, false, false};
+            for (int i = 0; i < 4; ++i) {
+                slot[b.colour[i]] = tone(b.v[i]);
+                filled[b.colour[i]] = true;
+            }
+            // Average only the green slots that hold a value (a 3-colour
+            // pattern fills one of them).
+            uint32_t green = 0;
+            if (filled[1] && filled[3])
+                green = (slot[1] + slot[3]) / 2;
+            else if (filled[1])
+                green = slot[1];
+            else if (filled[3])
+                green = slot[3];
+            writeBlock(*item.tile, s, r, c, 0xFF000000u | slot[0] << 16 | green << 8 | slot[2]);
+        }
+    }
+}
+
+void paintMosaic2x2Channel(RawCopyItem &item)
+{
+    if (!usable(item) || item.image->components != 1)
+        return;
+    const FrameAccess f(*item.image);
+    const Span s = frameSpan(*item.tile, f);
+    if (s.empty())
+        return;
+    const Tone tone(item);
+    const QRect &m = item.markArea;
+    unsigned char colTop[48], colBottom[48];
+    for (int r = s.top; r < s.bottom; r += 2) {
+        f.rowColours(r, colTop);
+        f.rowColours(std::min(r + 1, f.height() - 1), colBottom);
+        const bool markRow = m.width() > 0 && m.height() > 0 && r >= m.top() && r < m.top() + m.height();
+        for (int c = s.left; c < s.right; c += 2) {
+            const Block b = readBlock(f, r, c, colTop, colBottom);
+            int i = 0;
+            while (i < 4 && b.colour[i] != item.channel)
+                ++i;
+            // A block without the channel's colour keeps what the tile held.
+            if (i == 4)
+                continue;
+            const uint32_t v = b.v[i];
+            const uint32_t g = grayPixel(tone(v));
+            const bool inside = markRow && c >= m.left() && c < m.left() + m.width();
+            writeBlock(*item.tile, s, r, c,
+                       inside ? markedPixel(v, item.under, item.over, g, OverMarkOverlay) : g);
+        }
+    }
+}
+
+void paintExposureOverlay(OEUEItem &item)
+{
+    if (!item.tile || !item.tile->pixels || !item.image || !item.image->data
+        || item.under.size() < 4 || item.over.size() < 4)
+        return;
+    const FrameAccess f(*item.image);
+    const Span fs = frameSpan(*item.tile, f);
+    Span s = cut(*item.tile, item.markArea.left(), item.markArea.top(), item.markArea.width(),
+                 item.markArea.height());
+    s.left = std::max(s.left, fs.left);
+    s.top = std::max(s.top, fs.top);
+    s.right = std::min(s.right, fs.right);
+    s.bottom = std::min(s.bottom, fs.bottom);
+    if (s.empty())
+        return;
+    const uint32_t ue[4] = {item.under[0], item.under[1], item.under[2], item.under[3]};
+    const uint32_t oe[4] = {item.over[0], item.over[1], item.over[2], item.over[3]};
+    const int comps = f.components();
+    for (int row = s.top; row < s.bottom; ++row) {
+        const unsigned short *p = f.pixel(row, s.left);
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        if (comps == 1) {
+            // The colour of a pixel is that of its frame position.
+            unsigned char ch[48];
+            f.rowChannels(row, s.left, ch);
+            int j = 0;
+            for (int c = s.left; c < s.right; ++c, ++p, ++o) {
+                const uint32_t v = *p;
+                const int k = ch[j];
+                if (v < ue[k])
+                    *o = UnderMark;
+                else if (v >= oe[k])
+                    *o = OverMarkOverlay;
+                if (++j == 48)
+                    j = 0;
+            }
+        } else {
+            for (int c = s.left; c < s.right; ++c, p += comps, ++o) {
+                if (p[0] < ue[0] || p[1] < ue[1] || p[2] < ue[2])
+                    *o = UnderMark;
+                else if (p[0] >= oe[0] || p[1] >= oe[1] || p[2] >= oe[2])
+                    *o = OverMarkOverlay;
+            }
+        }
+    }
+}

@@ -1,0 +1,82 @@
+#include "TileGrid.h"
+
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <cstdlib>
+
+QVector<QPair<int, int>> splitIntoTileSegments(int n)
+{
+    QVector<QPair<int, int>> segs;
+    n = std::max(0, n);
+    for (int s = 0;; s += TileStep) {
+        const int end = std::min(s + TileSize, n);
+        segs.append(qMakePair(s, end - s));
+        if (end >= n)
+            break;
+    }
+    return segs;
+}
+
+void clearTile(pixel_array_item_t &tile)
+{
+    if (tile.pixels)
+        std::fill(tile.pixels, tile.pixels + size_t(TileSize) * TileSize, 0xFF000000u);
+}
+
+TileGrid::~TileGrid()
+{
+    release();
+}
+
+void TileGrid::release()
+{
+    for (pixel_array_item_t *t : std::as_const(tiles)) {
+        std::free(t->pixels);
+        delete t;
+    }
+    tiles.clear();
+}
+
+bool TileGrid::resize(int frameWidth, int frameHeight, bool threadingAllowed)
+{
+    const QVector<QPair<int, int>> xs = splitIntoTileSegments(frameWidth);
+    const QVector<QPair<int, int>> ys = splitIntoTileSegments(frameHeight);
+    const int wanted = int(xs.size() * ys.size());
+    while (tiles.size() > wanted) {
+        std::free(tiles.last()->pixels);
+        delete tiles.takeLast();
+    }
+    while (tiles.size() < wanted) {
+        auto *t = new pixel_array_item_t;
+        t->pixels = static_cast<uint32_t *>(std::malloc(size_t(TileSize) * TileSize * sizeof(uint32_t)));
+        if (!t->pixels) {
+            delete t;
+            release();
+            return false;
+        }
+        tiles.append(t);
+    }
+    int i = 0;
+    for (const auto &y : ys)
+        for (const auto &x : xs) {
+            pixel_array_item_t *t = tiles[i++];
+            t->x = x.first;
+            t->width = x.second;
+            t->y = y.first;
+            t->height = y.second;
+        }
+    if (threadingAllowed && tiles.size() > 1)
+        QtConcurrent::blockingMap(tiles, [](pixel_array_item_t *t) { clearTile(*t); });
+    else
+        for (pixel_array_item_t *t : std::as_const(tiles))
+            clearTile(*t);
+    return true;
+}
+
+QImage TileGrid::image(int i) const
+{
+    const pixel_array_item_t &t = *tiles[i];
+    return QImage(reinterpret_cast<const uchar *>(t.pixels), t.width, t.height, TileSize * 4,
+                  QImage::Format_ARGB32_Premultiplied);
+}

@@ -1,0 +1,46 @@
+// The grid of display tiles over the frame: tiles start every 1008 pixels
+// along each axis, the last of a row or column cut at the frame edge. Buffers
+// are reused from one redraw to the next.
+#ifndef TILEGRID_H
+#define TILEGRID_H
+
+#include "pixel_array_item_t.h"
+
+#include <QImage>
+#include <QPair>
+#include <QVector>
+
+// (start, length) segments covering [0, n); n = 0 gives one empty segment.
+QVector<QPair<int, int>> splitIntoTileSegments(int n);
+
+// Every pixel of the whole 1024 x 1024 buffer becomes opaque black.
+void clearTile(pixel_array_item_t &tile);
+
+class TileGrid
+{
+public:
+    TileGrid() = default;
+    ~TileGrid();
+    TileGrid(const TileGrid &) = delete;
+    TileGrid &operator=(const TileGrid &) = delete;
+
+    // One tile per (x segment, y segment), rows of tiles top to bottom; every
+    // buffer cleared. False when a buffer cannot be allocated (the grid is
+    // then empty).
+    bool resize(int frameWidth, int frameHeight, bool threadingAllowed);
+    void release();
+
+    int size() const { return int(tiles.size()); }
+    pixel_array_item_t &tile(int i) { return *tiles[i]; }
+    const pixel_array_item_t &tile(int i) const { return *tiles[i]; }
+    QVector<pixel_array_item_t *> &items() { return tiles; }
+
+    // The tile as an image over its buffer, without a copy; valid while the
+    // grid keeps the buffer.
+    QImage image(int i) const;
+
+private:
+    QVector<pixel_array_item_t *> tiles;
+};
+
+#endif

@@ -1,0 +1,12 @@
+// A rectangle in frame coordinates, in the order the scene reports it.
+#ifndef AREA_T_H
+#define AREA_T_H
+
+struct area_t {
+    int top = 0;
+    int left = 0;
+    int width = 0;
+    int height = 0;
+};
+
+#endif

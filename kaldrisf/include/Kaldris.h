@@ -176,7 +176,7 @@ struct kaldris_output_params_t {
     int use_camera_wb;
     int use_auto_wb;
     int use_camera_matrix;       // 0 built-in where known, else file; 3 file's matrices
-    int output_color;            // 0 raw, 1 sRGB, 2 Adobe, 3 WideGamut, 4 ProPhoto, 5 ACES AP0, 6 Rec.2020
+    int output_color;            // 0 raw, 1 sRGB, 2 Adobe, 3 WideGamut, 4 ProPhoto, 5 Rec. 2020, 6 Display P3
     double gamm[2];              // power, toe slope (0 = pure power)
     int no_auto_bright;
     float auto_bright_thr;       // fraction of pixels allowed to clip

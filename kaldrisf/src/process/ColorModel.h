@@ -1,0 +1,45 @@
+// The camera's colour as the DNG colour tags describe it: XYZ-to-camera
+// matrices for up to two calibration illuminants (with camera calibration
+// and analog balance), interpolated by the white's correlated colour
+// temperature, and the matrix from white-balanced camera colour to an output
+// space. Without a colour matrix the camera is taken to see linear sRGB.
+#ifndef KALDRIS_COLORMODEL_H
+#define KALDRIS_COLORMODEL_H
+
+#include "CfaLayout.h"
+#include "ColorMath.h"
+#include "Kaldris.h"
+
+namespace kaldris {
+
+class ColorModel {
+public:
+    ColorModel(const kaldris_data_t &d, const CfaLayout &cfa);
+
+    int colours() const { return n; }
+    bool fromFile() const { return matrixCount > 0; }
+
+    // n x 3.
+    void xyzToCamera(double cct, double out[4][3]) const;
+    // The camera's response to the white xy (n values, unnormalised).
+    void neutralForXy(const double xy[2], double neutral[4]) const;
+    // The white whose camera response is `neutral`; false when it cannot be found.
+    bool xyForNeutral(const double neutral[4], double xy[2]) const;
+    // 3 x n: white-balanced camera colour to linear output colour. Space 0
+    // is the camera's own colour; an unknown space index is sRGB.
+    void cameraToOutput(int space, double cct, double out[3][4]) const;
+
+    static double cctForXy(const double xy[2]);
+    // EXIF LightSource code to a colour temperature; 0 when unknown.
+    static double illuminantCct(int code);
+
+private:
+    int n = 3;
+    int matrixCount = 0;
+    double matrix[2][4][3] = {};  // XYZ to camera, analog balance and calibration applied
+    double cct[2] = {0, 0};
+};
+
+}
+
+#endif

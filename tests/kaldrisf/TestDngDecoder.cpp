@@ -110,6 +110,7 @@ private slots:
     void exifValues();
     void identityAndColour();
     void callOrderAndOwnership();
+    void processedImage();
     void blackLevelQueries();
     void truncatedEverywhere();
     void brokenFiles_data();
@@ -765,6 +766,44 @@ void TestDngDecoder::callOrderAndOwnership()
     QCOMPARE(k.open_buffer(junk.data(), junk.size()), int(KALDRIS_FILE_UNSUPPORTED));
     QCOMPARE(k.imgdata.progress_flags, 0u);
     QCOMPARE(k.open_buffer(nullptr, 0), int(KALDRIS_FILE_UNSUPPORTED));
+}
+
+void TestDngDecoder::processedImage()
+{
+    Opened o = openAndUnpack(writeDng(single(DngFrame::cfa(32, 16, 12, [](int x, int y) { return noise(x, y, 0, 12); }))));
+    QCOMPARE(o.unpackRc, 0);
+    int rc = o.k->dcraw_process();
+    if (rc == KALDRIS_NOT_IMPLEMENTED)
+        QSKIP("renderer not in this build");
+    QCOMPARE(rc, 0);
+    QVERIFY(o.k->imgdata.progress_flags & KALDRIS_STATE_PROCESSED);
+    int err = -1;
+    kaldris_processed_image_t *img = o.k->dcraw_make_mem_image_ex(nullptr, &err);
+    QVERIFY(img);
+    QCOMPARE(err, 0);
+    QCOMPARE(int(img->width), 32);
+    QCOMPARE(int(img->height), 16);
+    QCOMPARE(int(img->colors), 3);
+    QCOMPARE(int(img->bits), 8);
+    QCOMPARE(img->data_size, 32u * 16 * 3);
+    QCOMPARE(o.k->imgdata.processed_data_size, size_t(32 * 16 * 3));
+    // The same size again: the previous block is reused.
+    QCOMPARE(o.k->dcraw_make_mem_image_ex(img, &err), img);
+    // A larger image needs a new block; the previous one is released.
+    Kaldris_fast &k = *o.k;
+    auto big = writeDng(single(DngFrame::cfa(64, 40, 12, [](int x, int y) { return noise(x, y, 0, 12); })));
+    QCOMPARE(k.open_buffer(big.data(), big.size()), 0);
+    QCOMPARE(k.unpack(), 0);
+    QCOMPARE(k.dcraw_process(), 0);
+    img = k.dcraw_make_mem_image_ex(img, &err);
+    QVERIFY(img);
+    QCOMPARE(img->data_size, 64u * 40 * 3);
+    // After free_image there is nothing to hand out: null, an error, and the
+    // previous block released rather than leaked.
+    k.free_image();
+    QVERIFY(!(k.imgdata.progress_flags & KALDRIS_STATE_PROCESSED));
+    QVERIFY(k.dcraw_make_mem_image_ex(img, &err) == nullptr);
+    QVERIFY(err != 0);
 }
 
 void TestDngDecoder::blackLevelQueries()

@@ -240,18 +240,24 @@ void paintMosaicChannel(RawCopyItem &item)
         f.rowChannels(row, s.left, ch);
         if (std::find(ch, ch + 48, (unsigned char)item.channel) == ch + 48)
             continue;
+        // Only the slots of the channel's colour are visited.
+        int wanted[48], n = 0;
+        for (int j = 0; j < 48; ++j)
+            if (ch[j] == item.channel)
+                wanted[n++] = j;
         const unsigned short *p = f.pixel(row, s.left);
         uint32_t *o = outRow(*item.tile, row, s.left);
         const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
-        int j = 0;
-        for (int c = s.left; c < s.right; ++c, ++p, ++o) {
-            if (ch[j] == item.channel) {
-                const uint32_t v = *p;
+        for (int base = 0; base < s.right - s.left; base += 48) {
+            for (int i = 0; i < n; ++i) {
+                const int x = base + wanted[i];
+                if (x >= s.right - s.left)
+                    break;
+                const uint32_t v = p[x];
                 const uint32_t g = grayPixel(tone(v));
-                *o = (c >= mc.a && c < mc.b) ? markedPixel(v, item.under, item.over, g, OverMarkChannel) : g;
+                const int c = s.left + x;
+                o[x] = (c >= mc.a && c < mc.b) ? markedPixel(v, item.under, item.over, g, OverMarkChannel) : g;
             }
-            if (++j == 48)
-                j = 0;
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 QVector<QPair<int, int>> splitIntoTileSegments(int n)
 {
@@ -20,8 +21,13 @@ QVector<QPair<int, int>> splitIntoTileSegments(int n)
 
 void clearTile(pixel_array_item_t &tile)
 {
-    if (tile.pixels)
-        std::fill(tile.pixels, tile.pixels + size_t(TileSize) * TileSize, 0xFF000000u);
+    if (!tile.pixels)
+        return;
+    // One row by hand, the others copied from it: the copies run at memory
+    // speed where a 32-bit fill loop would not.
+    std::fill(tile.pixels, tile.pixels + TileSize, 0xFF000000u);
+    for (int row = 1; row < TileSize; ++row)
+        std::memcpy(tile.pixels + size_t(row) * TileSize, tile.pixels, TileSize * sizeof(uint32_t));
 }
 
 TileGrid::~TileGrid()

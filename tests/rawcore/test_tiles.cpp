@@ -18,8 +18,8 @@ namespace {
 
 std::unique_ptr<SyntheticFrame> bigMosaic()
 {
-    // 3 x 2 tiles, odd width and height, padded rows.
-    auto f = std::make_unique<SyntheticFrame>(2110, 1120, 1, 3, 5, 2101, 1111, 4, 2120);
+    // 2 x 2 tiles, odd width and height, padded rows.
+    auto f = std::make_unique<SyntheticFrame>(1510, 1120, 1, 3, 5, 1501, 1111, 4, 1520);
     f->view.colorAt = bayerRGGB;
     f->fillNoise(5, 4095);
     return f;

@@ -1,0 +1,172 @@
+// Medians of the per-pixel paths of the raw core on a synthesised
+// 24-megapixel 14-bit RGGB frame, each beside the time a plain all-core sum
+// over the same buffer takes (the memory read yardstick).
+
+#include "PrefStore.h"
+#include "RawImage.h"
+#include "RawMaximum.h"
+#include "RegionStats.h"
+#include "GammaTables.h"
+#include "TileGrid.h"
+#include "TileRenderer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QList>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int Width = 6000, Height = 4000, Runs = 15;
+
+double medianMs(const std::function<void()> &work)
+{
+    work();   // warm caches, pages and the thread pool
+    std::vector<double> t;
+    for (int i = 0; i < Runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        t.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+volatile uint64_t sink;
+
+struct Band {
+    const unsigned short *p;
+    size_t n;
+};
+
+uint64_t sumBand(const Band &b)
+{
+    uint64_t s = 0;
+    for (size_t i = 0; i < b.n; ++i)
+        s += b.p[i];
+    return s;
+}
+
+void addTo(uint64_t &total, const uint64_t &part)
+{
+    total += part;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const size_t pixels = size_t(Width) * Height;
+    std::vector<unsigned short> raw(pixels);
+    uint32_t x = 12345;
+    for (size_t i = 0; i < pixels; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        // Dark-ish noise with a clipped top, like a real exposure.
+        raw[i] = (unsigned short)std::min<uint32_t>(512 + (x % 20000), 16383);
+    }
+    const size_t bytes = pixels * 2;
+
+    // Working copy in a RawImage, as loading leaves it.
+    RawImage image;
+    kaldris_data_t &d = image.decoder().imgdata;
+    d.sizes.raw_width = d.sizes.width = Width;
+    d.sizes.raw_height = d.sizes.height = Height;
+    d.sizes.raw_pitch = Width * 2;
+    d.idata.colors = 3;
+    d.idata.filters = 0x94949494;
+    image.filtersCopy = image.cfaPattern = 0x94949494;
+    image.workingBuffer = std::malloc(bytes);
+    image.workingBufferSize = bytes;
+    std::memcpy(image.workingBuffer, raw.data(), bytes);
+    image.view1 = static_cast<ushort *>(image.workingBuffer);
+    image.frameWidth = image.visibleWidth = Width;
+    image.frameHeight = image.visibleHeight = Height;
+    const FrameView view = image.frameView(4);
+    const ThreadSettings threads = ThreadSettings::fromSystem();
+
+    QList<Band> bands;
+    for (int r = 0; r < Height; r += 256)
+        bands.append(Band{view.data + size_t(r) * Width, size_t(std::min(256, Height - r)) * Width});
+    const double yard = medianMs([&] {
+        sink = QtConcurrent::blockingMappedReduced<uint64_t>(bands, sumBand, addTo,
+                                                             QtConcurrent::UnorderedReduce);
+    });
+
+    RawMaxSource src;
+    src.raw1 = raw.data();
+    src.rawWidth = Width;
+    src.rawHeight = Height;
+    src.rawPitch = Width * 2;
+    src.visibleWidth = Width;
+    src.visibleHeight = Height;
+    const double tMax = medianMs([&] { sink = computeRawMaximum(src, threads.threadingAllowed()).whole; });
+
+    PrefStore prefs(false, false);
+    prefs.setPrefValue("subtractBlack", 1);
+    prefs.setPrefValue("subtractBlackMethod", 1);
+    prefs.setPrefValue("blManualLevel", 512);
+    const double tBlack = medianMs([&] { image.subtractBlackLevels(&prefs, threads.idealThreads, 1, 256); });
+    std::memcpy(image.workingBuffer, raw.data(), bytes);
+
+    StatsBlock stats;
+    const double tStats = medianMs([&] {
+        computeRegionStats(view, area_t{0, 0, Width, Height}, stats, 0, threads);
+    });
+
+    HistogramData hist;
+    const double tHist = medianMs([&] {
+        hist.x = hist.y = hist.w = hist.h = -1;
+        computeAreaStats(view, hist, {"R", "G", "B", "G2"}, 16383, 16383, threads.threadingAllowed(), 256, false);
+    });
+
+    TileGrid grid;
+    RenderRequest req;
+    req.frame = view;
+    req.table = GammaTables::instance().table(GammaTables::Gamma255);
+    req.mult = renderMultiplier(16383, true, false, 0);
+    req.markArea = markAreaFor(Width, Height, false, 0, 0, Width, Height);
+    req.overLevels = {16000, 16000, 16000, 16000};
+    req.underLevels = {600, 600, 600, 600};
+    req.cfaPattern = 0x94949494;
+    req.bayer = true;
+    req.threadingAllowed = threads.threadingAllowed();
+    req.mode = RenderRequest::Composite;
+    const double tComposite = medianMs([&] {
+        grid.resize(Width, Height, req.threadingAllowed);
+        renderTiles(req, grid);
+    });
+    req.mode = RenderRequest::Channel;
+    req.channel = 1;
+    req.overOn = req.underOn = true;
+    const double tChannel = medianMs([&] {
+        grid.resize(Width, Height, req.threadingAllowed);
+        renderTiles(req, grid);
+    });
+
+    std::printf("bench_rawcore: %d x %d 14-bit RGGB, %d threads, median of %d runs\n", Width, Height,
+                threads.idealThreads, Runs);
+    std::printf("  %-44s %8.2f ms  %6.2f GB/s  (yardstick)\n", "memory read (all-core sum)", yard,
+                double(bytes) / yard / 1e6);
+    auto line = [&](const char *name, double ms) {
+        std::printf("  %-44s %8.2f ms  %6.2fx\n", name, ms, ms / yard);
+    };
+    line("raw maximum", tMax);
+    line("black subtraction (RawImage::subtractBlackLevels)", tBlack);
+    line("region statistics, whole frame", tStats);
+    line("area histogram, whole frame", tHist);
+    line("render composite (grid clear + tiles)", tComposite);
+    line("render channel with exposure marks", tChannel);
+    return 0;
+}

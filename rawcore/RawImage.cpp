@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numeric>
 
 namespace {
 
@@ -63,6 +64,14 @@ void subtractRowTable(ushort *p, size_t count, const ushort *table)
     }
     for (int k = 0; x < count; ++x, ++k) {
         const ushort v = p[x], s = table[k];
+        p[x] = v > s ? ushort(v - s) : ushort(0);
+    }
+}
+
+void subtractRowValues(ushort *p, size_t count, const ushort *sub)
+{
+    for (size_t x = 0; x < count; ++x) {
+        const ushort v = p[x], s = sub[x];
         p[x] = v > s ? ushort(v - s) : ushort(0);
     }
 }
@@ -237,17 +246,21 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
 
     const int h = blackPatternHeight(), w = blackPatternWidth();
     const bool withPattern = comps == 1 && levels[4] && h;
-    bool tableFits = !withPattern;
+    bool levelsFit = true;
     for (int i = 0; i < 4; ++i)
-        tableFits = tableFits && levels[i] >= 0 && levels[i] <= 65535;
+        levelsFit = levelsFit && levels[i] >= 0 && levels[i] <= 65535;
 
-    ushort table[RowTable];
+    // Rows of a position-by-position pattern repeat every lcm(h, 48) rows;
+    // a band builds each kind of row once when that period is short.
+    const int period = std::lcm(std::max(h, 1), RowTable);
+    const bool cacheRows = withPattern && levelsFit && period <= 2 * RowTable;
+    std::vector<std::vector<ushort>> rowCache(cacheRows ? size_t(period) : 0);
+    std::vector<ushort> amounts16;
     std::vector<int64_t> amounts;
-    if (!tableFits)
+    if (withPattern && levelsFit && !cacheRows)
+        amounts16.resize(count);
+    if (!levelsFit)
         amounts.resize(count);
-    if (comps > 1)
-        for (int k = 0; k < RowTable; ++k)
-            table[k] = ushort(std::clamp(levels[k % comps], 0, 65535));
 
     for (int row = firstRow; row < lastRow; ++row) {
         size_t offset = size_t(row) * pitch;
@@ -257,20 +270,31 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
             offset &= ~size_t(7);
         ushort *p = reinterpret_cast<ushort *>(base + offset);
         int colourLevel[RowTable];
-        if (comps == 1)
+        for (int k = 0; k < RowTable; ++k)
+            colourLevel[k] = levels[comps == 1 ? rawColorAt(row, k) : k % comps];
+        if (levelsFit && !withPattern) {
+            ushort table[RowTable];
             for (int k = 0; k < RowTable; ++k)
-                colourLevel[k] = levels[rawColorAt(row, k)];
-        else
-            for (int k = 0; k < RowTable; ++k)
-                colourLevel[k] = levels[k % comps];
-        if (tableFits) {
-            if (comps == 1)
-                for (int k = 0; k < RowTable; ++k)
-                    table[k] = ushort(colourLevel[k]);
+                table[k] = ushort(colourLevel[k]);
             subtractRowTable(p, count, table);
             continue;
         }
         const unsigned *patternRow = withPattern ? blackPattern() + size_t(row % h) * w : nullptr;
+        if (levelsFit) {
+            std::vector<ushort> &sub = cacheRows ? rowCache[size_t(row % period)] : amounts16;
+            if (!cacheRows || sub.empty()) {
+                sub.resize(count);
+                for (size_t x = 0, k = 0, j = 0; x < count; ++x) {
+                    sub[x] = ushort(std::min<int64_t>(int64_t(colourLevel[k]) + patternRow[j], 65535));
+                    if (++k == RowTable)
+                        k = 0;
+                    if (++j == size_t(w))
+                        j = 0;
+                }
+            }
+            subtractRowValues(p, count, sub.data());
+            continue;
+        }
         for (size_t x = 0, k = 0, j = 0; x < count; ++x) {
             amounts[x] = colourLevel[k] + (patternRow ? int64_t(patternRow[j]) : 0);
             if (++k == RowTable)

@@ -146,8 +146,11 @@ int main(int argc, char **argv)
     std::printf("decoder: %s\n", info.decoder_name);
     std::printf("decoder_flags: %u\n", info.decoder_flags);
     std::printf("make: %s\nmodel: %s\nunique_model: %s\n", d.idata.make, d.idata.model, d.idata.unique_model);
-    std::printf("timestamp: %lld%s%s\n", (long long)d.other.timestamp, *when ? " " : "", when);
-    std::printf("dng_version: %u.%u.%u.%u\n", d.idata.dng_version >> 24, (d.idata.dng_version >> 16) & 255,
+    std::printf("timestamp: %lld\n", (long long)d.other.timestamp);
+    if (*when)
+        std::printf("capture_time: %s\n", when);
+    std::printf("dng_version: %u\n", d.idata.dng_version);
+    std::printf("dng_version_bytes: %u %u %u %u\n", d.idata.dng_version >> 24, (d.idata.dng_version >> 16) & 255,
                 (d.idata.dng_version >> 8) & 255, d.idata.dng_version & 255);
     std::printf("raw_count: %u\n", d.idata.raw_count);
     std::printf("raw_width: %d\nraw_height: %d\nwidth: %d\nheight: %d\n", s.raw_width, s.raw_height, s.width, s.height);

@@ -231,7 +231,7 @@ public:
     virtual int is_jpeg_thumb() const;
     int is_floating_point() const;
     void convertFloatToInt(float dmin, float dmax, float target);
-    int is_sraw() const;
+    virtual int is_sraw() const;
     int sraw_midpoint() const;
     int is_coolscan_nef() const;
 

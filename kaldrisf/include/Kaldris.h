@@ -98,7 +98,7 @@ struct kaldris_iparams_t {
     char unique_model[64];
     unsigned raw_count;          // frames in the file
     unsigned dng_version;        // 0 = not a DNG; else the four version bytes, first in the top byte
-    int colors;
+    int colors;                  // distinct filter colours (3 for an RGB Bayer pattern), or samples a pixel
     unsigned filters;            // 0 none, 9 = 6x6 pattern in xtrans[][], >= 1000 2 bits a site over 8x2
     char xtrans[6][6];           // colours of a 6x6 pattern, visible coordinates
     char cdesc[5];               // colour letters, index = colour
@@ -137,10 +137,11 @@ struct kaldris_dng_color_t {
 struct kaldris_colordata_t {
     ushort curve[0x10000];       // tone curve (LinearizationTable); identity when none
     unsigned black;              // common black level
-    unsigned cblack[4104];       // [0..3] per colour, [4] pattern height, [5] width, [6..] pattern (raw coordinates)
+    unsigned cblack[4104];       // [0..3] per colour, [4] pattern height, [5] width, [6..] pattern (raw coordinates);
+                                 // a pixel's level is black + cblack[colour] + its pattern entry
     unsigned maximum;            // white level
-    unsigned linear_max[4];      // LinearResponseLimit per colour, 0 = unknown
-    float cam_mul[4];            // as-shot multipliers (G = 1 scale); 0 = unknown
+    unsigned linear_max[4];      // black + LinearResponseLimit x (maximum - black), per colour; 0 = unknown
+    float cam_mul[4];            // as-shot multipliers (G = 1 scale; [3] = [1] for RGB); 0 = unknown
     float pre_mul[4];            // daylight multipliers
     float analog_balance[4];
     float as_shot_white_xy[2];   // AsShotWhiteXY, 0 when absent
@@ -162,7 +163,7 @@ struct kaldris_thumbnail_t {
 struct kaldris_output_params_t {
     // input
     unsigned shot_select;        // frame to open, in file order
-    unsigned processing_flags;   // KALDRIS_PROC_*
+    unsigned processing_flags;   // KALDRIS_PROC_*; default KALDRIS_PROC_DNG_ENHANCED
     unsigned max_raw_memory_mb;  // refuse files whose raw data exceed it (0 = no limit)
     int use_fast_unpacker;
     int dng_sdk_mode;

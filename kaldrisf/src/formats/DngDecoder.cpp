@@ -262,6 +262,8 @@ void DngDecoder::readFrame(const TiffIfd &ifd, Kind kind)
         f.blocks[i].length = counts->u(i);
         present += m_file.available(f.blocks[i].offset, f.blocks[i].length);
     }
+    // Blocks may share bytes; they cannot hold more than the file.
+    present = std::min<uint64_t>(present, m_file.size());
     uint64_t samples = uint64_t(f.width) * f.height * f.spp;
     if (samples > present * maxSamplesPerByte + 4096)
         fail(present ? KALDRIS_CORRUPT : KALDRIS_TRUNCATED);

@@ -319,14 +319,17 @@ private slots:
     void autoBrightness_data()
     {
         QTest::addColumn<double>("fraction");
-        QTest::newRow("1 %") << 0.01;
-        QTest::newRow("5 %") << 0.05;
-        QTest::newRow("none") << 0.0;
+        QTest::addColumn<int>("height");
+        QTest::newRow("1 %") << 0.01 << 50;
+        QTest::newRow("5 %") << 0.05 << 50;
+        QTest::newRow("none") << 0.0 << 50;
+        QTest::newRow("1 %, large image") << 0.01 << 5100;
     }
     void autoBrightness()
     {
         QFETCH(double, fraction);
-        const int W = 400, H = 50;
+        QFETCH(int, height);
+        const int W = 400, H = height;
         RenderFixture f(W, H, 1, 0, 1);
         for (int r = 0; r < H; ++r)
             for (int c = 0; c < W; ++c)

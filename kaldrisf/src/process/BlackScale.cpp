@@ -72,17 +72,37 @@ void BlackScale::setMultipliers(const double mul[4], bool noScale)
             }
 }
 
+namespace {
+
+inline uint16_t scaled(int value, int black, float factor)
+{
+    float f = float(std::max(0, value - black)) * factor;
+    return uint16_t(std::min(f, 65535.0f) + 0.5f);
+}
+
+}
+
 void BlackScale::scaleRow(const RawView &raw, int r, uint16_t *dst) const
 {
     const int w = raw.width;
     const ushort *src = raw.row(r);
     const Entry *rowTable = &table[size_t(r % periodRows) * periodCols];
+    if (periodCols <= 2) {
+        // the common case, kept free of the period bookkeeping
+        const Entry a = rowTable[0], b = rowTable[periodCols - 1];
+        int c = 0;
+        for (; c + 1 < w; c += 2) {
+            dst[c] = scaled(src[c], a.black, a.factor);
+            dst[c + 1] = scaled(src[c + 1], b.black, b.factor);
+        }
+        if (c < w)
+            dst[c] = scaled(src[c], a.black, a.factor);
+        return;
+    }
     int k = 0;
     for (int c = 0; c < w; ++c) {
         const Entry &e = rowTable[k];
-        int v = int(src[c]) - e.black;
-        float f = v > 0 ? float(v) * e.factor : 0.0f;
-        dst[c] = f >= 65535.0f ? 65535 : uint16_t(f + 0.5f);
+        dst[c] = scaled(src[c], e.black, e.factor);
         if (++k == periodCols)
             k = 0;
     }

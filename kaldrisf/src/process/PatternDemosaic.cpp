@@ -1,5 +1,6 @@
 #include "PatternDemosaic.h"
 
+#include "HugePages.h"
 #include "io/ParallelFor.h"
 
 #include <algorithm>
@@ -104,6 +105,8 @@ void PatternDemosaic::prepare(int threads)
 {
     if (!sixBySix)
         return;
+    greenPlane.reserve(size_t(width) * height);
+    adviseHugePages(greenPlane.data(), greenPlane.capacity() * sizeof(uint16_t));
     greenPlane.resize(size_t(width) * height);
     const size_t bands = std::max<size_t>(1, std::min<size_t>(size_t(height), size_t(workerCount(threads, 64)) * 4));
     parallelFor(bands, threads, [&](size_t b) {

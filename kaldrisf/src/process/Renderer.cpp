@@ -4,6 +4,7 @@
 #include "BlackScale.h"
 #include "CfaLayout.h"
 #include "ColorModel.h"
+#include "HugePages.h"
 #include "PatternDemosaic.h"
 #include "ToneCurve.h"
 #include "WhiteBalance.h"
@@ -36,6 +37,20 @@ const ushort *buffer(const kaldris_rawdata_t &r)
     if (r.color3_image)
         return &r.color3_image[0][0];
     return &r.color4_image[0][0];
+}
+
+// Camera colour (Stride values a pixel) to three linear output values.
+template <int Stride, class Sink> inline void matrixRow(const float *in, int w, const float (&m)[3][4], Sink &&sink)
+{
+    for (int x = 0; x < w; ++x) {
+        const float *px = in + size_t(x) * Stride;
+        for (int i = 0; i < 3; ++i) {
+            float v = 0.5f;
+            for (int k = 0; k < Stride; ++k)
+                v += m[i][k] * px[k];
+            sink(x, i, int(std::min(std::max(v, 0.0f), 65535.0f)));
+        }
+    }
 }
 
 int render(const kaldris_data_t &d, RenderedImage &out)
@@ -95,6 +110,7 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     const bool mosaic = cfa.kind == CfaLayout::Bayer || cfa.kind == CfaLayout::SixBySix || cfa.kind == CfaLayout::Pattern;
     if (mosaic) {
         plane.reset(new uint16_t[pixels]);
+        adviseHugePages(plane.get(), pixels * sizeof(uint16_t));
         parallelFor(bands, threads, [&](size_t b) { black.scalePlaneRows(raw, bandStart(b), bandStart(b + 1), plane.get()); });
         if (cfa.kind == CfaLayout::Bayer) {
             bayer = std::make_unique<BayerDemosaic>(plane.get(), w, h, cfa);
@@ -104,85 +120,88 @@ int render(const kaldris_data_t &d, RenderedImage &out)
         }
     }
 
-    const bool autoBright = !p.no_auto_bright;
-    std::vector<uint8_t> table;
-    if (!autoBright)
-        table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], 1.0);
-    std::unique_ptr<uint16_t[]> linear;
-    if (autoBright)
-        linear.reset(new uint16_t[pixels * outColours]);
-    out.pixels.resize(pixels * outColours);
-    std::vector<ToneCurve::Histogram> histograms(autoBright ? bands : 0, ToneCurve::Histogram(outColours));
-
+    // One row of camera colour (or the mono row) for the colour conversion.
     const int inStride = mosaic ? (bayer ? 3 : n) : (cfa.kind == CfaLayout::Components ? n : 1);
-    parallelFor(bands, threads, [&](size_t b) {
-        std::vector<float> in(size_t(w) * inStride);
-        std::vector<uint16_t> row16(cfa.kind == CfaLayout::Mono ? w : 0);
-        uint64_t *hist[3] = {nullptr, nullptr, nullptr};
-        if (autoBright)
-            for (int c = 0; c < outColours; ++c)
-                hist[c] = histograms[b].channel(c);
-        for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
-            if (bayer)
-                bayer->row(y, in.data());
-            else if (pattern)
-                pattern->row(y, in.data());
-            else if (cfa.kind == CfaLayout::Components)
-                black.scaleComponentRow(raw, y, n, in.data());
+    auto cameraRow = [&](int y, float *in, uint16_t *row16) {
+        if (bayer)
+            bayer->row(y, in);
+        else if (pattern)
+            pattern->row(y, in);
+        else if (cfa.kind == CfaLayout::Components)
+            black.scaleComponentRow(raw, y, n, in);
+        else
+            black.scaleRow(raw, y, row16);
+    };
+    // Runs sink(x, channel, 16-bit linear value) over one converted row.
+    auto convertRow = [&](const float *in, const uint16_t *row16, auto &&sink) {
+        if (outColours == 1) {
+            if (row16)
+                for (int x = 0; x < w; ++x)
+                    sink(x, 0, int(row16[x]));
             else
-                black.scaleRow(raw, y, row16.data());
-
-            const size_t at = size_t(y) * w * outColours;
-            uint16_t *lin = autoBright ? linear.get() + at : nullptr;
-            uint8_t *dst = out.pixels.data() + at;
-            if (outColours == 1) {
-                for (int x = 0; x < w; ++x) {
-                    uint16_t v = row16.empty() ? uint16_t(std::clamp(in[x] + 0.5f, 0.0f, 65535.0f)) : row16[x];
-                    if (autoBright) {
-                        lin[x] = v;
-                        ++hist[0][v >> 3];
-                    } else {
-                        dst[x] = table[v];
-                    }
-                }
-                continue;
-            }
-            for (int x = 0; x < w; ++x) {
-                const float *px = in.data() + size_t(x) * inStride;
-                for (int i = 0; i < 3; ++i) {
-                    float v = 0;
-                    for (int k = 0; k < inStride; ++k)
-                        v += matrix[i][k] * px[k];
-                    uint16_t q = uint16_t(std::clamp(v + 0.5f, 0.0f, 65535.0f));
-                    if (autoBright) {
-                        lin[size_t(x) * 3 + i] = q;
-                        ++hist[i][q >> 3];
-                    } else {
-                        dst[size_t(x) * 3 + i] = table[q];
-                    }
-                }
-            }
+                for (int x = 0; x < w; ++x)
+                    sink(x, 0, int(std::min(std::max(in[x], 0.0f), 65535.0f) + 0.5f));
+        } else if (inStride == 3) {
+            matrixRow<3>(in, w, matrix, sink);
+        } else {
+            matrixRow<4>(in, w, matrix, sink);
         }
-    });
-    plane.reset();
+    };
 
-    if (autoBright) {
+    // Auto-brightness needs the output's histogram before the output: large
+    // images take it from every fourth row, which leaves the clipped share
+    // statistically unchanged and saves a 16-bit copy of the whole image.
+    double gain = 1.0;
+    if (!p.no_auto_bright) {
+        const int stride = pixels > 2000000 ? 4 : 1;
+        std::vector<std::vector<uint32_t>> histograms(bands);
+        parallelFor(bands, threads, [&](size_t b) {
+            std::vector<uint32_t> &hist = histograms[b];
+            hist.assign(size_t(outColours) * ToneCurve::HistogramBins, 0);
+            std::vector<float> in(size_t(w) * inStride);
+            std::vector<uint16_t> row16(cfa.kind == CfaLayout::Mono ? w : 0);
+            uint32_t *bins = hist.data();
+            for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
+                if (y % stride)
+                    continue;
+                cameraRow(y, in.data(), row16.data());
+                convertRow(in.data(), row16.empty() ? nullptr : row16.data(),
+                           [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
+            }
+        });
         ToneCurve::Histogram total(outColours);
-        for (const auto &hb : histograms)
-            total.add(hb);
-        histograms.clear();
+        uint64_t counted = 0;
+        for (const auto &hist : histograms)
+            for (size_t i = 0; i < hist.size(); ++i)
+                total.bins[i] += hist[i];
+        for (int i = 0; i < ToneCurve::HistogramBins; ++i)
+            counted += total.bins[i];
         double threshold = p.auto_bright_thr;
         if (!(threshold >= 0) || !std::isfinite(threshold))
             threshold = 0.01;
-        table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], ToneCurve::autoBrightGain(total, pixels, threshold));
-        parallelFor(bands, threads, [&](size_t b) {
-            const size_t from = size_t(bandStart(b)) * w * outColours, to = size_t(bandStart(b + 1)) * w * outColours;
-            const uint16_t *src = linear.get();
-            uint8_t *dst = out.pixels.data();
-            for (size_t i = from; i < to; ++i)
-                dst[i] = table[src[i]];
-        });
+        gain = ToneCurve::autoBrightGain(total, counted, threshold);
     }
+    const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain);
+
+    if (out.pixels.capacity() < pixels * outColours) {
+        out.pixels = std::vector<uint8_t>();
+        out.pixels.reserve(pixels * outColours);
+        adviseHugePages(out.pixels.data(), out.pixels.capacity());
+    }
+    out.pixels.resize(pixels * outColours);
+    parallelFor(bands, threads, [&](size_t b) {
+        std::vector<float> in(size_t(w) * inStride);
+        std::vector<uint16_t> row16(cfa.kind == CfaLayout::Mono ? w : 0);
+        const uint8_t *lut = table.data();
+        for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
+            cameraRow(y, in.data(), row16.data());
+            uint8_t *dst = out.pixels.data() + size_t(y) * w * outColours;
+            const int oc = outColours;
+            convertRow(in.data(), row16.empty() ? nullptr : row16.data(),
+                       [dst, lut, oc](int x, int c, int q) { dst[x * oc + c] = lut[q]; });
+        }
+    });
+    plane.reset();
     out.width = w;
     out.height = h;
     out.colors = outColours;

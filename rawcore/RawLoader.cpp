@@ -134,6 +134,14 @@ QString RawLoader::exifSummaryHtml(const Kaldris &decoder)
         .arg(make.toHtmlEscaped(), model.toHtmlEscaped(), when, exposure, fstop, iso);
 }
 
+QString RawLoader::floatNormalizationText(const RawImage &image)
+{
+    const float factor = image.data().color.fnorm;
+    if (!image.decoder().is_floating_point() || factor == 0)
+        return QString();
+    return QStringLiteral("FP data normalized: <b>%1</b>").arg(double(factor), 0, 'f', 4);
+}
+
 bool RawLoader::checkPath(const QString &path)
 {
     if (path.isEmpty())

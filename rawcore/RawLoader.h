@@ -66,6 +66,9 @@ public:
     // Unsigned comparison: an empty selector's -1 also becomes the last frame.
     static int clampFrameIndex(int index, unsigned rawCount);
     static QString exifSummaryHtml(const Kaldris &decoder);
+    // The status line after a file is open: the normalisation factor of
+    // floating-point data, else empty.
+    static QString floatNormalizationText(const RawImage &image);
     static unsigned processingFlags(PrefStore *prefs);
 
 private:

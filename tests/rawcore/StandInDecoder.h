@@ -36,6 +36,7 @@ struct StandInSetup {
     bool fakeBuffer = false;          // a buffer pointer without memory behind it (sizes only)
     float shutter = 0, aperture = 0, iso = 0;
     std::vector<uint8_t> thumbnail;   // a JPEG
+    bool sraw = false;
     bool phaseOne = false;
     int phaseOneBlack = 0;
     std::function<ushort(int row, int col, int comp)> pixel;  // default: a pattern below 4096
@@ -52,6 +53,7 @@ public:
     int unpack() override;
     int get_decoder_info(kaldris_decoder_info_t *info) const override;
     int is_phaseone_compressed() const override { return s.phaseOne; }
+    int is_sraw() const override { return s.sraw; }
     int get_phaseone_blacklevel() override { return s.phaseOneBlack; }
     int is_jpeg_thumb() const override { return !s.thumbnail.empty(); }
     int unpack_thumb() override;

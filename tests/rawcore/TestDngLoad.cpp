@@ -141,6 +141,62 @@ private slots:
         QVERIFY2(text.startsWith(QStringLiteral("Auto (")), qPrintable(text));
     }
 
+    void multiFrame_data()
+    {
+        QTest::addColumn<int>("selector");
+        QTest::addColumn<int>("frameNumber");
+        QTest::newRow("empty selector") << -1 << 3;
+        QTest::newRow("second") << 1 << 2;
+        QTest::newRow("past the end") << 9 << 3;
+        QTest::newRow("first") << 0 << 1;
+    }
+    void multiFrame()
+    {
+        QFETCH(int, selector);
+        QFETCH(int, frameNumber);
+        DngDescription dng;
+        for (int frame = 1; frame <= 3; ++frame)
+            dng.frames.push_back(DngFrame::cfa(16, 8, 12, [frame](int x, int y) { return uint16_t(frame * 1000 + x + y); }));
+        const QString path = write(dng, QStringLiteral("frames.dng"));
+        PrefStore prefs(false, false);
+        RecordingReporter reporter;
+        RawLoader loader(&prefs, &reporter);
+        LoadContext ctx;
+        ctx.frameSelectorIndex = selector;
+        ChannelNames names;
+        RawLoader::LoadOutcome out = loader.loadFile(path, true, ctx, names);
+        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
+        QCOMPARE(out.image->data().idata.raw_count, 3u);
+        QCOMPARE(out.image->frameNumber, frameNumber);
+        QCOMPARE(out.frame.itemCount, 3);
+        QVERIFY(out.frame.enabled);
+        QCOMPARE(int(static_cast<const ushort *>(out.image->workingBuffer)[0]), frameNumber * 1000);
+    }
+
+    void floatData()
+    {
+        std::vector<float> samples(32 * 16);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = float(i % 32) / 32.0f;
+        DngFrame f = DngFrame::cfa(32, 16, 16, [](int, int) { return uint16_t(0); });
+        f.samples.clear();
+        f.floatSamples = samples;
+        f.bitsPerSample = 32;
+        f.compression = 8;
+        DngDescription dng;
+        dng.frames = {f};
+        const QString path = write(dng, QStringLiteral("float.dng"));
+        PrefStore prefs(false, false);
+        RecordingReporter reporter;
+        RawLoader loader(&prefs, &reporter);
+        ChannelNames names;
+        RawLoader::LoadOutcome out = loader.loadFile(path, true, LoadContext(), names);
+        if (!out.image)
+            QSKIP(qPrintable(QStringLiteral("the decoder does not open this float DNG yet: ") + reporter.texts.join(QLatin1Char(' '))));
+        const QString text = RawLoader::floatNormalizationText(*out.image);
+        QVERIFY2(text.startsWith(QStringLiteral("FP data normalized: <b>")), qPrintable(text));
+    }
+
     void linearRgb()
     {
         DngFrame f = DngFrame::linearRaw(40, 30, 3, 16, [](int x, int y, int c) { return value(x, y, c); });

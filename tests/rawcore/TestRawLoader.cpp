@@ -615,6 +615,51 @@ private slots:
         QCOMPARE(d.rgbToComposite, rgbToComposite);
     }
 
+    void srawChannels_data()
+    {
+        QTest::addColumn<bool>("sraw");
+        QTest::addColumn<int>("ycc");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("ycbcrChannels");
+        QTest::newRow("sRAW as YCbCr") << true << 1 << QStringList{"Y", "Cb", "Cr"} << true;
+        QTest::newRow("sRAW as RGB") << true << 0 << QStringList{"R", "G", "B"} << false;
+        QTest::newRow("not sRAW") << false << 1 << QStringList{"R", "G", "B"} << false;
+    }
+    void srawChannels()
+    {
+        QFETCH(bool, sraw);
+        QFETCH(int, ycc);
+        QFETCH(QStringList, names);
+        QFETCH(bool, ycbcrChannels);
+        StandInSetup s;
+        s.sraw = sraw;
+        s.components = 3;
+        s.filters = 0;
+        s.cdesc = "RGB";
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("srawYcc"), ycc);
+        auto image = openStandIn(s, &prefs);
+        RawLoader loader(&prefs, nullptr);
+        ChannelNames n;
+        loader.nameChannels(*image, n);
+        QCOMPARE(n.names, names);
+        bool rendered = false;
+        const DisplayModeDecision d = loader.prepareRawData(*image, LoadContext(), [&](RawImage &) { rendered = true; });
+        QCOMPARE(d.ycbcrChannels, ycbcrChannels);
+        QCOMPARE(rendered, !ycbcrChannels);
+        QCOMPARE(d.compositeEnabled, !ycbcrChannels);
+        QVERIFY(!d.rgbEnabled);
+    }
+
+    void floatStatus()
+    {
+        PrefStore prefs(false, false);
+        auto image = openStandIn(StandInSetup(), &prefs);
+        image->decoder().imgdata.color.fnorm = 2.5f;
+        // Integer data never report a factor.
+        QCOMPARE(RawLoader::floatNormalizationText(*image), QString());
+    }
+
     void frameSelection_data()
     {
         QTest::addColumn<int>("index");

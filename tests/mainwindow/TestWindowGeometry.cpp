@@ -1,0 +1,89 @@
+#include "TestRegistry.h"
+#include "WindowGeometry.h"
+
+#include <QTest>
+
+class TestWindowGeometry : public QObject
+{
+    Q_OBJECT
+private slots:
+    void mainWindow_data();
+    void mainWindow();
+    void exifWindow_data();
+    void exifWindow();
+    void defaults_data();
+    void defaults();
+};
+
+using Screens = QList<QRect>;
+
+void TestWindowGeometry::mainWindow_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<Screens>("screens");
+    QTest::addColumn<bool>("accepted");
+
+    const Screens one{QRect(0, 0, 1920, 1200)};
+    const Screens two{QRect(0, 0, 1920, 1200), QRect(1920, 0, 1280, 1024)};
+    QTest::newRow("on the screen") << QRect(50, 40, 1200, 800) << one << true;
+    QTest::newRow("on the second screen") << QRect(2000, 10, 900, 700) << two << true;
+    QTest::newRow("second screen gone") << QRect(2000, 10, 900, 700) << one << false;
+    QTest::newRow("too narrow") << QRect(50, 40, 100, 800) << one << false;
+    QTest::newRow("too low") << QRect(50, 40, 800, 100) << one << false;
+    QTest::newRow("nothing saved") << QRect() << one << false;
+    QTest::newRow("title bar above the screen") << QRect(50, -300, 1200, 800) << one << false;
+    QTest::newRow("top just inside tolerance") << QRect(50, -10, 1200, 800) << one << true;
+    QTest::newRow("only a sliver shown") << QRect(1850, 40, 1200, 800) << one << false;
+    QTest::newRow("no screens") << QRect(50, 40, 1200, 800) << Screens{} << false;
+}
+
+void TestWindowGeometry::mainWindow()
+{
+    QFETCH(QRect, rect);
+    QFETCH(Screens, screens);
+    QFETCH(bool, accepted);
+    QCOMPARE(WindowGeometry::acceptMainWindowRect(rect, screens), accepted);
+}
+
+void TestWindowGeometry::exifWindow_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("small but shown") << QRect(100, 100, 120, 40) << true;
+    QTest::newRow("too narrow") << QRect(100, 100, 100, 400) << false;
+    QTest::newRow("mostly off to the right") << QRect(1880, 100, 400, 400) << false;
+    QTest::newRow("off screen") << QRect(3000, 100, 400, 400) << false;
+}
+
+void TestWindowGeometry::exifWindow()
+{
+    QFETCH(QRect, rect);
+    QFETCH(bool, accepted);
+    QCOMPARE(WindowGeometry::acceptExifRect(rect, {QRect(0, 0, 1920, 1200)}), accepted);
+}
+
+void TestWindowGeometry::defaults_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("corner");
+    QTest::newRow("1280x1024") << QRect(0, 0, 1280, 1024) << QSize(1260, 960) << true;
+    QTest::newRow("1920x1200") << QRect(0, 0, 1920, 1200) << QSize(1280, 1024) << false;
+    QTest::newRow("1600x1000") << QRect(0, 0, 1600, 1000) << QSize(1280, 936) << true;
+}
+
+void TestWindowGeometry::defaults()
+{
+    QFETCH(QRect, screen);
+    QFETCH(QSize, size);
+    QFETCH(bool, corner);
+    const WindowGeometry::Placement p = WindowGeometry::defaultMainWindow(screen);
+    QCOMPARE(p.size, size);
+    QCOMPARE(p.moveToCorner, corner);
+
+    const QRect exif = WindowGeometry::defaultExifRect(QRect(100, 50, 1200, 900), 10, 16);
+    QCOMPARE(exif, QRect(100 + (1200 - 450) / 2, 50 + 80, 450, 600));
+}
+
+TW_REGISTER_TEST(TestWindowGeometry)
+#include "TestWindowGeometry.moc"

@@ -89,11 +89,12 @@ class Inflater {
 public:
     Inflater(const uint8_t *src, size_t len) : m_next(src), m_left(len)
     {
-        m_ok = inflateInit(&m_z) == Z_OK;
+        m_initialised = inflateInit(&m_z) == Z_OK;
+        m_ok = m_initialised;
     }
     ~Inflater()
     {
-        if (m_ok)
+        if (m_initialised)
             inflateEnd(&m_z);
     }
     Inflater(const Inflater &) = delete;
@@ -136,7 +137,8 @@ private:
     z_stream m_z {};
     const uint8_t *m_next;
     size_t m_left;
-    bool m_ok = false;
+    bool m_initialised = false;
+    bool m_ok = false;   // false once the stream has ended or broken
 };
 
 template <int B>

@@ -104,6 +104,7 @@ private slots:
     void frames();
     void lossyJpeg_data();
     void lossyJpeg();
+    void rawInIfd0();
     void memoryLimit();
     void thumbnail();
     void floatingPoint_data();
@@ -589,6 +590,18 @@ void TestDngDecoder::lossyJpeg()
     QCOMPARE(int(p.k->imgdata.sizes.raw_width), 48);
     const ushort *px = p.k->imgdata.rawdata.color3_image[17 * 48 + 20];
     QVERIFY(std::abs(px[0] - 200) <= 6 && std::abs(px[1] - 60) <= 6 && std::abs(px[2] - 60) <= 6);
+}
+
+void TestDngDecoder::rawInIfd0()
+{
+    for (bool big : {false, true}) {
+        DngFrame f = DngFrame::cfa(20, 12, 13, [](int x, int y) { return noise(x, y, 0, 13); });
+        f.placement = DngFrame::Placement::Ifd0;
+        Opened o = openAndUnpack(writeDng(single(f, big)), KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS);
+        QCOMPARE(o.unpackRc, 0);
+        QCOMPARE(int(o.k->imgdata.idata.raw_count), 1);
+        QVERIFY(unpacked(*o.k) == f.samples);
+    }
 }
 
 void TestDngDecoder::memoryLimit()

@@ -212,24 +212,72 @@ QVector<int> RawImage::blackLevels(PrefStore *prefs) const
     return levels;
 }
 
-void RawImage::subtractBlackLevels(PrefStore *prefs, int idealThreads, int minThreads, int bandRows)
+void RawImage::subtractBlackLevels(PrefStore *prefs, int idealThreads, int minThreads, int bandRows,
+                                   const void *source)
 {
     if (!workingBuffer)
         return;
     const QVector<int> levels = blackLevels(prefs);
     const int height = data().sizes.raw_height;
     if (idealThreads > minThreads && bandRows > 0 && height > bandRows) {
+        const BlackRows rows = blackRowTable(levels.constData());
         std::vector<rawMkBlack> jobs;
         jobs.reserve(size_t(height / bandRows + 1));
         for (int first = 0; first < height; first += bandRows)
-            jobs.push_back({first, std::min(first + bandRows, height), this, levels.constData()});
+            jobs.push_back({first, std::min(first + bandRows, height), this, levels.constData(), source, &rows});
         QtConcurrent::blockingMap(jobs, runRawMkBlack);
     } else {
-        subtractBlackRows(0, height, levels.constData());
+        subtractBlackRows(0, height, levels.constData(), source);
     }
 }
 
-void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
+namespace {
+
+bool levelsFit16(const int *levels)
+{
+    for (int i = 0; i < 4; ++i)
+        if (levels[i] < 0 || levels[i] > 65535)
+            return false;
+    return true;
+}
+
+// Rows of a pattern repeat every lcm(pattern height, 48) rows; beyond this
+// the table would cost more than it saves.
+constexpr int MaxTableRows = 256;
+
+}
+
+RawImage::BlackRows RawImage::blackRowTable(const int *levels) const
+{
+    BlackRows table;
+    const int h = blackPatternHeight(), w = blackPatternWidth();
+    const int width = data().sizes.raw_width;
+    if (components() != 1 || !levels[4] || !h || !levelsFit16(levels) || !width)
+        return table;
+    const int period = std::lcm(h, RowTable);
+    if (period > MaxTableRows)
+        return table;
+    table.resize(size_t(period));
+    for (int row = 0; row < period; ++row) {
+        std::vector<ushort> &sub = table[size_t(row)];
+        sub.resize(size_t(width));
+        int colourLevel[RowTable];
+        for (int k = 0; k < RowTable; ++k)
+            colourLevel[k] = levels[rawColorAt(row, k)];
+        const unsigned *patternRow = blackPattern() + size_t(row % h) * w;
+        for (size_t x = 0, k = 0, j = 0; x < size_t(width); ++x) {
+            sub[x] = ushort(std::min<int64_t>(int64_t(colourLevel[k]) + patternRow[j], 65535));
+            if (++k == RowTable)
+                k = 0;
+            if (++j == size_t(w))
+                j = 0;
+        }
+    }
+    return table;
+}
+
+void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels, const void *source,
+                                 const BlackRows *rows)
 {
     const int comps = components();
     if (!workingBuffer || !comps)
@@ -238,6 +286,10 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
     const size_t pitch = sizes.raw_pitch;
     firstRow = std::max(firstRow, 0);
     lastRow = std::min<int>(lastRow, sizes.raw_height);
+    if (source && firstRow < lastRow && size_t(lastRow) * pitch <= workingBufferSize)
+        std::memcpy(static_cast<unsigned char *>(workingBuffer) + size_t(firstRow) * pitch,
+                    static_cast<const unsigned char *>(source) + size_t(firstRow) * pitch,
+                    size_t(lastRow - firstRow) * pitch);
     const int width = sizes.raw_width;
     if (firstRow >= lastRow || !width || pitch < size_t(width) * 2 * comps)
         return;
@@ -246,20 +298,15 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
 
     const int h = blackPatternHeight(), w = blackPatternWidth();
     const bool withPattern = comps == 1 && levels[4] && h;
-    bool levelsFit = true;
-    for (int i = 0; i < 4; ++i)
-        levelsFit = levelsFit && levels[i] >= 0 && levels[i] <= 65535;
-
-    // Rows of a position-by-position pattern repeat every lcm(h, 48) rows;
-    // a band builds each kind of row once when that period is short.
-    const int period = std::lcm(std::max(h, 1), RowTable);
-    const bool cacheRows = withPattern && levelsFit && period <= 2 * RowTable;
-    std::vector<std::vector<ushort>> rowCache(cacheRows ? size_t(period) : 0);
-    std::vector<ushort> amounts16;
+    const bool levelsFit = levelsFit16(levels);
+    BlackRows ownRows;
+    if (withPattern && levelsFit && !rows) {
+        ownRows = blackRowTable(levels);
+        rows = &ownRows;
+    }
+    const bool tableRows = withPattern && levelsFit && rows && !rows->empty();
     std::vector<int64_t> amounts;
-    if (withPattern && levelsFit && !cacheRows)
-        amounts16.resize(count);
-    if (!levelsFit)
+    if (withPattern ? !tableRows : !levelsFit)
         amounts.resize(count);
 
     for (int row = firstRow; row < lastRow; ++row) {
@@ -269,6 +316,10 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
         else if (comps == 4)
             offset &= ~size_t(7);
         ushort *p = reinterpret_cast<ushort *>(base + offset);
+        if (tableRows) {
+            subtractRowValues(p, count, (*rows)[size_t(row) % rows->size()].data());
+            continue;
+        }
         int colourLevel[RowTable];
         for (int k = 0; k < RowTable; ++k)
             colourLevel[k] = levels[comps == 1 ? rawColorAt(row, k) : k % comps];
@@ -280,21 +331,6 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels)
             continue;
         }
         const unsigned *patternRow = withPattern ? blackPattern() + size_t(row % h) * w : nullptr;
-        if (levelsFit) {
-            std::vector<ushort> &sub = cacheRows ? rowCache[size_t(row % period)] : amounts16;
-            if (!cacheRows || sub.empty()) {
-                sub.resize(count);
-                for (size_t x = 0, k = 0, j = 0; x < count; ++x) {
-                    sub[x] = ushort(std::min<int64_t>(int64_t(colourLevel[k]) + patternRow[j], 65535));
-                    if (++k == RowTable)
-                        k = 0;
-                    if (++j == size_t(w))
-                        j = 0;
-                }
-            }
-            subtractRowValues(p, count, sub.data());
-            continue;
-        }
         for (size_t x = 0, k = 0, j = 0; x < count; ++x) {
             amounts[x] = colourLevel[k] + (patternRow ? int64_t(patternRow[j]) : 0);
             if (++k == RowTable)

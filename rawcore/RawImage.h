@@ -21,6 +21,7 @@ class RawImage
 {
 public:
     static constexpr int CurveSize = 0x10000;
+    using BlackRows = std::vector<std::vector<ushort>>;
 
     // Without a decoder a Kaldris_fast(0) is made; tests hand in stand-ins.
     explicit RawImage(std::unique_ptr<Kaldris_fast> decoder = {});
@@ -69,8 +70,18 @@ public:
     // [0..3] the level of colour 0..3, [4] 1 when the decoder's black pattern
     // is still to be subtracted position by position.
     QVector<int> blackLevels(PrefStore *prefs) const;
-    void subtractBlackLevels(PrefStore *prefs, int idealThreads, int minThreads, int bandRows);
-    void subtractBlackRows(int firstRow, int lastRow, const int *levels);
+    // With a source (the decoder's data, raw pitch x raw height bytes) each
+    // band first copies its rows from it, so the copy runs in the same pass.
+    void subtractBlackLevels(PrefStore *prefs, int idealThreads, int minThreads, int bandRows,
+                             const void *source = nullptr);
+    // rows: amounts from blackRowTable, built once for all bands; built
+    // here when not given.
+    void subtractBlackRows(int firstRow, int lastRow, const int *levels, const void *source = nullptr,
+                           const BlackRows *rows = nullptr);
+    // The subtraction amounts of a position-by-position pattern, one row for
+    // each kind of row (row index modulo the table size); empty when the
+    // pattern is not applied or repeats too slowly for a table.
+    BlackRows blackRowTable(const int *levels) const;
 
     // Colour index at a frame position; rawColorAt at a raw position.
     int fcolorAt(int row, int column) const;

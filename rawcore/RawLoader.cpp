@@ -486,15 +486,20 @@ DisplayModeDecision RawLoader::prepareRawData(RawImage &image, const LoadContext
     kaldris_data_t &d = decoder.imgdata;
 
     const void *source = image.decoderData();
-    if (source && source != image.workingBuffer)
-        std::memcpy(image.workingBuffer, source, std::min(image.workingBufferSize, size_t(d.sizes.raw_height) * d.sizes.raw_pitch));
-
+    if (source == image.workingBuffer)
+        source = nullptr;
     const bool arw2Special = isArw2(image) && pref("ARW2SpecialOptions") >= 3;
-    if (pref("subtractBlack")) {
-        if (decoder.is_phaseone_compressed())
+    const bool phaseOne = decoder.is_phaseone_compressed();
+    const bool bands = pref("subtractBlack") && !phaseOne && !arw2Special
+        && size_t(d.sizes.raw_height) * d.sizes.raw_pitch <= image.workingBufferSize;
+    if (bands) {
+        // The bands copy their own rows: one pass over the data, not two.
+        image.subtractBlackLevels(prefs, context.idealThreads, context.minThreads, context.bandRows, source);
+    } else {
+        if (source)
+            std::memcpy(image.workingBuffer, source, std::min(image.workingBufferSize, size_t(d.sizes.raw_height) * d.sizes.raw_pitch));
+        if (pref("subtractBlack") && phaseOne)
             phaseOneSubtractBlack(image);
-        else if (!arw2Special)
-            image.subtractBlackLevels(prefs, context.idealThreads, context.minThreads, context.bandRows);
     }
     decoder.adjust_sizes_info_only();
 

@@ -2,6 +2,8 @@
 #ifndef RAWMKBLACK_H
 #define RAWMKBLACK_H
 
+#include <vector>
+
 class RawImage;
 
 struct rawMkBlack {
@@ -9,6 +11,8 @@ struct rawMkBlack {
     int lastRow;        // exclusive
     RawImage *image;
     const int *levels;  // RawImage::blackLevels
+    const void *source = nullptr;  // rows copied from here first, when set
+    const std::vector<std::vector<unsigned short>> *rows = nullptr;  // RawImage::blackRowTable
 };
 
 void runRawMkBlack(const rawMkBlack &job);

@@ -92,6 +92,7 @@ private slots:
             QTest::newRow("1x2" + m) << 1 << 2 << 5 << 53 << 257 << 1 << 2 << false << masked << 1;
             QTest::newRow("4x4" + m) << 1 << 5 << 7 << 61 << 513 << 4 << 4 << false << masked << 1;
             QTest::newRow("6x6" + m) << 1 << 1 << 3 << 97 << 256 << 6 << 6 << false << masked << 1;
+            QTest::newRow("7x3" + m) << 1 << 1 << 2 << 50 << 300 << 7 << 3 << false << masked << 1;
             QTest::newRow("no margins 2x2" + m) << 1 << 0 << 0 << 48 << 255 << 2 << 2 << true << masked << 0;
         }
         QTest::newRow("3 values") << 3 << 0 << 0 << 50 << 300 << 0 << 0 << false << false << 0;

@@ -848,11 +848,7 @@ bool Tessivane::openFile(const QString &path)
             startExifRead(path);
             renderImage(1);
             addRecentFile(path);
-            const double factor = image->data().color.fnorm;
-            if (image->decoder().is_floating_point() && factor != 0)
-                statusLabel->setText(tr("FP data normalized: <b>%1</b>").arg(factor, 0, 'f', 4));
-            else
-                statusLabel->clear();
+            statusLabel->setText(RawLoader::floatNormalizationText(*image));
             const QString folder = QFileInfo(path).absolutePath();
             QDir::setCurrent(folder);
             if (mainPrefValue("saveWrkDirOnExit")) {

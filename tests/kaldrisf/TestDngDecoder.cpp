@@ -182,6 +182,8 @@ void TestDngDecoder::losslessJpeg_data()
         QTest::addRow("%s cfa pt2 pred7", big ? "MM" : "II") << big << 1 << 2 << 1 << 7 << 2 << true << 14;
         QTest::addRow("%s rgb 3comp", big ? "MM" : "II") << big << 3 << 3 << 1 << 4 << 0 << true << 16;
         QTest::addRow("%s 4 samples", big ? "MM" : "II") << big << 4 << 4 << 1 << 1 << 0 << false << 10;
+        // Predictor 6 marks the case with a linearization table (see below).
+        QTest::addRow("%s cfa curve", big ? "MM" : "II") << big << 1 << 2 << 1 << 6 << 1 << true << 12;
     }
 }
 
@@ -203,6 +205,9 @@ void TestDngDecoder::losslessJpeg()
     f.ljpegRowsPerJpegRow = rowsPerJpegRow;
     f.ljpegPredictor = predictor;
     f.ljpegPointTransform = pointTransform;
+    if (predictor == 6)
+        for (int i = 0; i < 4096; ++i)
+            f.linearizationTable.push_back(uint16_t(65535 - i * 3));
     if (tiles) {
         f.storage = DngFrame::Storage::Tiles;
         f.tileWidth = 32;

@@ -2,25 +2,33 @@
 
 #include "FrameAccess.h"
 
+#include <algorithm>
 #include <cstdint>
 
 void bandStatsJob(PartialHistogram &band)
 {
-    if (!band.image || band.colTo <= band.colFrom || band.rowTo <= band.rowFrom)
+    if (!band.image)
         return;
     HistogramData &out = band.out();
     const uint32_t length = uint32_t(out.counts.size());
     if (!length)
         return;
     const FrameAccess frame(*band.image);
+    // A band built by hand is cut to the frame as well.
+    const int colFrom = std::clamp(band.colFrom, 0, frame.width());
+    const int colTo = std::clamp(band.colTo, colFrom, frame.width());
+    const int rowFrom = std::clamp(band.rowFrom, 0, frame.height());
+    const int rowTo = std::clamp(band.rowTo, rowFrom, frame.height());
+    if (colTo <= colFrom || rowTo <= rowFrom)
+        return;
     int *bins = out.counts.data()->data();
-    const size_t n = size_t(band.colTo - band.colFrom) * size_t(frame.components());
+    const size_t n = size_t(colTo - colFrom) * size_t(frame.components());
     const size_t full = n / 48, rest = n % 48;
     int64_t counted[4] = {0, 0, 0, 0};
     unsigned char ch[48];
-    for (int row = band.rowFrom; row < band.rowTo; ++row) {
-        frame.rowChannels(row, band.colFrom, ch);
-        const unsigned short *p = frame.pixel(row, band.colFrom);
+    for (int row = rowFrom; row < rowTo; ++row) {
+        frame.rowChannels(row, colFrom, ch);
+        const unsigned short *p = frame.pixel(row, colFrom);
         int64_t skipped[4] = {0, 0, 0, 0};
         auto put = [&](unsigned v, int k) {
             if (v < length)

@@ -8,12 +8,24 @@
 
 namespace {
 
+// Baseline x86-64 vectors have a signed 16-bit maximum only: flipping the
+// top bit maps unsigned order onto signed order. Fixed-size blocks let the
+// compiler vectorise without a cost model that allows epilogues.
 unsigned short maxOf(const unsigned short *p, int64_t n)
 {
-    unsigned short m = 0;
-    for (int64_t i = 0; i < n; ++i)
-        m = std::max(m, p[i]);
-    return m;
+    constexpr int Block = 32;
+    int16_t lanes[Block];
+    std::fill(lanes, lanes + Block, INT16_MIN);
+    int64_t i = 0;
+    for (; i + Block <= n; i += Block)
+        for (int j = 0; j < Block; ++j)
+            lanes[j] = std::max(lanes[j], int16_t(p[i + j] ^ 0x8000u));
+    int16_t m = INT16_MIN;
+    for (int j = 0; j < Block; ++j)
+        m = std::max(m, lanes[j]);
+    for (; i < n; ++i)
+        m = std::max(m, int16_t(p[i] ^ 0x8000u));
+    return (unsigned short)(uint16_t(m) ^ 0x8000u);
 }
 
 } // namespace

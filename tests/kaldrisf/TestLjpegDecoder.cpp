@@ -153,6 +153,7 @@ private slots:
     void roundTrip();
     void layouts_data();
     void layouts();
+    void longCodes();
     void reversedScanOrder();
     void fillBytes();
     void frameShorterThanTile();
@@ -253,6 +254,37 @@ void TestLjpegDecoder::layouts()
         for (int i = 0; i < keepW; ++i)
             QCOMPARE(c.at(uint32_t(r), uint32_t(i)), samples[size_t(r * tileW + i)]);
     QVERIFY(c.untouchedOutside());
+}
+
+// Category counts halving from one category to the next give codes of up
+// to 16 bits, past the decoder's one-step look-up.
+void TestLjpegDecoder::longCodes()
+{
+    std::vector<int> categories(1, 16);
+    for (int c = 15; c >= 0; --c)
+        categories.insert(categories.end(), size_t(1) << (15 - c), c);
+    std::mt19937 rng(99);
+    std::shuffle(categories.begin(), categories.end(), rng);
+    const int w = int(categories.size() / 2);
+    std::vector<uint16_t> samples(size_t(w) * 2);
+    uint32_t x = 1000;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const int c = categories[i];
+        const uint32_t d = c == 0 ? 0 : (1u << (c - 1)) + (rng() % (1u << (c - 1)));
+        x = (rng() % 2 ? x + d : x - d) & 0xFFFF;
+        samples[i] = uint16_t(x);
+    }
+    const auto stream = LosslessJpegEncoder::encode(samples.data(), w, 2, 1, 16, 1, 0);
+    const StreamMap m = mapStream(stream);
+    int longest = 0;
+    for (int l = 1; l <= 16; ++l)
+        if (stream[m.dht + 4 + size_t(l)])
+            longest = l;
+    QVERIFY2(longest >= 14, qPrintable(QString::number(longest)));
+    Canvas c(uint32_t(w), 2, uint32_t(w), 2);
+    QCOMPARE(decode(stream, c.t), int(KALDRIS_SUCCESS));
+    for (int i = 0; i < 2 * w; ++i)
+        QCOMPARE(c.at(uint32_t(i / w), uint32_t(i % w)), samples[size_t(i)]);
 }
 
 // Scan component selectors need not follow the frame order: the scan below

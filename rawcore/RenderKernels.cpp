@@ -36,20 +36,26 @@ uint32_t *outRow(const pixel_array_item_t &t, int row, int col)
     return t.pixels + size_t(row - t.y) * TileSize + size_t(col - t.x);
 }
 
+// T(v): one byte a raw value. The shared table the renderer builds is used
+// as it is; a record without one gets its own on the stack, so the pixel
+// loops never test which.
 struct Tone {
-    const unsigned short *table;
-    uint32_t mult;
-    const unsigned char *mapped;
+    unsigned char own[65536];
+    const unsigned char *map;
 
     explicit Tone(const RawCopyItem &it)
-        : table(it.table), mult(uint32_t(std::clamp(it.mult, 0, 65535))), mapped(it.mapped)
     {
+        if (it.mapped) {
+            map = it.mapped;
+        } else {
+            buildMappedTable(it.table, it.mult, own);
+            map = own;
+        }
     }
-    // Both factors fit 16 bits, so the product never overflows.
-    uint32_t operator()(uint32_t v) const
-    {
-        return mapped ? mapped[v] : (table[(v * mult) & 0xFFFFu] & 0xFFu);
-    }
+    Tone(const Tone &) = delete;
+    Tone &operator=(const Tone &) = delete;
+
+    uint32_t operator()(uint32_t v) const { return map[v]; }
 };
 
 // The mark area's columns within [left, right) for one row: [a, b), empty
@@ -67,9 +73,14 @@ MarkCols markCols(const QRect &m, int row, int left, int right)
     return {a, b};
 }
 
+// Branch-free: clipped highlights make the over test a coin toss that a
+// branch would keep mispredicting.
 inline uint32_t markedPixel(uint32_t v, uint32_t under, uint32_t over, uint32_t gray, uint32_t overMark)
 {
-    return v < under ? UnderMark : (v < over ? gray : overMark);
+    const uint32_t isOver = 0u - uint32_t(v >= over);
+    const uint32_t isUnder = 0u - uint32_t(v < under);
+    const uint32_t r = (gray & ~isOver) | (overMark & isOver);
+    return (r & ~isUnder) | (UnderMark & isUnder);
 }
 
 bool usable(const RawCopyItem &item)
@@ -264,30 +275,32 @@ void paintMosaicChannel(RawCopyItem &item)
 
 namespace {
 
-// The four pixels of the 2x2 block at (r, c) in reading order, each cut to
-// the frame's last row and column, with their CFA colours.
-struct Block {
-    unsigned short v[4];
-    unsigned char colour[4];
-};
-
-inline Block readBlock(const FrameAccess &f, int r, int c, const unsigned char *colTop,
-                       const unsigned char *colBottom)
+// Walks the region in 2x2 blocks: blocks start on the region's even offsets
+// (tiles start at multiples of 1008), the second row and column of a block
+// cut to the frame's last row and column. visit(r, c, v[4], colour[4]) gets
+// the pixels in reading order.
+template <class Visit>
+void forEachBlock(const FrameAccess &f, const Span &s, Visit &&visit)
 {
-    const int r1 = std::min(r + 1, f.height() - 1);
-    const int c1 = std::min(c + 1, f.width() - 1);
-    const unsigned short *top = f.pixel(r, 0);
-    const unsigned short *bottom = f.pixel(r1, 0);
-    Block b;
-    b.v[0] = top[c];
-    b.v[1] = top[c1];
-    b.v[2] = bottom[c];
-    b.v[3] = bottom[c1];
-    b.colour[0] = colTop[c % 48];
-    b.colour[1] = colTop[c1 % 48];
-    b.colour[2] = colBottom[c % 48];
-    b.colour[3] = colBottom[c1 % 48];
-    return b;
+    unsigned char colTop[48], colBottom[48];
+    for (int r = s.top; r < s.bottom; r += 2) {
+        const int r1 = std::min(r + 1, f.height() - 1);
+        f.rowColours(r, colTop);
+        f.rowColours(r1, colBottom);
+        const unsigned short *top = f.pixel(r, 0);
+        const unsigned short *bottom = f.pixel(r1, 0);
+        int j = s.left % 48;
+        for (int c = s.left; c < s.right; c += 2) {
+            const int c1 = std::min(c + 1, f.width() - 1);
+            const int j1 = c1 == c ? j : (j + 1 == 48 ? 0 : j + 1);
+            const uint32_t v[4] = {top[c], top[c1], bottom[c], bottom[c1]};
+            const unsigned char colour[4] = {colTop[j], colTop[j1], colBottom[j], colBottom[j1]};
+            visit(r, c, v, colour);
+            j += 2;
+            if (j >= 48)
+                j -= 48;
+        }
+    }
 }
 
 inline void writeBlock(const pixel_array_item_t &t, const Span &s, int r, int c, uint32_t px)
@@ -316,30 +329,26 @@ void paintMosaic2x2Composite(RawCopyItem &item)
     if (s.empty())
         return;
     const Tone tone(item);
-    unsigned char colTop[48], colBottom[48];
-    for (int r = s.top; r < s.bottom; r += 2) {
-        f.rowColours(r, colTop);
-        f.rowColours(std::min(r + 1, f.height() - 1), colBottom);
-        for (int c = s.left; c < s.right; c += 2) {
-            const Block b = readBlock(f, r, c, colTop, colBottom);
-            uint32_t slot[4] = {0, 0, 0, 0};
-            bool filled[4] = {false, false, false, false};
-            for (int i = 0; i < 4; ++i) {
-                slot[b.colour[i]] = tone(b.v[i]);
-                filled[b.colour[i]] = true;
-            }
-            // Average only the green slots that hold a value (a 3-colour
-            // pattern fills one of them).
-            uint32_t green = 0;
-            if (filled[1] && filled[3])
-                green = (slot[1] + slot[3]) / 2;
-            else if (filled[1])
-                green = slot[1];
-            else if (filled[3])
-                green = slot[3];
-            writeBlock(*item.tile, s, r, c, 0xFF000000u | slot[0] << 16 | green << 8 | slot[2]);
+    forEachBlock(f, s, [&](int r, int c, const uint32_t *v, const unsigned char *colour) {
+        // Selects instead of an indexed slot array keep the block in
+        // registers; a later pixel of a colour replaces an earlier one.
+        uint32_t red = 0, blue = 0, g1 = 0, g3 = 0;
+        bool has1 = false, has3 = false;
+        for (int i = 0; i < 4; ++i) {
+            const uint32_t t = tone(v[i]);
+            const int k = colour[i];
+            red = k == 0 ? t : red;
+            g1 = k == 1 ? t : g1;
+            blue = k == 2 ? t : blue;
+            g3 = k == 3 ? t : g3;
+            has1 = has1 || k == 1;
+            has3 = has3 || k == 3;
         }
-    }
+        // Average only the green slots that hold a value (a 3-colour
+        // pattern fills one of them).
+        const uint32_t green = has1 && has3 ? (g1 + g3) / 2 : (has1 ? g1 : g3);
+        writeBlock(*item.tile, s, r, c, 0xFF000000u | red << 16 | green << 8 | blue);
+    });
 }
 
 void paintMosaic2x2Channel(RawCopyItem &item)
@@ -352,26 +361,19 @@ void paintMosaic2x2Channel(RawCopyItem &item)
         return;
     const Tone tone(item);
     const QRect &m = item.markArea;
-    unsigned char colTop[48], colBottom[48];
-    for (int r = s.top; r < s.bottom; r += 2) {
-        f.rowColours(r, colTop);
-        f.rowColours(std::min(r + 1, f.height() - 1), colBottom);
-        const bool markRow = m.width() > 0 && m.height() > 0 && r >= m.top() && r < m.top() + m.height();
-        for (int c = s.left; c < s.right; c += 2) {
-            const Block b = readBlock(f, r, c, colTop, colBottom);
-            int i = 0;
-            while (i < 4 && b.colour[i] != item.channel)
-                ++i;
-            // A block without the channel's colour keeps what the tile held.
-            if (i == 4)
-                continue;
-            const uint32_t v = b.v[i];
-            const uint32_t g = grayPixel(tone(v));
-            const bool inside = markRow && c >= m.left() && c < m.left() + m.width();
-            writeBlock(*item.tile, s, r, c,
-                       inside ? markedPixel(v, item.under, item.over, g, OverMarkOverlay) : g);
-        }
-    }
+    const bool anyMarks = m.width() > 0 && m.height() > 0;
+    forEachBlock(f, s, [&](int r, int c, const uint32_t *v, const unsigned char *colour) {
+        int i = 0;
+        while (i < 4 && colour[i] != item.channel)
+            ++i;
+        // A block without the channel's colour keeps what the tile held.
+        if (i == 4)
+            return;
+        const uint32_t g = grayPixel(tone(v[i]));
+        const bool inside = anyMarks && r >= m.top() && r < m.top() + m.height() && c >= m.left()
+                            && c < m.left() + m.width();
+        writeBlock(*item.tile, s, r, c, inside ? markedPixel(v[i], item.under, item.over, g, OverMarkOverlay) : g);
+    });
 }
 
 void paintExposureOverlay(OEUEItem &item)

@@ -49,18 +49,28 @@ RenderRequest requestFor(const SyntheticFrame &f)
     return r;
 }
 
-QVector<QByteArray> render(RenderRequest req, bool threaded, RenderResult *result = nullptr)
+// Renders into one of two grids kept between cases (as the program keeps
+// its tiles between redraws), so serial and threaded results sit side by side.
+const TileGrid &render(RenderRequest req, bool threaded, RenderResult *result = nullptr)
 {
-    TileGrid grid;
+    static TileGrid grids[2];
+    TileGrid &grid = grids[threaded ? 1 : 0];
     grid.resize(req.frame.width, req.frame.height, threaded);
     req.threadingAllowed = threaded;
     const RenderResult r = renderTiles(req, grid);
     if (result)
         *result = r;
-    QVector<QByteArray> out;
-    for (int i = 0; i < grid.size(); ++i)
-        out.append(QByteArray(reinterpret_cast<const char *>(grid.tile(i).pixels), TileSize * TileSize * 4));
-    return out;
+    return grid;
+}
+
+bool sameTiles(const TileGrid &a, const TileGrid &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i)
+        if (std::memcmp(a.tile(i).pixels, b.tile(i).pixels, size_t(TileSize) * TileSize * 4) != 0)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -200,14 +210,14 @@ private slots:
         r.rgbgAsGray = gray;
         r.overOn = r.underOn = marks;
         r.srawYccMode = layout == 5;
-        const QVector<QByteArray> serial = render(r, false);
-        const QVector<QByteArray> threaded = render(r, true);
+        const TileGrid &serial = render(r, false);
+        const TileGrid &threaded = render(r, true);
         QVERIFY(serial.size() >= 4);
-        QVERIFY(serial == threaded);
+        QVERIFY(sameTiles(serial, threaded));
         // Something was drawn beyond black, and the overlap agrees: the
         // last 16 columns of tile 0 equal the first 16 of tile 1.
-        const auto *t0 = reinterpret_cast<const uint32_t *>(serial[0].constData());
-        const auto *t1 = reinterpret_cast<const uint32_t *>(serial[1].constData());
+        const uint32_t *t0 = serial.tile(0).pixels;
+        const uint32_t *t1 = serial.tile(1).pixels;
         QVERIFY(std::any_of(t0, t0 + 1024 * 1024, [](uint32_t p) { return p != 0xFF000000u; }));
         for (int row = 0; row < 1024; row += 7)
             QVERIFY(std::memcmp(t0 + row * 1024 + 1008, t1 + row * 1024, 16 * 4) == 0);
@@ -232,11 +242,11 @@ private slots:
         r.mode = RenderRequest::Channel;
         r.channel = channel;
         RenderResult result;
-        const QVector<QByteArray> tiles = render(r, true, &result);
+        const TileGrid &tiles = render(r, true, &result);
         QVERIFY(!result.ok);
         QCOMPARE(result.title, title);
         QCOMPARE(result.text, QString("Cannot find active channel"));
-        const auto *t0 = reinterpret_cast<const uint32_t *>(tiles[0].constData());
+        const auto *t0 = tiles.tile(0).pixels;
         QVERIFY(std::all_of(t0, t0 + 1024 * 1024, [](uint32_t p) { return p == 0xFF000000u; }));
     }
 
@@ -251,8 +261,8 @@ private slots:
         r.overLevels = {10, 10, 10, 10};
         r.markArea = markAreaFor(20, 10, true, 4, 2, 12, 6);
         r.bayer = false;
-        const QVector<QByteArray> tiles = render(r, false);
-        const auto *t = reinterpret_cast<const uint32_t *>(tiles[0].constData());
+        const TileGrid &tiles = render(r, false);
+        const auto *t = tiles.tile(0).pixels;
         for (int row = 0; row < 10; ++row)
             for (int col = 0; col < 20; ++col) {
                 const bool inside = row >= 2 && row < 8 && col >= 4 && col < 16;
@@ -271,8 +281,8 @@ private slots:
         r.bayer = false;
         r.overLevels = {0, 0, 0, 0};
         r.underLevels = {65535, 65535, 65535, 65535};
-        const QVector<QByteArray> tiles = render(r, false);
-        const auto *t = reinterpret_cast<const uint32_t *>(tiles[0].constData());
+        const TileGrid &tiles = render(r, false);
+        const auto *t = tiles.tile(0).pixels;
         for (int i = 0; i < 9; i += 2) {
             const uint32_t p = t[i];
             QVERIFY(p != 0xFF0000FFu && p != 0xFFFF00FFu);
@@ -295,8 +305,8 @@ private slots:
         r.processed = img;
         r.processedArea = processedAreaFor(4, 2, 4, 2, false, 0, 0);
         r.overOn = true;
-        const QVector<QByteArray> tiles = render(r, false);
-        const auto *t = reinterpret_cast<const uint32_t *>(tiles[0].constData());
+        const TileGrid &tiles = render(r, false);
+        const auto *t = tiles.tile(0).pixels;
         QCOMPARE(t[0], 0xFFFF0000u);
         QCOMPARE(t[1], 0xFF4D4D4Du);
     }

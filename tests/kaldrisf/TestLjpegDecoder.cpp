@@ -426,6 +426,12 @@ void TestLjpegDecoder::badHeaders_data()
         s[m.dht + 2] = 0xFF;   // segment longer than the stream
         QTest::newRow("segment past end") << bytes(s) << w << int(KALDRIS_CORRUPT);
     }
+    {
+        auto s = good;
+        s[m.sof + 5] = 0;   // Y = 0: the line count is left to a later DNL marker
+        s[m.sof + 6] = 0;
+        QTest::newRow("height 0") << bytes(s) << w << int(KALDRIS_SUCCESS);
+    }
     QTest::newRow("line does not fit the tile") << bytes(good) << 4 << int(KALDRIS_CORRUPT);
     QTest::newRow("headers only") << bytes(std::vector<uint8_t>(good.begin(), good.begin() + long(m.sosEnd)))
                                   << w << int(KALDRIS_DATA_ERROR);

@@ -5,11 +5,14 @@
 #include "StatsItem.h"
 
 #include <QList>
+#include <QMutex>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -250,19 +253,42 @@ void computeAreaStats(const FrameView &view, HistogramData &hist, const QStringL
             b.rowTo = int(std::min<int64_t>(t + step, rowTo));
             bands.append(b);
         }
-        // Each band sizes its own counts on its thread.
+        // Band counts are kept from one call to the next: fresh buffers cost
+        // a page fault every 4 KiB on each call. A second caller at the same
+        // time simply uses the bands' own buffers.
+        static QMutex poolLock;
+        static std::vector<std::unique_ptr<HistogramData>> pool;
+        const bool pooled = poolLock.tryLock();
+        if (pooled) {
+            while (pool.size() < size_t(bands.size()))
+                pool.push_back(std::make_unique<HistogramData>());
+            for (qsizetype i = 0; i < bands.size(); ++i)
+                bands[i].target = pool[size_t(i)].get();
+        }
+        // Each band sizes and clears its counts on its own thread; the exact
+        // length matters, since a band counts only values below it.
         QtConcurrent::blockingMap(bands, [length](PartialHistogram &b) {
-            b.data.resizeCounts(length);
+            HistogramData &d = b.out();
+            d.counts.resize(length);
+            d.clear();
             bandStatsJob(b);
         });
         int *dst = hist.counts.data()->data();
-        for (const PartialHistogram &b : std::as_const(bands)) {
+        for (PartialHistogram &b : bands) {
+            const HistogramData &d = b.out();
             for (int k = 0; k < 4; ++k)
-                hist.count[k] += b.data.count[k];
-            const int *src = b.data.counts.constData()->data();
+                hist.count[k] += d.count[k];
+            const int *src = d.counts.constData()->data();
             const size_t n = size_t(length) * 4;
             for (size_t i = 0; i < n; ++i)
                 dst[i] += src[i];
+        }
+        if (pooled) {
+            // Keep at most 64 MiB of band counts.
+            const size_t keep = std::max<size_t>(1, (size_t(64) << 20) / (size_t(length) * sizeof(hist.counts[0])));
+            if (pool.size() > keep)
+                pool.resize(keep);
+            poolLock.unlock();
         }
     }
 

@@ -370,6 +370,10 @@ private slots:
             QTest::newRow("4 components" + s) << int(Comp4) << t << 0 << 0 << 97 << 60 << 1023u;
             QTest::newRow("1000001 pixels" + s) << int(BigBayer) << t << 5 << 3 << 101 << 9901 << 16383u;
         }
+        // Band counts reused from a longer histogram must not count past the
+        // shorter length.
+        QTest::newRow("long then short, long") << int(BigBayer) << 8 << 0 << 0 << -1 << 1100 << 65535u;
+        QTest::newRow("long then short, short") << int(BigBayer) << 8 << 0 << 0 << -1 << 1100 << 4095u;
     }
 
     void areaHistogram()

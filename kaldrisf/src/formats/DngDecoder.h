@@ -16,7 +16,7 @@ public:
 
     // Both throw DecodeError with a KaldrisError code.
     void open(const ByteStream &file, kaldris_data_t &d);
-    // Decodes into a new calloc'd raw_alloc (and `floats` for float data).
+    // Decodes into a new raw_alloc, released with std::free (and `floats` for float data).
     void unpack(kaldris_data_t &d, std::vector<float> &floats);
 
     // Re-derives black, cblack, maximum and linear_max at `scale` times the

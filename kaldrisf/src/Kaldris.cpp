@@ -282,7 +282,6 @@ int Kaldris::dcraw_process()
 {
     if (!(imgdata.progress_flags & KALDRIS_STATE_UNPACKED))
         return KALDRIS_OUT_OF_ORDER_CALL;
-#ifdef KALDRIS_HAVE_RENDERER
     return guarded([&] {
         free_image();
         int rc = kaldris::renderImage(imgdata, d->rendered);
@@ -294,16 +293,11 @@ int Kaldris::dcraw_process()
         imgdata.progress_flags |= KALDRIS_STATE_PROCESSED;
         return int(KALDRIS_SUCCESS);
     });
-#else
-    return KALDRIS_NOT_IMPLEMENTED;
-#endif
 }
 
 void Kaldris::free_image()
 {
-#ifdef KALDRIS_HAVE_RENDERER
     d->rendered = kaldris::RenderedImage{};
-#endif
     d->hasRendered = false;
     imgdata.progress_flags &= ~unsigned(KALDRIS_STATE_PROCESSED);
 }

@@ -7,10 +7,7 @@
 #include "io/DecodeError.h"
 #include "io/FileMap.h"
 
-#if __has_include("process/Renderer.h")
 #include "process/Renderer.h"
-#define KALDRIS_HAVE_RENDERER 1
-#endif
 
 #include <memory>
 #include <new>
@@ -20,9 +17,7 @@ struct KaldrisPrivate {
     kaldris::FileMap file;
     std::unique_ptr<kaldris::DngDecoder> dng;
     std::vector<float> floats;       // float data as decoded, for convertFloatToInt
-#ifdef KALDRIS_HAVE_RENDERER
     kaldris::RenderedImage rendered;
-#endif
     bool hasRendered = false;
 };
 

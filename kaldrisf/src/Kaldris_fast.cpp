@@ -99,7 +99,6 @@ kaldris_processed_image_t *Kaldris_fast::dcraw_make_mem_image_ex(kaldris_process
             *errcode = code;
         return nullptr;
     };
-#ifdef KALDRIS_HAVE_RENDERER
     if (!d->hasRendered)
         return failWith(KALDRIS_OUT_OF_ORDER_CALL);
     const kaldris::RenderedImage &r = d->rendered;
@@ -126,7 +125,4 @@ kaldris_processed_image_t *Kaldris_fast::dcraw_make_mem_image_ex(kaldris_process
     if (errcode)
         *errcode = KALDRIS_SUCCESS;
     return img;
-#else
-    return failWith(KALDRIS_NOT_IMPLEMENTED);
-#endif
 }

@@ -3,18 +3,9 @@
 #include "decompress/Uncompressed.h"
 #include "io/ParallelFor.h"
 
-#if __has_include("decompress/LosslessJpegDecoder.h")
-#include "decompress/LosslessJpegDecoder.h"
-#define KALDRIS_HAVE_LJPEG 1
-#endif
-#if __has_include("decompress/DeflateFloatDecoder.h")
 #include "decompress/DeflateFloatDecoder.h"
-#define KALDRIS_HAVE_DEFLATE 1
-#endif
-#if __has_include("decompress/LossyJpegDecoder.h")
+#include "decompress/LosslessJpegDecoder.h"
 #include "decompress/LossyJpegDecoder.h"
-#define KALDRIS_HAVE_LOSSY 1
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -833,7 +824,6 @@ void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
         } else if (!src) {
             rc = KALDRIS_DATA_ERROR;
         } else if (f.floatData) {
-#ifdef KALDRIS_HAVE_DEFLATE
             FloatTarget ft;
             ft.dst = floats + size_t(y0) * pitch + size_t(x0) * f.spp;
             ft.pitch = pitch;
@@ -841,29 +831,11 @@ void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
             ft.rows = t.rows;
             ft.keepSamples = t.keepSamples;
             ft.keepRows = t.keepRows;
-            int r = decodeDeflateFloat(src, size_t(avail), ft, f.spp, f.bits, int(f.predictor), m_file.bigEndian());
-            if (r != KALDRIS_SUCCESS)
-                rc = r;
-#else
-            (void)floats;
-            rc = KALDRIS_UNSUPPORTED_COMPRESSION;
-#endif
+            rc = decodeDeflateFloat(src, size_t(avail), ft, f.spp, f.bits, int(f.predictor), m_file.bigEndian());
         } else if (f.lossyJpeg) {
-#ifdef KALDRIS_HAVE_LOSSY
-            int r = decodeLossyJpeg(src, size_t(avail), t, f.spp);
-            if (r != KALDRIS_SUCCESS)
-                rc = r;
-#else
-            rc = KALDRIS_UNSUPPORTED_COMPRESSION;
-#endif
+            rc = decodeLossyJpeg(src, size_t(avail), t, f.spp);
         } else {
-#ifdef KALDRIS_HAVE_LJPEG
-            int r = decodeLosslessJpeg(src, size_t(avail), t);
-            if (r != KALDRIS_SUCCESS)
-                rc = r;
-#else
-            rc = KALDRIS_UNSUPPORTED_COMPRESSION;
-#endif
+            rc = decodeLosslessJpeg(src, size_t(avail), t);
         }
         if (curve) {
             for (uint32_t r = 0; r < t.keepRows; ++r) {

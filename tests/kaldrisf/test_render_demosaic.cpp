@@ -169,6 +169,94 @@ private slots:
         QCOMPARE(int(img.pixels[55]), 128);
     }
 
+    // Small frames and hostile colour data render without reading outside
+    // the buffers (the sanitizer build checks that) and keep their size.
+    void oddInputs_data()
+    {
+        QTest::addColumn<int>("layout");  // 0-3 Bayer phases, 4 6x6, 5 four colours, 6 mono, 7 three values a pixel
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("hostile");
+        const char *names[] = {"RGGB", "GRBG", "GBRG", "BGGR", "6x6", "CMYG", "mono", "3 values"};
+        for (int layout = 0; layout < 8; ++layout)
+            for (auto size : {std::pair{1, 1}, std::pair{2, 2}, std::pair{3, 7}, std::pair{7, 3}, std::pair{9, 11}})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2x%3").arg(names[layout]).arg(size.first).arg(size.second)))
+                    << layout << size.first << size.second << 0;
+        for (int hostile = 1; hostile <= 5; ++hostile)
+            for (int layout : {0, 4, 7})
+                QTest::newRow(qPrintable(QStringLiteral("%1 hostile %2").arg(names[layout]).arg(hostile)))
+                    << layout << 16 << 12 << hostile;
+    }
+    void oddInputs()
+    {
+        QFETCH(int, layout);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, hostile);
+        const int comps = layout == 7 ? 3 : 1;
+        const unsigned filters = layout < 4 ? bayerPhases[layout] : layout == 4 ? 9u : layout == 5 ? 0xe1e1e1e1u : 0u;
+        RenderFixture f(width, height, comps, filters, layout == 6 ? 1 : layout == 5 ? 4 : 3);
+        if (layout == 4)
+            std::memcpy(f.d().idata.xtrans, xtrans, sizeof xtrans);
+        if (layout == 5)
+            std::strcpy(f.d().idata.cdesc, "CMYG");
+        uint32_t seed = 99;
+        for (ushort &v : f.buffer) {
+            seed = seed * 1664525u + 1013904223u;
+            v = ushort(seed >> 16);
+        }
+        kaldris_data_t &d = f.d();
+        d.params.no_auto_bright = 0;
+        d.params.use_auto_wb = 1;
+        d.params.output_color = 4;
+        kaldris_dng_color_t &c = d.color.dng_color[0];
+        c.has_colormatrix = 1;
+        c.illuminant = 21;
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 3; ++j)
+                c.colormatrix[i][j] = i == j ? 1.0f : 0.1f;
+        switch (hostile) {
+        case 1:  // not-a-number matrix and multipliers
+            c.colormatrix[1][1] = std::nanf("");
+            d.params.use_camera_wb = 1;
+            d.color.cam_mul[0] = std::nanf("");
+            break;
+        case 2:  // a singular matrix, white below black
+            for (auto &row : c.colormatrix)
+                for (float &v : row)
+                    v = 1;
+            d.color.maximum = 100;
+            break;
+        case 3:  // the largest black pattern, a prime height
+            d.color.cblack[4] = 4097;
+            d.color.cblack[5] = 1;
+            for (int i = 0; i < 4097; ++i)
+                d.color.cblack[6 + i] = unsigned(i % 200);
+            break;
+        case 4:  // a pattern too large for the level block, negative user levels
+            d.color.cblack[4] = 1000;
+            d.color.cblack[5] = 1000;
+            d.params.user_black = -1;
+            d.params.user_cblack[2] = -5000;
+            break;
+        case 5:  // two calibrations at the same temperature, an impossible as-shot white
+            d.color.dng_color[1] = c;
+            d.params.use_camera_wb = 1;
+            d.color.as_shot_white_xy[0] = 0.9f;
+            d.color.as_shot_white_xy[1] = 0.09f;
+            d.params.gamm[0] = -3;
+            d.params.gamm[1] = 1e9;
+            break;
+        }
+        int rc = -1;
+        kaldris::RenderedImage img = f.render(&rc);
+        QCOMPARE(rc, 0);
+        QCOMPARE(img.width, width);
+        QCOMPARE(img.height, height);
+        QCOMPARE(img.colors, layout == 6 ? 1 : 3);
+        QCOMPARE(img.pixels.size(), size_t(width) * height * img.colors);
+    }
+
     // The renderer reads the raw buffer only.
     void rawBufferIsUntouched()
     {

@@ -48,7 +48,7 @@ template <int Stride, class Sink> inline void matrixRow(const float *in, int w, 
             float v = 0.5f;
             for (int k = 0; k < Stride; ++k)
                 v += m[i][k] * px[k];
-            sink(x, i, int(std::min(std::max(v, 0.0f), 65535.0f)));
+            sink(x, i, v > 0.0f ? int(std::min(v, 65535.0f)) : 0);  // NaN-safe
         }
     }
 }
@@ -140,7 +140,7 @@ int render(const kaldris_data_t &d, RenderedImage &out)
                     sink(x, 0, int(row16[x]));
             else
                 for (int x = 0; x < w; ++x)
-                    sink(x, 0, int(std::min(std::max(in[x], 0.0f), 65535.0f) + 0.5f));
+                    sink(x, 0, in[x] > 0.0f ? int(std::min(in[x], 65535.0f) + 0.5f) : 0);
         } else if (inStride == 3) {
             matrixRow<3>(in, w, matrix, sink);
         } else {

@@ -42,6 +42,7 @@ void TileGrid::release()
         delete t;
     }
     tiles.clear();
+    pending.clear();
 }
 
 bool TileGrid::resize(int frameWidth, int frameHeight, bool threadingAllowed)
@@ -72,17 +73,35 @@ bool TileGrid::resize(int frameWidth, int frameHeight, bool threadingAllowed)
             t->y = y.first;
             t->height = y.second;
         }
-    if (threadingAllowed && tiles.size() > 1)
-        QtConcurrent::blockingMap(tiles, [](pixel_array_item_t *t) { clearTile(*t); });
-    else
-        for (pixel_array_item_t *t : std::as_const(tiles))
-            clearTile(*t);
+    pending.assign(size_t(tiles.size()), 1);
+    threaded = threadingAllowed;
     return true;
+}
+
+QVector<pixel_array_item_t *> &TileGrid::items()
+{
+    QList<int> todo;
+    for (int i = 0; i < tiles.size(); ++i)
+        if (pending[size_t(i)])
+            todo.append(i);
+    if (threaded && todo.size() > 1)
+        QtConcurrent::blockingMap(todo, [this](int i) { ensureCleared(i); });
+    else
+        for (int i : std::as_const(todo))
+            ensureCleared(i);
+    return tiles;
+}
+
+pixel_array_item_t *TileGrid::takeForPainting(int i, bool &needsClear)
+{
+    needsClear = pending[size_t(i)] != 0;
+    pending[size_t(i)] = 0;
+    return tiles[i];
 }
 
 QImage TileGrid::image(int i) const
 {
-    const pixel_array_item_t &t = *tiles[i];
+    const pixel_array_item_t &t = tile(i);
     return QImage(reinterpret_cast<const uchar *>(t.pixels), t.width, t.height, TileSize * 4,
                   QImage::Format_ARGB32_Premultiplied);
 }

@@ -10,6 +10,8 @@
 #include <QPair>
 #include <QVector>
 
+#include <vector>
+
 // (start, length) segments covering [0, n); n = 0 gives one empty segment.
 QVector<QPair<int, int>> splitIntoTileSegments(int n);
 
@@ -25,22 +27,46 @@ public:
     TileGrid &operator=(const TileGrid &) = delete;
 
     // One tile per (x segment, y segment), rows of tiles top to bottom; every
-    // buffer cleared. False when a buffer cannot be allocated (the grid is
-    // then empty).
+    // buffer reads as cleared. False when a buffer cannot be allocated (the
+    // grid is then empty). The clearing itself happens when a tile is first
+    // reached, so a redraw can clear and paint a tile in one go while it is
+    // in the cache.
     bool resize(int frameWidth, int frameHeight, bool threadingAllowed);
     void release();
 
     int size() const { return int(tiles.size()); }
-    pixel_array_item_t &tile(int i) { return *tiles[i]; }
-    const pixel_array_item_t &tile(int i) const { return *tiles[i]; }
-    QVector<pixel_array_item_t *> &items() { return tiles; }
+    pixel_array_item_t &tile(int i)
+    {
+        ensureCleared(i);
+        return *tiles[i];
+    }
+    const pixel_array_item_t &tile(int i) const
+    {
+        ensureCleared(i);
+        return *tiles[i];
+    }
+    QVector<pixel_array_item_t *> &items();
 
     // The tile as an image over its buffer, without a copy; valid while the
     // grid keeps the buffer.
     QImage image(int i) const;
 
+    // For the renderer: tile i, whose clearing the caller takes over when
+    // `needsClear` comes back true.
+    pixel_array_item_t *takeForPainting(int i, bool &needsClear);
+
 private:
+    void ensureCleared(int i) const
+    {
+        if (pending[size_t(i)]) {
+            clearTile(*tiles[i]);
+            pending[size_t(i)] = 0;
+        }
+    }
+
     QVector<pixel_array_item_t *> tiles;
+    mutable std::vector<char> pending;   // distinct bytes: safe to clear tiles in parallel
+    bool threaded = false;
 };
 
 #endif

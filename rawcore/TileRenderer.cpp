@@ -1,5 +1,6 @@
 #include "TileRenderer.h"
 
+#include "FrameAccess.h"
 #include "RenderKernels.h"
 
 #include "Kaldris.h"
@@ -53,6 +54,48 @@ bool isSrawYccMode(bool srawYccPref, bool isSraw)
 
 namespace {
 
+// A tile the grid still owes a clearing to is cleared in the job that paints
+// it, while it is in this core's cache; kernels that paint every pixel of
+// the frame part leave only the rest of the buffer to clear.
+void prepareTile(pixel_array_item_t &t, bool writesAll, const FrameAccess &f)
+{
+    if (!writesAll) {
+        clearTile(t);
+        return;
+    }
+    const int w = std::clamp(std::min(t.x + t.width, f.width()) - t.x, 0, TileSize);
+    const int h = std::clamp(std::min(t.y + t.height, f.height()) - t.y, 0, TileSize);
+    if (w == 0 || h == 0) {
+        clearTile(t);
+        return;
+    }
+    for (int row = 0; row < h; ++row)
+        std::fill(t.pixels + size_t(row) * TileSize + w, t.pixels + size_t(row + 1) * TileSize, 0xFF000000u);
+    std::fill(t.pixels + size_t(h) * TileSize, t.pixels + size_t(TileSize) * TileSize, 0xFF000000u);
+}
+
+template <class Item>
+struct Painting {
+    Item item;
+    bool clearFirst = false;
+};
+
+template <class Item, class Kernel>
+void paintTiles(QList<Painting<Item>> &jobs, Kernel kernel, bool writesAll, const FrameView &frame, bool threaded)
+{
+    const FrameAccess f(frame);
+    auto run = [&](Painting<Item> &p) {
+        if (p.clearFirst)
+            prepareTile(*p.item.tile, writesAll, f);
+        kernel(p.item);
+    };
+    if (threaded && jobs.size() > 1)
+        QtConcurrent::blockingMap(jobs, run);
+    else
+        for (Painting<Item> &p : jobs)
+            run(p);
+}
+
 template <class Item, class Kernel>
 void runOverTiles(QList<Item> &items, Kernel kernel, bool threaded)
 {
@@ -64,12 +107,13 @@ void runOverTiles(QList<Item> &items, Kernel kernel, bool threaded)
 }
 
 void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyItem &), bool marks,
-               bool toneTable, int mult, const unsigned char *mapped)
+               bool toneTable, int mult, const unsigned char *mapped, bool writesAll)
 {
-    QList<RawCopyItem> items;
-    for (pixel_array_item_t *t : grid.items()) {
-        RawCopyItem it;
-        it.tile = t;
+    QList<Painting<RawCopyItem>> jobs;
+    for (int i = 0; i < grid.size(); ++i) {
+        Painting<RawCopyItem> p;
+        RawCopyItem &it = p.item;
+        it.tile = grid.takeForPainting(i, p.clearFirst);
         it.image = &req.frame;
         it.table = req.table;
         it.mult = mult;
@@ -86,9 +130,9 @@ void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyI
             it.under = 0;
             it.markArea = QRect(0, 0, 1, 1);
         }
-        items.append(it);
+        jobs.append(p);
     }
-    runOverTiles(items, kernel, req.threadingAllowed);
+    paintTiles(jobs, kernel, writesAll, req.frame, req.threadingAllowed);
 }
 
 void renderOverlay(const RenderRequest &req, TileGrid &grid)
@@ -114,10 +158,13 @@ RenderResult renderTiles(const RenderRequest &req, TileGrid &grid)
 {
     RenderResult result;
     if (req.mode == RenderRequest::ProcessedRgb && req.processed) {
-        QList<RGBCopyItem> items;
-        for (pixel_array_item_t *t : grid.items())
-            items.append(RGBCopyItem{t, req.processed, req.processedArea});
-        runOverTiles(items, paintProcessedRgb, req.threadingAllowed);
+        QList<Painting<RGBCopyItem>> jobs;
+        for (int i = 0; i < grid.size(); ++i) {
+            Painting<RGBCopyItem> p;
+            p.item = RGBCopyItem{grid.takeForPainting(i, p.clearFirst), req.processed, req.processedArea};
+            jobs.append(p);
+        }
+        paintTiles(jobs, paintProcessedRgb, false, req.frame, req.threadingAllowed);
         renderOverlay(req, grid);
         return result;
     }
@@ -138,34 +185,34 @@ RenderResult renderTiles(const RenderRequest &req, TileGrid &grid)
             const bool gray = req.rgbgAsGray || !req.namesRGB;
             renderRaw(req, grid,
                       twoByTwo ? paintMosaic2x2Composite : (gray ? paintMosaicGray : paintMosaicColor),
-                      false, true, req.mult, m);
+                      false, true, req.mult, m, true);
             renderOverlay(req, grid);
         } else if (req.channel < 0 || req.channel > 3) {
             result = {false, QStringLiteral("Raw Display"), QStringLiteral("Cannot find active channel")};
         } else {
             renderRaw(req, grid, (req.pixels2x2 && req.bayer) ? paintMosaic2x2Channel : paintMosaicChannel,
-                      true, true, req.mult, m);
+                      true, true, req.mult, m, false);
         }
         break;
     }
     case 3:
         if (composite) {
-            renderRaw(req, grid, paintRgb3, false, true, req.mult, m);
+            renderRaw(req, grid, paintRgb3, false, true, req.mult, m, true);
             renderOverlay(req, grid);
         } else if (req.channel < 0 || req.channel > 2) {
             result = {false, QStringLiteral("3Color Raw Display"), QStringLiteral("Cannot find active channel")};
         } else {
-            renderRaw(req, grid, paintChannel3, true, true, req.mult, m);
+            renderRaw(req, grid, paintChannel3, true, true, req.mult, m, true);
         }
         break;
     case 4:
         if (composite) {
-            renderRaw(req, grid, paintRgb4, false, true, req.mult, m);
+            renderRaw(req, grid, paintRgb4, false, true, req.mult, m, true);
             renderOverlay(req, grid);
         } else if (req.channel > 0 && req.srawYccMode) {
-            renderRaw(req, grid, paintSrawChroma, false, false, req.srawMult, nullptr);
+            renderRaw(req, grid, paintSrawChroma, false, false, req.srawMult, nullptr, req.channel <= 3);
         } else {
-            renderRaw(req, grid, paintChannel4, true, true, req.mult, m);
+            renderRaw(req, grid, paintChannel4, true, true, req.mult, m, req.channel >= 0 && req.channel <= 3);
         }
         break;
     default:

@@ -290,6 +290,42 @@ private slots:
         }
     }
 
+    // A redraw clears each tile in the job that paints it: what the kernel
+    // does not paint, inside or beside the frame, must still come out black.
+    void redrawClearsWhatIsNotPainted_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("composite") << int(RenderRequest::Composite);
+        QTest::newRow("channel") << int(RenderRequest::Channel);
+    }
+
+    void redrawClearsWhatIsNotPainted()
+    {
+        QFETCH(int, mode);
+        SyntheticFrame f(1030, 20, 1, 0, 0, 1030, 20, 4);
+        f.view.colorAt = bayerRGGB;
+        f.fillNoise(21, 4095);
+        TileGrid grid;
+        QVERIFY(grid.resize(1030, 20, false));
+        for (int i = 0; i < grid.size(); ++i)
+            std::fill(grid.tile(i).pixels, grid.tile(i).pixels + TileSize * TileSize, 0x12345678u);
+        QVERIFY(grid.resize(1030, 20, false));
+        RenderRequest r = requestFor(f);
+        r.mode = RenderRequest::Mode(mode);
+        r.bayer = false;
+        r.threadingAllowed = false;
+        QVERIFY(renderTiles(r, grid).ok);
+        const pixel_array_item_t &edge = grid.tile(1);
+        QCOMPARE(edge.width, 22);
+        for (int row = 0; row < TileSize; row += 3)
+            for (int col = 0; col < TileSize; col += 5) {
+                const uint32_t p = edge.pixels[row * TileSize + col];
+                QVERIFY(p != 0x12345678u);
+                if (row >= 20 || col >= 22)
+                    QCOMPARE(p, 0xFF000000u);
+            }
+    }
+
     void processedRgbWithOverlay()
     {
         SyntheticFrame f(4, 2, 1, 0, 0, 4, 2, 4);

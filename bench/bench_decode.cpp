@@ -1,7 +1,8 @@
 // Open + unpack medians of the decoding library on 24-megapixel (6000x4000)
 // 14-bit RGGB DNGs written by the fixture library: uncompressed 16-bit strips
-// and lossless JPEG in 256x256 tiles (two components a JPEG row). Beside them
-// a plain single-threaded memcpy of the same 48 MB, the memory yardstick.
+// of 256 rows and lossless JPEG in 256x256 tiles (two components a JPEG row).
+// Beside them a plain single-threaded memcpy of the same 48 MB, the memory
+// yardstick.
 //
 // The content is a smooth scene plus signal-dependent noise, so the Huffman
 // codes are about as long as a real exposure's (the bits a sample the file
@@ -111,6 +112,7 @@ bool writeDng(const std::vector<uint16_t> &scene, bool ljpeg, const std::string 
     } else {
         f.compression = 1;
         f.storage = DngFrame::Storage::Strips;
+        f.rowsPerStrip = 256;
     }
     dng.frames.push_back(std::move(f));
     std::string error;

@@ -84,6 +84,7 @@ Tessivane::Tessivane()
     : QMainWindow(nullptr), overExposureLevels(4, NoThreshold), underExposureLevels(4, 0),
       gridSampleIndices(3, -1)
 {
+    frameHistogram.imageWidth = frameHistogram.imageHeight = 1;
     prefPane = new TW_PrefPane(true, true, this);
     loadCustomCameras();
 
@@ -155,11 +156,11 @@ Tessivane::Tessivane()
     connect(view, &TW_SignalingView::ev_fileDropped, this, &Tessivane::openDroppedFile);
 
     QTimer::singleShot(5000, this, &Tessivane::backgroundCheckUpdates);
-    // About every ten minutes the periodic check looks at its interval.
-    updateTimeLine = new QTimeLine(6000000, this);
-    updateTimeLine->setLoopCount(0);
-    updateTimeLine->setFrameRange(0, 10);
-    connect(updateTimeLine, &QTimeLine::frameChanged, this, &Tessivane::runBgUpdateCheck);
+    // Every ten minutes the periodic check looks at its interval; a plain
+    // timer, so the program does not wake up 25 times a second for it.
+    updateTimeLine = new QTimer(this);
+    updateTimeLine->setInterval(600000);
+    connect(updateTimeLine, &QTimer::timeout, this, &Tessivane::runBgUpdateCheck);
     updateTimeLine->start();
 
     wireActions();

@@ -39,6 +39,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTimeLine;
+class QTimer;
 class QWidget;
 class RawImage;
 class SamplesTableData;
@@ -78,7 +79,7 @@ public:
     QVector<int> underExposureLevels;
     area_t selection;
     QTimeLine *animationTimeLine = nullptr;
-    QTimeLine *updateTimeLine = nullptr;
+    QTimer *updateTimeLine = nullptr;
     QWidget *centralWidget = nullptr;
     QGridLayout *centralLayout = nullptr;
     TW_SignalingView *view = nullptr;

@@ -1,18 +1,25 @@
 #include "MainWindowFixture.h"
 #include "RawImage.h"
+#include "TW_PrefPane.h"
 #include "TW_SelectionScene.h"
+#include "TW_Settings.h"
 #include "TestRegistry.h"
 #include "Tessivane.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGraphicsPixmapItem>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSet>
 #include <QTest>
+#include <QThread>
+#include <QTimeLine>
+#include <QTimer>
 
 #include <memory>
 
@@ -28,6 +35,10 @@ private slots:
     void shortcutsAreUnique();
     void menus();
     void zoomCombo();
+    void timersAndTables();
+    void displayModeRestore_data();
+    void displayModeRestore();
+    void savedGeometryOffScreenIsIgnored();
     void openFilePutsTilesInTheScene();
     void failedOpenKeepsTheImage();
     void missingFileKeepsTheImage();
@@ -190,6 +201,100 @@ void TestMainWindow::zoomCombo()
     QCOMPARE(Tessivane::zoomLevelIndex(0.97), 10);
     QCOMPARE(Tessivane::zoomLevelIndex(0.9), 9);
     QCOMPARE(Tessivane::zoomLevelIndex(0.01), 10);
+}
+
+void TestMainWindow::timersAndTables()
+{
+    QVERIFY(window->animationTimeLine);
+    QCOMPARE(window->animationTimeLine->duration(), 700);
+    QCOMPARE(window->animationTimeLine->loopCount(), 0);
+    QCOMPARE(window->animationTimeLine->state(), QTimeLine::Running);
+    QVERIFY(window->updateTimeLine);
+    QCOMPARE(window->updateTimeLine->interval(), 600000);
+    QVERIFY(window->updateTimeLine->isActive());
+    QVERIFY(!window->updateTimeLine->isSingleShot());
+
+    QVERIFY(window->evBinOfValue);
+    QCOMPARE(int(window->evBinOfValue[31]), 31);
+    QCOMPARE(int(window->evBinOfValue[33]), 32);
+    QCOMPARE(int(window->evBinOfValue[64]), 52);
+    QCOMPARE(int(window->evBinOfValue[65535]), 251);
+    QCOMPARE(window->evBinStart.size(), 257);
+    QCOMPARE(window->evBinStart[33], 34);
+    QCOMPARE(window->evBinStart[252], 65536);
+    for (const unsigned short *t : window->gammaTables)
+        QVERIFY(t);
+    QCOMPARE(int(window->gammaTables[0][65535]), 255);
+    QCOMPARE(int(window->gammaTables[3][65535]), 65535);
+    QVERIFY(window->gammaTables[1][16384] > window->gammaTables[0][16384]);
+    QCOMPARE(window->idealThreads, QThread::idealThreadCount());
+    QCOMPARE(window->bandRows, 256);
+}
+
+void TestMainWindow::displayModeRestore_data()
+{
+    QTest::addColumn<int>("pref");
+    QTest::addColumn<int>("lastUsed");
+    QTest::addColumn<QString>("radio");
+    QTest::addColumn<bool>("over");
+    QTest::addColumn<bool>("under");
+    QTest::addColumn<int>("channel");
+    QTest::newRow("last used composite with OvExp") << 0 << 10 << "composite" << true << false << 0;
+    QTest::newRow("last used channel 2 with both") << 0 << 5 + 8 + 16 << "channel" << true << true << 2;
+    // Nothing stored yet: -1000 must not read as set mark bits.
+    QTest::newRow("fixed composite, nothing stored") << 2 << PrefUnset << "composite" << false << false << 0;
+    QTest::newRow("last used, nothing stored") << 0 << PrefUnset << "rgb" << false << false << 0;
+    QTest::newRow("fixed channel 4") << 6 << 1 << "channel" << false << false << 3;
+}
+
+void TestMainWindow::displayModeRestore()
+{
+    QFETCH(int, pref);
+    QFETCH(int, lastUsed);
+    QFETCH(QString, radio);
+    QFETCH(bool, over);
+    QFETCH(bool, under);
+    QFETCH(int, channel);
+    window->prefPane->setPrefValue(QStringLiteral("rememberOEUEchecks"), 1);
+    window->prefPane->setPrefValue(QStringLiteral("displayMode"), pref);
+    window->prefPane->setLastUsed(QStringLiteral("displayMode"), lastUsed);
+    if (lastUsed == PrefUnset)
+        QCOMPARE(window->lastUsedValue("displayMode"), PrefUnset);
+    window->restoreDisplayMode();
+    QRadioButton *expected = radio == QLatin1String("composite") ? window->compositeRadio
+        : radio == QLatin1String("channel")                       ? window->channelRadio
+                                                                  : window->rgbRadio;
+    QVERIFY(expected->isChecked());
+    QCOMPARE(window->overExposedCheck->isChecked(), over);
+    QCOMPARE(window->underExposedCheck->isChecked(), under);
+    QCOMPARE(window->channelCombo->currentIndex(), channel);
+
+    // Saving gives the same value back.
+    window->saveDisplayMode();
+    const int saved = window->lastUsedValue("displayMode");
+    if (lastUsed != PrefUnset && pref == 0)
+        QCOMPARE(saved, lastUsed);
+}
+
+void TestMainWindow::savedGeometryOffScreenIsIgnored()
+{
+    {
+        TW_Settings prefs("Preferences");
+        prefs.setValue(QStringLiteral("saveWinPos"), 1);
+        prefs.setValue(QStringLiteral("mainWindowGeometry"), QRect(50000, 50000, 900, 700));
+    }
+    Tessivane w;
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCOMPARE(w.size(), QSize(std::min(screen.width() - 20, 1280), std::min(screen.height() - 64, 1024)));
+    {
+        TW_Settings prefs("Preferences");
+        prefs.setValue(QStringLiteral("mainWindowGeometry"), QRect(20, 30, 500, 400));
+    }
+    Tessivane placed;
+    QCOMPARE(placed.geometry(), QRect(20, 30, 500, 400));
+    TW_Settings prefs("Preferences");
+    prefs.remove(QStringLiteral("saveWinPos"));
+    prefs.remove(QStringLiteral("mainWindowGeometry"));
 }
 
 void TestMainWindow::openFilePutsTilesInTheScene()

@@ -1,18 +1,38 @@
 #include "TW_SelectionScene.h"
 
+#include "PrefStore.h"
+#include "TW_Selection.h"
+
 #include <QCursor>
-#include <QGraphicsRectItem>
-#include <QPen>
+#include <QGraphicsView>
+
+#include <algorithm>
+#include <cmath>
 
 TW_SelectionScene::TW_SelectionScene(PrefStore *prefs, QObject *parent)
     : QGraphicsScene(parent), prefs(prefs)
 {
 }
 
-TW_SelectionScene::~TW_SelectionScene() = default;
+TW_SelectionScene::~TW_SelectionScene()
+{
+    removeGrid();
+    // The base class deletes the items; the rectangle must not call back
+    // into a scene that is half gone.
+    if (selection)
+        selection->detachFromScene();
+    selection = nullptr;
+}
+
+QRectF TW_SelectionScene::imageBounds() const
+{
+    return TW_Selection::imageBounds(imageItem);
+}
 
 void TW_SelectionScene::setFrameItem(QGraphicsItem *item)
 {
+    if (selection && selection->parentItem() != item)
+        removeSelection();
     imageItem = item;
     if (!item)
         return;
@@ -25,40 +45,47 @@ void TW_SelectionScene::setFrameItem(QGraphicsItem *item)
 
 QRectF TW_SelectionScene::selectionRect() const
 {
-    return selectionItem ? selectionItem->rect() : QRectF();
+    return selection ? selection->rect() : QRectF();
 }
 
 void TW_SelectionScene::setSelectionRect(const QRectF &rect)
 {
-    if (imageItem && selectionItem)
-        selectionItem->setRect(rect);
+    if (imageItem && selection && !grid)
+        selection->setRect(rect);
 }
 
 void TW_SelectionScene::createSelection(const QRectF &rect)
 {
-    if (!imageItem)
+    if (!imageItem || grid)
         return;
     removeSelection();
-    selectionItem = new QGraphicsRectItem(rect, imageItem);
-    selectionItem->setPen(QPen(Qt::yellow, 0));
-    selectionItem->setZValue(30);
+    selection = new TW_Selection(this, rect, imageItem);
 }
 
 void TW_SelectionScene::removeSelection()
 {
-    if (!selectionItem)
+    if (!selection)
         return;
-    removeItem(selectionItem);
-    delete selectionItem;
-    selectionItem = nullptr;
+    TW_Selection *item = selection;
+    selection = nullptr;
+    item->detachFromScene();
+    removeItem(item);
+    delete item;
+    update(itemsBoundingRect());
+}
+
+void TW_SelectionScene::selectionDestroyed(TW_Selection *item)
+{
+    if (selection == item)
+        selection = nullptr;
 }
 
 void TW_SelectionScene::selectionArea()
 {
-    if (!imageItem || !selectionItem)
+    if (!imageItem || !selection || grid)
         return;
-    const QRectF r = selectionItem->rect();
-    const QPointF o = selectionItem->pos();
+    const QRectF r = selection->rect();
+    const QPointF o = selection->pos();
     area_t a;
     a.top = int(o.y() + r.y());
     a.left = int(o.x() + r.x());
@@ -67,24 +94,158 @@ void TW_SelectionScene::selectionArea()
     emit selectionPlaced(a);
 }
 
+void TW_SelectionScene::setGridItem(QGraphicsItem *item)
+{
+    if (item == grid)
+        return;
+    removeGrid();
+    if (!item)
+        return;
+    removeSelection();
+    grid = item;
+    if (!items().contains(item))
+        addItem(item);
+}
+
 void TW_SelectionScene::removeGrid()
 {
+    if (!grid)
+        return;
+    QGraphicsItem *item = grid;
+    grid = nullptr;
+    if (item->scene() == this)
+        removeItem(item);
+    delete item;
 }
 
-void TW_SelectionScene::startSelection(QPointF)
+void TW_SelectionScene::startSelection(QPointF point)
 {
+    if (!imageItem || grid)
+        return;
+    removeSelection();
+    const QRectF bounds = imageBounds();
+    anchor = imageItem->mapFromScene(point);
+    bool farEdge = false;
+    if (anchor.x() < 0) {
+        anchor.setX(0);
+    } else if (anchor.x() > bounds.width()) {
+        anchor.setX(bounds.width());
+        farEdge = true;
+    }
+    if (anchor.y() < 0) {
+        anchor.setY(0);
+    } else if (anchor.y() > bounds.height()) {
+        anchor.setY(bounds.height());
+        farEdge = true;
+    }
+    // One pixel in from the far edge so the start rectangle lies on the
+    // image; never past the near edge, where the other axis may already be.
+    const double f = farEdge ? 1.0 : 0.0;
+    createSelection(QRectF(std::max(0.0, anchor.x() - f), std::max(0.0, anchor.y() - f), 1, 1));
 }
 
-void TW_SelectionScene::updateSelection(QPointF)
+void TW_SelectionScene::updateSelection(QPointF point)
 {
+    if (!imageItem || !selection)
+        return;
+    const QRectF bounds = imageBounds();
+    const QPointF q = imageItem->mapFromScene(point);
+    const double left = std::max(0.0, std::min(q.x(), anchor.x()));
+    const double right = std::min(bounds.width(), std::max(q.x(), anchor.x()));
+    const double top = std::max(0.0, std::min(q.y(), anchor.y()));
+    const double bottom = std::min(bounds.height(), std::max(q.y(), anchor.y()));
+    if (right - left > 1 && bottom - top > 1)
+        selection->setRect(QRectF(left, top, right - left, bottom - top));
 }
 
-void TW_SelectionScene::endSelection(QPointF)
+void TW_SelectionScene::endSelection(QPointF point)
 {
+    if (!imageItem || grid)
+        return;
+    updateSelection(point);
+    if (!selection)
+        return;
+    const QRectF r = selection->rect();
+    area_t a;
+    a.top = int(r.y());
+    a.left = int(r.x());
+    a.width = int(r.width());
+    a.height = int(r.height());
+    emit selectionPlaced(a);
 }
 
-void TW_SelectionScene::placeSampler(QPointF)
+area_t TW_SelectionScene::samplerArea(QPointF q, int side, double imageWidth, double imageHeight)
 {
+    area_t a;
+    if (side < 1 || imageWidth < 1 || imageHeight < 1)
+        return a;
+    const double sw = std::min<double>(side, std::floor(imageWidth));
+    const double sh = std::min<double>(side, std::floor(imageHeight));
+    double x0 = q.x() - sw * 0.5;
+    double y0 = q.y() - sh * 0.5;
+    if (x0 < 0)
+        x0 = 0;
+    if (x0 > imageWidth - sw)
+        x0 = imageWidth - sw;
+    if (y0 < 0)
+        y0 = 0;
+    if (y0 > imageHeight - sh)
+        y0 = imageHeight - sh;
+    a.top = int(std::floor(y0));
+    a.left = int(std::floor(x0));
+    a.width = int(sw);
+    a.height = int(sh);
+    return a;
+}
+
+void TW_SelectionScene::placeSampler(QPointF point)
+{
+    if (!imageItem)
+        return;
+    const int side = prefs ? prefs->samplerSize() : PrefStore::samplerSizeForIndex(0);
+    const QRectF bounds = imageBounds();
+    const area_t a = samplerArea(imageItem->mapFromScene(point), side, bounds.width(), bounds.height());
+    if (a.width > 0 && a.height > 0)
+        emit samplerPlaced(a);
+}
+
+void TW_SelectionScene::withViewUpdatesPaused(const std::function<void()> &change)
+{
+    const QList<QGraphicsView *> list = views();
+    if (list.isEmpty()) {
+        change();
+        return;
+    }
+    QGraphicsView *first = list.first();
+    const QGraphicsView::ViewportUpdateMode mode = first->viewportUpdateMode();
+    first->setViewportUpdateMode(QGraphicsView::NoViewportUpdate);
+    change();
+    first->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    update(QRectF());
+    first->setViewportUpdateMode(mode);
+}
+
+// The grid items carry their own geometry and naming; until a grid is
+// placed these slots have nothing to change.
+void TW_SelectionScene::updateGrid(int, int, qreal)
+{
+    if (!grid)
+        return;
+    withViewUpdatesPaused([] {});
+}
+
+void TW_SelectionScene::updateGridCellNames(int, int, int, bool, int)
+{
+    if (!grid)
+        return;
+    withViewUpdatesPaused([] {});
+}
+
+void TW_SelectionScene::updateGridCellVisible(bool, int)
+{
+    if (!grid)
+        return;
+    withViewUpdatesPaused([] {});
 }
 
 void TW_SelectionScene::ControlPressed()
@@ -97,20 +258,12 @@ void TW_SelectionScene::ControlReleased()
 
 void TW_SelectionScene::AltShiftPressed()
 {
+    if (imageItem)
+        imageItem->setCursor(Qt::CrossCursor);
 }
 
 void TW_SelectionScene::AltShiftReleased()
 {
-}
-
-void TW_SelectionScene::updateGrid(int, int, qreal)
-{
-}
-
-void TW_SelectionScene::updateGridCellNames(int, int, int, bool, int)
-{
-}
-
-void TW_SelectionScene::updateGridCellVisible(bool, int)
-{
+    if (imageItem)
+        imageItem->setCursor(Qt::ArrowCursor);
 }

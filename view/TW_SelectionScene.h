@@ -1,6 +1,6 @@
-// The scene behind the image view. For now it carries the image item and the
-// signal and slot surface the main window wires; selection, sampler and grid
-// behaviour build on it.
+// The scene behind the image view: the image item, the rubber-band
+// selection and the grid. It turns the view's mouse and key signals into a
+// selection rectangle or a sampler square, reported in image pixels.
 #ifndef TW_SELECTIONSCENE_H
 #define TW_SELECTIONSCENE_H
 
@@ -10,7 +10,10 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <functional>
+
 class PrefStore;
+class TW_Selection;
 
 class TW_SelectionScene : public QGraphicsScene
 {
@@ -19,17 +22,34 @@ public:
     TW_SelectionScene(PrefStore *prefs, QObject *parent = nullptr);
     ~TW_SelectionScene() override;
 
+    // The item that carries the image; its item coordinates are image
+    // pixels and it starts at (0, 0). Null takes the image away.
     void setFrameItem(QGraphicsItem *item);
     QGraphicsItem *frameItem() const { return imageItem; }
+
     QRectF selectionRect() const;
     void setSelectionRect(const QRectF &rect);
+    // Replaces any selection rectangle; nothing without an image item or
+    // while a grid is placed (it would be on screen but never measured).
     void createSelection(const QRectF &rect);
     // Takes the selection rectangle out of the scene and deletes it.
     void removeSelection();
-    bool hasSelection() const { return selectionItem != nullptr; }
+    bool hasSelection() const { return selection != nullptr; }
+    TW_Selection *selectionItem() const { return selection; }
+    // Reports the rectangle where it now lies, after a move.
     void selectionArea();
+
+    // The grid selection; the scene owns it. Placing one removes the
+    // selection rectangle.
+    void setGridItem(QGraphicsItem *item);
+    QGraphicsItem *gridItem() const { return grid; }
     void removeGrid();
-    bool hasGrid() const { return false; }
+    bool hasGrid() const { return grid != nullptr; }
+
+    // The sampler square for a click at p (image-item coordinates), kept
+    // inside an image of the given size; a side larger than the image is
+    // cut to it. Width 0 when the image is empty.
+    static area_t samplerArea(QPointF p, int side, double imageWidth, double imageHeight);
 
 signals:
     void selectionPlaced(area_t area);
@@ -40,21 +60,29 @@ signals:
 
 public slots:
     void startSelection(QPointF point);
-    void updateSelection(QPointF point);
     void endSelection(QPointF point);
+    void updateSelection(QPointF point);
     void placeSampler(QPointF point);
+    void updateGrid(int minCellWidth, int minCellHeight, qreal roiRelativeSize);
+    void updateGridCellNames(int walkOrder, int startCorner, int namingOrder, bool showLabels, int fontSizeIndex);
+    void updateGridCellVisible(bool showLabels, int fontSizeIndex);
     void ControlPressed();
     void ControlReleased();
     void AltShiftPressed();
     void AltShiftReleased();
-    void updateGrid(int rows, int columns, qreal angle);
-    void updateGridCellNames(int first, int step, int order, bool show, int font);
-    void updateGridCellVisible(bool visible, int mode);
 
 private:
-    PrefStore *prefs;
+    friend class TW_Selection;
+    void selectionDestroyed(TW_Selection *item);
+    // Grid changes repaint once, fully, instead of item by item.
+    void withViewUpdatesPaused(const std::function<void()> &change);
+    QRectF imageBounds() const;
+
     QGraphicsItem *imageItem = nullptr;
-    QGraphicsRectItem *selectionItem = nullptr;
+    TW_Selection *selection = nullptr;
+    QGraphicsItem *grid = nullptr;
+    QPointF anchor;
+    PrefStore *prefs;
 };
 
 #endif

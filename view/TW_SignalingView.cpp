@@ -15,6 +15,10 @@ TW_SignalingView::TW_SignalingView(QWidget *parent)
     setBackgroundBrush(QBrush(Qt::gray));
     setDragMode(QGraphicsView::ScrollHandDrag);
     setAcceptDrops(true);
+    // Drag events reach the view through its viewport, which must take them too.
+    viewport()->setAcceptDrops(true);
+    // The pointer panel follows the mouse without a button held.
+    viewport()->setMouseTracking(true);
 }
 
 void TW_SignalingView::mousePressEvent(QMouseEvent *event)

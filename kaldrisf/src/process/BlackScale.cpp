@@ -146,11 +146,20 @@ void BlackScale::scaleComponentRow(const RawView &raw, int r, int colours, float
     }
 }
 
-float BlackScale::normalised(const RawView &raw, int r, int c, int k) const
+void BlackScale::normaliseRow(const RawView &raw, int r, float *out) const
 {
-    const Entry &e = entry(r, c, k);
-    const ushort *px = raw.row(r) + size_t(c) * raw.components;
-    return float(int(px[k]) - e.black) * e.range;
+    const int w = raw.width;
+    const int comps = raw.components;
+    const ushort *src = raw.row(r);
+    const Entry *rowTable = &table[size_t(r % periodRows) * periodCols * components];
+    int k = 0;
+    for (int c = 0; c < w; ++c) {
+        const Entry *e = rowTable + size_t(k) * components;
+        for (int i = 0; i < comps; ++i)
+            out[size_t(c) * comps + i] = float(int(src[size_t(c) * comps + i]) - e[i].black) * e[i].range;
+        if (++k == periodCols)
+            k = 0;
+    }
 }
 
 }

@@ -42,9 +42,9 @@ public:
     // One row of 3/4-value pixels: `colours` values a pixel, 0..65535, clipped.
     void scaleComponentRow(const RawView &raw, int r, int colours, float *out) const;
 
-    // Black-subtracted value over the white range (0..1, unclipped) of
-    // component k (colour position for 1-value data).
-    float normalised(const RawView &raw, int r, int c, int k) const;
+    // Black-subtracted values over the white range (0..1, unclipped) of
+    // row r, all components of a pixel together.
+    void normaliseRow(const RawView &raw, int r, float *out) const;
 
 private:
     struct Entry {

@@ -109,41 +109,40 @@ bool WhiteBalance::greyWorldMeans(const RawView &raw, const BlackScale &black, c
         double sum[4] = {0, 0, 0, 0};
         double count[4] = {0, 0, 0, 0};
     };
+    // An estimate: large frames are sampled every other block row.
+    const int step = size_t(raw.width) * raw.height > 4000000 ? 2 : 1;
     const size_t bands = std::min<size_t>(size_t(blockRows), size_t(workerCount(threads, 64)) * 4);
     std::vector<Sums> partial(bands);
     parallelFor(bands, threads, [&](size_t band) {
         Sums &s = partial[band];
         const int b0 = int(size_t(blockRows) * band / bands), b1 = int(size_t(blockRows) * (band + 1) / bands);
-        double bs[4], bn[4];
-        for (int by = b0; by < b1; ++by)
+        std::vector<float> rows(size_t(br) * raw.width * comps);
+        std::vector<uint8_t> colourOf(size_t(br) * raw.width * comps);
+        for (int i = 0; i < br; ++i)
+            for (int x = 0; x < raw.width; ++x)
+                for (int k = 0; k < comps; ++k) {
+                    int c = comps == 1 ? cfa.colourAt(i, x) : ((cfa.foldedGreen && k == 3) ? 1 : k);
+                    colourOf[(size_t(i) * raw.width + x) * comps + k] = uint8_t(c < cfa.colours ? c : 4);
+                }
+        double bs[5], bn[5];
+        for (int by = b0; by < b1; ++by) {
+            if (by % step)
+                continue;
+            for (int i = 0; i < br; ++i)
+                black.normaliseRow(raw, by * br + i, rows.data() + size_t(i) * raw.width * comps);
             for (int bx = 0; bx < blockCols; ++bx) {
-                std::fill(bs, bs + 4, 0.0);
-                std::fill(bn, bn + 4, 0.0);
+                std::fill(bs, bs + 5, 0.0);
+                std::fill(bn, bn + 5, 0.0);
                 bool clipped = false;
-                for (int y = by * br; y < by * br + br && !clipped; ++y)
-                    for (int x = bx * bc; x < bx * bc + bc; ++x) {
-                        if (comps == 1) {
-                            float v = black.normalised(raw, y, x, 0);
-                            if (v >= clip) {
-                                clipped = true;
-                                break;
-                            }
-                            int c = cfa.colourAt(y, x);
-                            bs[c] += std::max(0.0f, v);
-                            bn[c] += 1;
-                        } else {
-                            for (int k = 0; k < std::min(comps, 4); ++k) {
-                                float v = black.normalised(raw, y, x, k);
-                                if (v >= clip)
-                                    clipped = true;
-                                int c = (cfa.foldedGreen && k == 3) ? 1 : k;
-                                if (c < cfa.colours) {
-                                    bs[c] += std::max(0.0f, v);
-                                    bn[c] += 1;
-                                }
-                            }
-                        }
+                for (int i = 0; i < br && !clipped; ++i) {
+                    const size_t at = (size_t(i) * raw.width + size_t(bx) * bc) * comps;
+                    for (size_t j = at; j < at + size_t(bc) * comps; ++j) {
+                        const float v = rows[j];
+                        clipped |= v >= clip;
+                        bs[colourOf[j]] += v > 0 ? v : 0.0f;
+                        bn[colourOf[j]] += 1;
                     }
+                }
                 if (clipped)
                     continue;
                 for (int c = 0; c < 4; ++c) {
@@ -151,6 +150,7 @@ bool WhiteBalance::greyWorldMeans(const RawView &raw, const BlackScale &black, c
                     s.count[c] += bn[c];
                 }
             }
+        }
     });
     Sums total;
     for (const Sums &s : partial)

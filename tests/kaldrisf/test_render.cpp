@@ -125,6 +125,25 @@ private slots:
         expectUniform(img, int(std::lround(0.3 * 255)), 1, true);
     }
 
+    // Blocks with a clipped value say nothing about the light: a clipped
+    // red area must not tint the balance of the rest.
+    void greyWorldSkipsClippedBlocks()
+    {
+        RenderFixture f(24, 24, 1, RenderFixture::RGGB);
+        f.setColorMatrix(0, 21, typicalXyzToCamera());
+        const double cam[3] = {0.15, 0.3, 0.2};
+        f.fill(cam);
+        for (int r = 0; r < 12; ++r)
+            for (int c = 0; c < 24; ++c)
+                if (f.colourAt(r, c) == 0)
+                    f.at(r, c) = ushort(f.d().color.maximum);
+        f.d().params.use_auto_wb = 1;
+        kaldris::RenderedImage img = f.render();
+        const uint8_t *p = RenderFixture::pixel(img, 18, 12);
+        QVERIFY2(std::abs(p[0] - p[1]) <= 1 && std::abs(p[2] - p[1]) <= 1,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(p[0]).arg(p[1]).arg(p[2])));
+    }
+
     void saturatedPatchIsWhite_data()
     {
         QTest::addColumn<int>("components");

@@ -788,7 +788,7 @@ void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
     if (!identity && f.floatData)
         d.progress_flags |= KALDRIS_STATE_CURVE_NOT_USED;
 
-    parallelFor(items.size(), d.params.threads, [&](size_t i) {
+    auto decodeItem = [&](size_t i) {
         const Item &it = items[i];
         const Block &blk = f.blocks[it.block];
         const uint32_t bx = it.block % f.across, by = it.block / f.across;
@@ -850,7 +850,14 @@ void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
             int none = 0;
             failed[it.block].compare_exchange_strong(none, rc);
         }
-    });
+    };
+    // Small frames (previews, thumbnails) are not worth starting threads for.
+    if (uint64_t(f.width) * f.height * f.spp < (1u << 18)) {
+        for (size_t i = 0; i < items.size(); ++i)
+            decodeItem(i);
+    } else {
+        parallelFor(items.size(), d.params.threads, decodeItem);
+    }
     // A broken piece is counted and the rest of the frame kept; only a frame
     // of which nothing could be decoded fails as a whole.
     unsigned errors = 0;

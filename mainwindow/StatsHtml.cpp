@@ -58,6 +58,16 @@ QString StatsHtml::statsHtmlTable(const StatsBlock &stats, const QStringList &na
     return statsHtmlTable(stats, names, channelCount, colors.value(7), colors.value(6));
 }
 
+bool StatsHtml::pointerPixel(double itemX, double itemY, int frameWidth, int frameHeight, int &x, int &y)
+{
+    const double fx = std::floor(itemX), fy = std::floor(itemY);
+    if (!(fx >= 0 && fy >= 0 && fx < frameWidth && fy < frameHeight))
+        return false;
+    x = int(fx);
+    y = int(fy);
+    return true;
+}
+
 std::array<int, 4> StatsHtml::pointerValues(const FrameView &frame, int x, int y, bool cursor2x2, bool bayer)
 {
     std::array<int, 4> values = {0, 0, 0, 0};

@@ -32,6 +32,9 @@ public:
     // channels. With cursor2x2 over a Bayer mosaic, the 2x2 block holding
     // the position, each pixel in the slot of its filter colour. Zeros for a
     // position outside the frame or the buffer.
+    // The frame pixel under a point in image-item coordinates; false when
+    // it lies outside the frame (rounded down, so -0.5 is outside too).
+    static bool pointerPixel(double itemX, double itemY, int frameWidth, int frameHeight, int &x, int &y);
     static std::array<int, 4> pointerValues(const FrameView &frame, int x, int y, bool cursor2x2, bool bayer);
     static QString pointerHtml(const QStringList &names, int channelCount, const std::array<int, 4> &values);
     static QString pointerTitle(int x, int y);

@@ -197,6 +197,33 @@ private slots:
         QVERIFY(html.endsWith(QStringLiteral("<tr><td></td><td>&nbsp;</td></tr></table>")));
     }
 
+    void pointerPixel_data()
+    {
+        QTest::addColumn<double>("px");
+        QTest::addColumn<double>("py");
+        QTest::addColumn<bool>("inside");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::newRow("inside") << 10.7 << 3.2 << true << 10 << 3;
+        QTest::newRow("origin") << 0.0 << 0.0 << true << 0 << 0;
+        QTest::newRow("last pixel") << 99.9 << 79.9 << true << 99 << 79;
+        QTest::newRow("half a pixel left") << -0.5 << 3.0 << false << 0 << 0;
+        QTest::newRow("right edge") << 100.0 << 3.0 << false << 0 << 0;
+        QTest::newRow("below") << 5.0 << 80.0 << false << 0 << 0;
+    }
+    void pointerPixel()
+    {
+        QFETCH(double, px);
+        QFETCH(double, py);
+        QFETCH(bool, inside);
+        QFETCH(int, x);
+        QFETCH(int, y);
+        int gx = -1, gy = -1;
+        QCOMPARE(StatsHtml::pointerPixel(px, py, 100, 80, gx, gy), inside);
+        if (inside)
+            QCOMPARE((QList<int>{gx, gy}), (QList<int>{x, y}));
+    }
+
     void titles()
     {
         const area_t a{20, 10, 30, 40};

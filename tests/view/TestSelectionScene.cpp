@@ -4,9 +4,13 @@
 #include "TW_SignalingView.h"
 #include "TestRegistry.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QGraphicsRectItem>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -222,6 +226,38 @@ private slots:
         f.scene.selectionItem()->menuChosen(choice);
         QCOMPARE((QList<int>{int(del.count()), int(conv.count()), int(hist.count())}), counts);
         QVERIFY(f.scene.hasSelection());   // deleting is the receiver's business
+    }
+
+    // The real menu: opened by a right click on the rectangle, the second
+    // entry chosen with the keyboard.
+    void contextMenuThroughView()
+    {
+        SceneFixture f;
+        TW_SignalingView view;
+        view.setScene(&f.scene);
+        view.resize(300, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        f.scene.createSelection(QRectF(10, 20, 30, 20));
+        QSignalSpy del(&f.scene, &TW_SelectionScene::ev_SelectionDeleteSelf);
+        QSignalSpy conv(&f.scene, &TW_SelectionScene::ev_SelectionConvertToSample);
+        QStringList entries;
+        QTimer::singleShot(50, &view, [&] {
+            QWidget *popup = QApplication::activePopupWidget();
+            auto *menu = qobject_cast<QMenu *>(popup);
+            if (!menu)
+                return;
+            for (QAction *a : menu->actions())
+                entries << a->text();
+            menu->setActiveAction(menu->actions().at(1));
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        const QPoint at = view.mapFromScene(QPointF(25, 30));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view.viewport(), &event);
+        QCOMPARE(entries, (QStringList{"Delete", "Convert to Sample", "Show/Hide Histogram"}));
+        QCOMPARE(conv.count(), 1);
+        QCOMPARE(del.count(), 0);
     }
 
     void selectionGoesWithItsImage()

@@ -97,9 +97,22 @@ void TW_SignalingView::paintEvent(QPaintEvent *event)
     QGraphicsView::paintEvent(event);
 }
 
+bool TW_SignalingView::offersUrls(const QMimeData *data)
+{
+    return data && data->hasFormat(QStringLiteral("text/uri-list"));
+}
+
+QString TW_SignalingView::droppedFilePath(const QMimeData *data)
+{
+    if (!data)
+        return QString();
+    const QList<QUrl> urls = data->urls();
+    return urls.isEmpty() ? QString() : urls.first().toLocalFile();
+}
+
 void TW_SignalingView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+    if (offersUrls(event->mimeData()))
         event->acceptProposedAction();
 }
 
@@ -111,10 +124,7 @@ void TW_SignalingView::dragMoveEvent(QDragMoveEvent *event)
 void TW_SignalingView::dropEvent(QDropEvent *event)
 {
     event->accept();
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty())
-        return;
-    const QString path = urls.first().toLocalFile();
+    const QString path = droppedFilePath(event->mimeData());
     if (!path.isEmpty())
         emit ev_fileDropped(path);
 }

@@ -5,6 +5,9 @@
 
 #include <QGraphicsView>
 #include <QPointF>
+#include <QString>
+
+class QMimeData;
 
 class TW_SignalingView : public QGraphicsView
 {
@@ -13,6 +16,12 @@ public:
     explicit TW_SignalingView(QWidget *parent = nullptr);
 
     bool dragging = false;
+
+    // Shared with the main window's own drop handling: a drag is taken when
+    // it offers URLs; the file is the first URL's local path, empty when it
+    // is not a local file.
+    static bool offersUrls(const QMimeData *data);
+    static QString droppedFilePath(const QMimeData *data);
 
 signals:
     void ev_startSelection(QPointF point);

@@ -1,4 +1,4 @@
-// Open, unpack and read the thumbnail of any byte string; the decoder must
+// Open, unpack, render and read the thumbnail of any byte string; the decoder must
 // answer with a code, never crash, hang or read outside the buffer.
 #include "Kaldris.h"
 
@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     for (unsigned frame = 0; frame < 3; ++frame) {
-        Kaldris decoder;
+        Kaldris_fast decoder;
         decoder.imgdata.params.max_raw_memory_mb = 256;
         decoder.imgdata.params.processing_flags = KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS;
         decoder.imgdata.params.shot_select = frame;
@@ -16,8 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         if (decoder.is_jpeg_thumb())
             decoder.unpack_thumb();
-        if (decoder.unpack() == KALDRIS_SUCCESS && decoder.is_floating_point())
+        if (decoder.unpack() != KALDRIS_SUCCESS)
+            continue;
+        if (decoder.is_floating_point())
             decoder.convertFloatToInt(4096, 32767, 16383);
+        // Rendering reads every buffer the unpack set up; kept to small
+        // frames so the fuzzer stays fast.
+        const kaldris_image_sizes_t &s = decoder.imgdata.sizes;
+        if (size_t(s.raw_width) * s.raw_height <= 512 * 512 && decoder.dcraw_process() == KALDRIS_SUCCESS) {
+            int err = 0;
+            kaldris_processed_image_t *img = decoder.dcraw_make_mem_image_ex(nullptr, &err);
+            Kaldris::dcraw_clear_mem(img);
+        }
         if (frame + 1 >= decoder.imgdata.idata.raw_count)
             break;
     }

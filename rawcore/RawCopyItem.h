@@ -20,6 +20,9 @@ struct RawCopyItem {
     // When set, the table already applied with mult, one byte a raw value:
     // saves the multiply in the pixel loop. Shared, read-only.
     const unsigned char *mapped = nullptr;
+    // Channel kernels: pixels of other colours become opaque black instead of
+    // keeping what the tile held (for a tile that is due to be cleared).
+    bool blackOthers = false;
 };
 
 #endif

@@ -249,6 +249,9 @@ void paintMosaicChannel(RawCopyItem &item)
     unsigned char ch[48];
     for (int row = s.top; row < s.bottom; ++row) {
         f.rowChannels(row, s.left, ch);
+        uint32_t *o = outRow(*item.tile, row, s.left);
+        if (item.blackOthers)
+            std::fill(o, o + (s.right - s.left), 0xFF000000u);
         if (std::find(ch, ch + 48, (unsigned char)item.channel) == ch + 48)
             continue;
         // Only the slots of the channel's colour are visited.
@@ -257,7 +260,6 @@ void paintMosaicChannel(RawCopyItem &item)
             if (ch[j] == item.channel)
                 wanted[n++] = j;
         const unsigned short *p = f.pixel(row, s.left);
-        uint32_t *o = outRow(*item.tile, row, s.left);
         const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
         for (int base = 0; base < s.right - s.left; base += 48) {
             for (int i = 0; i < n; ++i) {
@@ -367,8 +369,11 @@ void paintMosaic2x2Channel(RawCopyItem &item)
         while (i < 4 && colour[i] != item.channel)
             ++i;
         // A block without the channel's colour keeps what the tile held.
-        if (i == 4)
+        if (i == 4) {
+            if (item.blackOthers)
+                writeBlock(*item.tile, s, r, c, 0xFF000000u);
             return;
+        }
         const uint32_t g = grayPixel(tone(v[i]));
         const bool inside = anyMarks && r >= m.top() && r < m.top() + m.height() && c >= m.left()
                             && c < m.left() + m.width();

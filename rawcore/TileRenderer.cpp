@@ -106,8 +106,10 @@ void runOverTiles(QList<Item> &items, Kernel kernel, bool threaded)
             kernel(it);
 }
 
+// writesAll: the kernel paints every pixel of the frame part of a tile;
+// blackens: it does so once told to blacken the pixels it does not draw.
 void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyItem &), bool marks,
-               bool toneTable, int mult, const unsigned char *mapped, bool writesAll)
+               bool toneTable, int mult, const unsigned char *mapped, bool writesAll, bool blackens = false)
 {
     QList<Painting<RawCopyItem>> jobs;
     for (int i = 0; i < grid.size(); ++i) {
@@ -120,6 +122,7 @@ void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyI
         it.mapped = toneTable ? mapped : nullptr;
         it.channel = req.channel;
         it.srawMidpoint = req.srawMidpoint;
+        it.blackOthers = blackens && p.clearFirst;
         if (marks) {
             const int k = std::clamp(req.channel, 0, 3);
             it.over = req.overOn ? req.overLevels.value(k, 655350) : 655350;
@@ -132,7 +135,7 @@ void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyI
         }
         jobs.append(p);
     }
-    paintTiles(jobs, kernel, writesAll, req.frame, req.threadingAllowed);
+    paintTiles(jobs, kernel, writesAll || blackens, req.frame, req.threadingAllowed);
 }
 
 void renderOverlay(const RenderRequest &req, TileGrid &grid)
@@ -191,7 +194,7 @@ RenderResult renderTiles(const RenderRequest &req, TileGrid &grid)
             result = {false, QStringLiteral("Raw Display"), QStringLiteral("Cannot find active channel")};
         } else {
             renderRaw(req, grid, (req.pixels2x2 && req.bayer) ? paintMosaic2x2Channel : paintMosaicChannel,
-                      true, true, req.mult, m, false);
+                      true, true, req.mult, m, false, true);
         }
         break;
     }

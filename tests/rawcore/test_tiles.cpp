@@ -295,13 +295,16 @@ private slots:
     void redrawClearsWhatIsNotPainted_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::newRow("composite") << int(RenderRequest::Composite);
-        QTest::newRow("channel") << int(RenderRequest::Channel);
+        QTest::addColumn<bool>("pixels2x2");
+        QTest::newRow("composite") << int(RenderRequest::Composite) << false;
+        QTest::newRow("channel") << int(RenderRequest::Channel) << false;
+        QTest::newRow("2x2 channel") << int(RenderRequest::Channel) << true;
     }
 
     void redrawClearsWhatIsNotPainted()
     {
         QFETCH(int, mode);
+        QFETCH(bool, pixels2x2);
         SyntheticFrame f(1030, 20, 1, 0, 0, 1030, 20, 4);
         f.view.colorAt = bayerRGGB;
         f.fillNoise(21, 4095);
@@ -312,7 +315,9 @@ private slots:
         QVERIFY(grid.resize(1030, 20, false));
         RenderRequest r = requestFor(f);
         r.mode = RenderRequest::Mode(mode);
-        r.bayer = false;
+        r.bayer = pixels2x2;
+        r.pixels2x2 = pixels2x2;
+        r.channel = 1;
         r.threadingAllowed = false;
         QVERIFY(renderTiles(r, grid).ok);
         const pixel_array_item_t &edge = grid.tile(1);

@@ -8,6 +8,7 @@
 #include "RawLoader.h"
 #include "RawMaximum.h"
 #include "RegionStats.h"
+#include "RgbRenderer.h"
 #include "SamplesTableData.h"
 #include "TW_ExifWindow.h"
 #include "TW_ExportFileDialog.h"
@@ -68,12 +69,6 @@ namespace {
 
 constexpr int NoThreshold = 655350;
 
-// Keeps the depth count right on every way out of a load.
-struct LoadScope {
-    explicit LoadScope(int &depth) : depth(depth) { ++depth; }
-    ~LoadScope() { --depth; }
-    int &depth;
-};
 
 }
 
@@ -742,7 +737,7 @@ void Tessivane::fillFrameSelector(int itemCount, int index, bool enabled)
     // An empty selector selects its first new item; that choice reloads
     // frame 1 once this load is over.
     if (frameCombo->currentIndex() != index)
-        QTimer::singleShot(0, this, &Tessivane::changeRAWFrame);
+        frameReloadPending = true;
 }
 
 bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
@@ -752,7 +747,7 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     RawLoader loader(prefPane, this);
     if (!loader.checkPath(path))
         return false;
-    LoadScope scope(loadDepth);
+    const LoadScope scope(this);
 
     saveDisplayMode();
     if (mainPrefValue("unloadBeforeLoad"))
@@ -783,7 +778,7 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     refreshInfoLabels();
     QVector<int> levels;
     blackLevelText(&levels);
-    cameraInfo = QString();
+    cameraInfo = cameraInfoLine(image->data(), levels, channelNames);
 
     setFileActionsEnabled(true);
     dumpCurveAction->setEnabled(image->curveBackupValid != 0);
@@ -843,6 +838,7 @@ bool Tessivane::openFile(const QString &path)
     }
     bool loaded = false;
     {
+        const LoadScope scope(this);
         QApplication::setOverrideCursor(Qt::WaitCursor);
         loaded = loadFile(path, true);
         if (loaded) {
@@ -859,17 +855,33 @@ bool Tessivane::openFile(const QString &path)
         }
         QApplication::restoreOverrideCursor();
     }
-    finishPendingOpen();
     return loaded;
 }
 
-void Tessivane::finishPendingOpen()
+Tessivane::LoadScope::LoadScope(Tessivane *owner)
+    : owner(owner)
 {
-    if (pendingOpenPath.isEmpty())
-        return;
-    const QString next = pendingOpenPath;
-    pendingOpenPath.clear();
-    QTimer::singleShot(0, this, [this, next]() { openFile(next); });
+    ++owner->loadDepth;
+}
+
+Tessivane::LoadScope::~LoadScope()
+{
+    if (--owner->loadDepth == 0)
+        owner->runDeferredLoadWork();
+}
+
+void Tessivane::runDeferredLoadWork()
+{
+    // Posted, so it runs from the event loop with no load on the stack.
+    if (frameReloadPending) {
+        frameReloadPending = false;
+        QTimer::singleShot(0, this, &Tessivane::changeRAWFrame);
+    }
+    if (!pendingOpenPath.isEmpty()) {
+        const QString next = pendingOpenPath;
+        pendingOpenPath.clear();
+        QTimer::singleShot(0, this, [this, next]() { openFile(next); });
+    }
 }
 
 void Tessivane::unloadCurrentFile()
@@ -987,6 +999,17 @@ void Tessivane::exposureStatsTable()
 
 void Tessivane::renderRGB()
 {
+    if (!image)
+        return;
+    RgbRenderer renderer(prefPane, this);
+    if (renderer.renderRGB(*image, brightenCheck->isChecked(), int(brightenSpin->value())) || isLoading())
+        return;
+    // Loading decides the modes from the missing picture itself; later
+    // renderings must not leave RGB selectable without one.
+    const bool wasChecked = rgbRadio->isChecked();
+    rgbRadio->setEnabled(false);
+    if (wasChecked)
+        compositeRadio->setChecked(true);
 }
 
 bool Tessivane::isSrawYccMode() const
@@ -1650,8 +1673,12 @@ void Tessivane::changeRAWChannels()
 
 void Tessivane::changeRAWFrame()
 {
-    if (!image || isLoading())
+    if (!image)
         return;
+    if (isLoading()) {
+        frameReloadPending = true;
+        return;
+    }
     const int chosen = frameCombo->currentIndex() + 1;
     if (chosen == image->frameNumber)
         return;
@@ -1660,6 +1687,7 @@ void Tessivane::changeRAWFrame()
         frameCombo->setCurrentIndex(image->frameNumber - 1);
         return;
     }
+    const LoadScope scope(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (loadFile(image->path, true)) {
         renderImage(0);

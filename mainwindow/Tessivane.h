@@ -318,12 +318,22 @@ private:
     void fillFrameSelector(int itemCount, int index, bool enabled);
     void setFileActionsEnabled(bool on);
     LoadContext loadContext();
-    void finishPendingOpen();
+    // Held across a load; leaving the outermost one posts what was asked
+    // for meanwhile (another file, a frame change).
+    struct LoadScope {
+        explicit LoadScope(Tessivane *owner);
+        ~LoadScope();
+        LoadScope(const LoadScope &) = delete;
+        LoadScope &operator=(const LoadScope &) = delete;
+        Tessivane *owner;
+    };
+    void runDeferredLoadWork();
 
     QMutex paletteMutex;
     int loadDepth = 0;
     // A file asked for while another loads; opened once that load is done.
     QString pendingOpenPath;
+    bool frameReloadPending = false;
 };
 
 #endif

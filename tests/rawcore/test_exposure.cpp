@@ -183,6 +183,24 @@ private slots:
         QCOMPARE(s.oeShift, -500);
     }
 
+    // A reload with "resetMOEOnLoad" hands the detected levels to the store;
+    // a preferences change (no reload) leaves the manual levels alone.
+    void detectedLevelsHandedOnReload()
+    {
+        PrefStore store(false, false);
+        store.setPrefValue("resetMOEOnLoad", 1);
+        store.setPrefValue("MOEC1", 7);
+        ExposureInput in;
+        in.dataRange = 4095;
+        in.black[1] = 95;
+        computeExposureLevels(in, &store, false);
+        QCOMPARE(store.prefValue("MOEC1"), 7);
+        const ExposureResult r = computeExposureLevels(in, &store, true);
+        QCOMPARE(r.computed[1], 4000u);
+        QCOMPARE(store.prefValue("MOEC1"), 4000);
+        QCOMPARE(store.prefValue("MOEC0"), 4095);
+    }
+
     void statsTable()
     {
         HistogramData h;

@@ -254,17 +254,38 @@ void paintMosaicChannel(RawCopyItem &item)
             std::fill(o, o + (s.right - s.left), 0xFF000000u);
         if (std::find(ch, ch + 48, (unsigned char)item.channel) == ch + 48)
             continue;
-        // Only the slots of the channel's colour are visited.
+        const unsigned short *p = f.pixel(row, s.left);
+        const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
+        const int width = s.right - s.left;
+        // Two-column patterns (every Bayer row) step over the row directly:
+        // plain, marked and plain again.
+        bool period2 = true;
+        for (int j = 2; j < 48 && period2; ++j)
+            period2 = ch[j] == ch[j - 2];
+        if (period2 && (ch[0] == item.channel) != (ch[1] == item.channel)) {
+            const int first = ch[0] == item.channel ? 0 : 1;
+            const int a = mc.a - s.left, b = mc.b - s.left;
+            auto plain = [&](int from, int to) {
+                for (int x = from + ((from ^ first) & 1); x < to; x += 2)
+                    o[x] = grayPixel(tone(p[x]));
+            };
+            plain(0, a);
+            for (int x = a + ((a ^ first) & 1); x < b; x += 2) {
+                const uint32_t v = p[x];
+                o[x] = markedPixel(v, item.under, item.over, grayPixel(tone(v)), OverMarkChannel);
+            }
+            plain(b, width);
+            continue;
+        }
+        // Otherwise only the slots of the channel's colour are visited.
         int wanted[48], n = 0;
         for (int j = 0; j < 48; ++j)
             if (ch[j] == item.channel)
                 wanted[n++] = j;
-        const unsigned short *p = f.pixel(row, s.left);
-        const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
-        for (int base = 0; base < s.right - s.left; base += 48) {
+        for (int base = 0; base < width; base += 48) {
             for (int i = 0; i < n; ++i) {
                 const int x = base + wanted[i];
-                if (x >= s.right - s.left)
+                if (x >= width)
                     break;
                 const uint32_t v = p[x];
                 const uint32_t g = grayPixel(tone(v));

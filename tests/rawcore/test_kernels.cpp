@@ -171,6 +171,32 @@ private slots:
                        {Black, Black, Black, Black, Black}});
     }
 
+    // Rows whose colours repeat only every 48 columns, with a mark area
+    // that starts and ends inside a row.
+    void mosaicChannelLongPeriod()
+    {
+        SyntheticFrame f(101, 4, 1, 0, 0, 101, 4, 4);
+        f.view.colorAt = period48;
+        f.fillNoise(3, 255);
+        TestTile t(101, 4);
+        RawCopyItem it = itemFor(t, f);
+        it.channel = 2;
+        it.under = 40;
+        it.over = 200;
+        it.markArea = QRect(10, 1, 60, 2);
+        paintMosaicChannel(it);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 101; ++c) {
+                const uint32_t v = f.at(r, c);
+                uint32_t want = Black;
+                if (period48(r, c) == 2) {
+                    const bool marked = r >= 1 && r < 3 && c >= 10 && c < 70;
+                    want = marked && v < 40 ? Blue : (marked && v >= 200 ? Magenta : gray(v));
+                }
+                QCOMPARE(t.at(r, c), want);
+            }
+    }
+
     void mosaic2x2Composite()
     {
         auto f = mosaic();

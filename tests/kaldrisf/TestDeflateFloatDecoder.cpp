@@ -5,6 +5,7 @@
 
 #include "FloatDeflateEncoder.h"
 #include "Kaldris.h"
+#include "TargetCanvas.h"
 #include "decompress/DeflateFloatDecoder.h"
 
 #include <QTest>
@@ -16,7 +17,6 @@
 #include <vector>
 
 using kaldris::DeflateFloatDecoder;
-using kaldris::FloatTarget;
 
 namespace {
 
@@ -48,35 +48,9 @@ bool sameFloat(float a, float b)
     return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
 }
 
-struct FloatCanvas {
-    std::vector<float> buf;
-    FloatTarget t;
-    size_t pitch;
-
+struct FloatCanvas : TargetCanvas<float> {
     FloatCanvas(uint32_t rowSamples, uint32_t rows, uint32_t keepSamples, uint32_t keepRows)
-    {
-        pitch = rowSamples + 2;
-        buf.assign(pitch * (rows + 2), kSentinel);
-        t.dst = buf.data() + pitch;
-        t.pitch = pitch;
-        t.rowSamples = rowSamples;
-        t.rows = rows;
-        t.keepSamples = keepSamples;
-        t.keepRows = keepRows;
-    }
-    float at(uint32_t r, uint32_t c) const { return t.dst[r * pitch + c]; }
-    bool untouchedOutside() const
-    {
-        for (size_t i = 0; i < buf.size(); ++i) {
-            const long rel = long(i) - long(pitch);
-            const long r = rel < 0 ? -1 : rel / long(pitch);
-            const long c = rel < 0 ? 0 : rel % long(pitch);
-            const bool kept = r >= 0 && r < long(t.keepRows) && c < long(t.keepSamples);
-            if (!kept && std::bit_cast<uint32_t>(buf[i]) != std::bit_cast<uint32_t>(kSentinel))
-                return false;
-        }
-        return true;
-    }
+        : TargetCanvas(kSentinel, 2, rowSamples, rows, keepSamples, keepRows) {}
 };
 
 }

@@ -3,8 +3,10 @@
 // layouts, clipped tiles, and broken streams.
 #include "TestRegistry.h"
 
+#include "JpegSegments.h"
 #include "Kaldris.h"
 #include "LosslessJpegEncoder.h"
+#include "TargetCanvas.h"
 #include "decompress/LosslessJpegDecoder.h"
 
 #include <QTest>
@@ -50,39 +52,9 @@ std::vector<uint16_t> makeSamples(int count, int precision, unsigned seed)
     return s;
 }
 
-// An output buffer with a margin around the target, all sentinel.
-struct Canvas {
-    std::vector<uint16_t> buf;
-    SampleTarget t;
-    size_t pitch = 0;
-    uint32_t rows = 0;
-
-    Canvas(uint32_t rowSamples, uint32_t rowCount, uint32_t keepSamples, uint32_t keepRows)
-    {
-        pitch = rowSamples + 3;
-        rows = rowCount;
-        buf.assign(pitch * (rowCount + 2), kSentinel);
-        t.dst = buf.data() + pitch;
-        t.pitch = pitch;
-        t.rowSamples = rowSamples;
-        t.rows = rowCount;
-        t.keepSamples = keepSamples;
-        t.keepRows = keepRows;
-    }
-    uint16_t at(uint32_t r, uint32_t c) const { return t.dst[r * pitch + c]; }
-    // Every sample outside the kept region still holds the sentinel.
-    bool untouchedOutside() const
-    {
-        for (size_t i = 0; i < buf.size(); ++i) {
-            const long rel = long(i) - long(pitch);
-            const long r = rel < 0 ? -1 : rel / long(pitch);
-            const long c = rel < 0 ? 0 : rel % long(pitch);
-            const bool kept = r >= 0 && r < long(t.keepRows) && c < long(t.keepSamples);
-            if (!kept && buf[i] != kSentinel)
-                return false;
-        }
-        return true;
-    }
+struct Canvas : TargetCanvas<uint16_t> {
+    Canvas(uint32_t rowSamples, uint32_t rows, uint32_t keepSamples, uint32_t keepRows)
+        : TargetCanvas(kSentinel, 3, rowSamples, rows, keepSamples, keepRows) {}
 };
 
 int decode(const std::vector<uint8_t> &s, const SampleTarget &t)
@@ -90,43 +62,10 @@ int decode(const std::vector<uint8_t> &s, const SampleTarget &t)
     return LosslessJpegDecoder::decode(s.data(), s.size(), t);
 }
 
-// Offsets of the marker segments of a fixture stream (the first byte of
-// each 0xFF marker), the entropy-coded data start and the EOI.
-struct StreamMap {
-    size_t sosEnd = 0;
-    size_t eoi = 0;
-    size_t dht = 0, dhtLen = 0;
-    size_t sof = 0;
-    size_t sos = 0;
-};
-
-StreamMap mapStream(const std::vector<uint8_t> &s)
-{
-    StreamMap m;
-    size_t p = 2;
-    while (p + 4 <= s.size()) {
-        const uint8_t marker = s[p + 1];
-        const size_t len = size_t(s[p + 2] << 8 | s[p + 3]);
-        if (marker == 0xC4) {
-            m.dht = p;
-            m.dhtLen = len + 2;
-        } else if (marker == 0xC3) {
-            m.sof = p;
-        } else if (marker == 0xDA) {
-            m.sos = p;
-            m.sosEnd = p + 2 + len;
-            break;
-        }
-        p += 2 + len;
-    }
-    m.eoi = s.size() - 2;
-    return m;
-}
-
 // Writes n fill bytes in front of every marker of the stream.
 std::vector<uint8_t> withFillBytes(const std::vector<uint8_t> &s, int n)
 {
-    const StreamMap m = mapStream(s);
+    const JpegSegments m = JpegSegments::of(s);
     std::vector<uint8_t> out(s.begin(), s.begin() + 2);
     size_t p = 2;
     while (p < m.sosEnd) {   // header segments
@@ -275,7 +214,7 @@ void TestLjpegDecoder::longCodes()
         samples[i] = uint16_t(x);
     }
     const auto stream = LosslessJpegEncoder::encode(samples.data(), w, 2, 1, 16, 1, 0);
-    const StreamMap m = mapStream(stream);
+    const JpegSegments m = JpegSegments::of(stream);
     int longest = 0;
     for (int l = 1; l <= 16; ++l)
         if (stream[m.dht + 4 + size_t(l)])
@@ -295,7 +234,7 @@ void TestLjpegDecoder::reversedScanOrder()
     const int w = 9, h = 5;
     const auto samples = makeSamples(w * h * 2, 12, 77);
     auto stream = LosslessJpegEncoder::encode(samples.data(), w, h, 2, 12, 1, 0);
-    const StreamMap m = mapStream(stream);
+    const JpegSegments m = JpegSegments::of(stream);
     // SOS: FF DA len(2) Ns (Cs Td/Ta)*2 ...
     QCOMPARE(int(stream[m.sos + 4]), 2);
     std::swap(stream[m.sos + 5], stream[m.sos + 7]);
@@ -346,7 +285,7 @@ void TestLjpegDecoder::badHeaders_data()
     const int w = 6, h = 4;
     const auto samples = makeSamples(w * h, 12, 3);
     const auto good = LosslessJpegEncoder::encode(samples.data(), w, h, 1, 12);
-    const StreamMap m = mapStream(good);
+    const JpegSegments m = JpegSegments::of(good);
     auto bytes = [](const std::vector<uint8_t> &v) { return QByteArray(reinterpret_cast<const char *>(v.data()), qsizetype(v.size())); };
 
     QTest::newRow("good") << bytes(good) << w << int(KALDRIS_SUCCESS);
@@ -467,7 +406,7 @@ void TestLjpegDecoder::everyTruncation()
     const int w = 12, h = 5;
     const auto samples = makeSamples(w * h * components, 16, 11);
     const auto stream = LosslessJpegEncoder::encode(samples.data(), w, h, components, 16, 1, 0, restart);
-    const StreamMap m = mapStream(stream);
+    const JpegSegments m = JpegSegments::of(stream);
     for (size_t cut = 0; cut < stream.size(); ++cut) {
         // A copy of exactly the cut length, so the sanitizers see any read past it.
         std::vector<uint8_t> part(stream.begin(), stream.begin() + long(cut));

@@ -4,7 +4,9 @@
 #include "TestRegistry.h"
 
 #include "JpegFixture.h"
+#include "JpegSegments.h"
 #include "Kaldris.h"
+#include "TargetCanvas.h"
 #include "decompress/LossyJpegDecoder.h"
 
 #include <QImage>
@@ -14,7 +16,6 @@
 #include <vector>
 
 using kaldris::LossyJpegDecoder;
-using kaldris::SampleTarget;
 
 namespace {
 
@@ -31,35 +32,9 @@ std::vector<uint8_t> makePicture(int w, int h, int channels, unsigned seed)
     return p;
 }
 
-struct Canvas {
-    std::vector<uint16_t> buf;
-    SampleTarget t;
-    size_t pitch;
-
+struct Canvas : TargetCanvas<uint16_t> {
     Canvas(uint32_t rowSamples, uint32_t rows, uint32_t keepSamples, uint32_t keepRows)
-    {
-        pitch = rowSamples + 4;
-        buf.assign(pitch * (rows + 2), kSentinel);
-        t.dst = buf.data() + pitch;
-        t.pitch = pitch;
-        t.rowSamples = rowSamples;
-        t.rows = rows;
-        t.keepSamples = keepSamples;
-        t.keepRows = keepRows;
-    }
-    uint16_t at(uint32_t r, uint32_t c) const { return t.dst[r * pitch + c]; }
-    bool untouchedOutside() const
-    {
-        for (size_t i = 0; i < buf.size(); ++i) {
-            const long rel = long(i) - long(pitch);
-            const long r = rel < 0 ? -1 : rel / long(pitch);
-            const long c = rel < 0 ? 0 : rel % long(pitch);
-            const bool kept = r >= 0 && r < long(t.keepRows) && c < long(t.keepSamples);
-            if (!kept && buf[i] != kSentinel)
-                return false;
-        }
-        return true;
-    }
+        : TargetCanvas(kSentinel, 4, rowSamples, rows, keepSamples, keepRows) {}
 };
 
 std::vector<uint8_t> encode(int w, int h, int channels, int quality, unsigned seed)
@@ -67,19 +42,6 @@ std::vector<uint8_t> encode(int w, int h, int channels, int quality, unsigned se
     const auto pic = makePicture(w, h, channels, seed);
     return channels == 1 ? JpegFixture::encodeGray(pic.data(), w, h, quality)
                          : JpegFixture::encodeRgb(pic.data(), w, h, quality);
-}
-
-// Offset just past the SOS segment.
-size_t scanStart(const std::vector<uint8_t> &s)
-{
-    size_t p = 2;
-    while (p + 4 <= s.size()) {
-        const size_t len = size_t(s[p + 2] << 8 | s[p + 3]);
-        if (s[p + 1] == 0xDA)
-            return p + 2 + len;
-        p += 2 + len;
-    }
-    return s.size();
 }
 
 }
@@ -168,7 +130,7 @@ void TestLossyJpegDecoder::everyTruncation()
 {
     const int w = 24, h = 16;
     const auto stream = encode(w, h, 3, 75, 9);
-    const size_t sos = scanStart(stream);
+    const size_t sos = JpegSegments::of(stream).sosEnd;
     QVERIFY(sos < stream.size());
     for (size_t cut = 0; cut < stream.size(); ++cut) {
         std::vector<uint8_t> part(stream.begin(), stream.begin() + long(cut));

@@ -5,9 +5,9 @@
 #include "DngWriter.h"
 #include "FloatDeflateEncoder.h"
 #include "JpegFixture.h"
+#include "TempDngFolder.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -136,18 +136,7 @@ Sof3 parseLosslessJpeg(const std::vector<uint8_t> &j)
 class DngWriterTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-
-    QString write(const DngDescription &d, const QString &name, DngLayout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!DngWriter::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    TempDngFolder m_dir;
 
 private slots:
     void initTestCase()
@@ -203,7 +192,7 @@ private slots:
         }
         f.tilePadding = padding;
         d.frames.push_back(f);
-        const QString path = write(d, "pixels.dng");
+        const QString path = m_dir.write(d, "pixels.dng");
         QVERIFY(!path.isEmpty());
 
         // "c": no strip chopping, libtiff sees the strips as written.
@@ -274,7 +263,7 @@ private slots:
         chained.newSubfileType = DngFrame::SubfilePreview;
         d.frames = {raw, sub, chained, chained};
         DngLayout layout;
-        const QString path = write(d, "placements.dng", &layout);
+        const QString path = m_dir.write(d, "placements.dng", &layout);
         QVERIFY(!path.isEmpty());
         QCOMPARE(layout.frames[0].ifdOffset, layout.ifd0Offset);
 
@@ -343,7 +332,7 @@ private slots:
         for (int i = 0; i < W * H * spp; ++i)
             f.floatSamples.push_back(float(i % 97) * 0.0371f - 1.5f + float(i / 97) * 1e-3f);
         d.frames.push_back(f);
-        const QString path = write(d, "float.dng");
+        const QString path = m_dir.write(d, "float.dng");
         QVERIFY(!path.isEmpty());
 
         TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -415,7 +404,7 @@ private slots:
         f.tileHeight = 32;
         f.tilePadding = -1;
         d.frames.push_back(f);
-        const QString path = write(d, "lossy.dng");
+        const QString path = m_dir.write(d, "lossy.dng");
         QVERIFY(!path.isEmpty());
 
         TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -494,7 +483,7 @@ private slots:
         f.ljpegPointTransform = pt;
         f.ljpegRestartInterval = restart;
         d.frames.push_back(f);
-        const QString path = write(d, "ljpeg.dng");
+        const QString path = m_dir.write(d, "ljpeg.dng");
         QVERIFY(!path.isEmpty());
 
         TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -555,7 +544,7 @@ private slots:
         QCOMPARE(preview.width, 96u);
         QCOMPARE(preview.height, 64u);
         d.frames.push_back(preview);
-        const QString path = write(d, "preview.dng");
+        const QString path = m_dir.write(d, "preview.dng");
         QVERIFY(!path.isEmpty());
 
         TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -604,7 +593,7 @@ private slots:
         };
         d.frames.push_back(f);
         DngLayout layout;
-        const QString path = write(d, "broken.dng", &layout);
+        const QString path = m_dir.write(d, "broken.dng", &layout);
         QVERIFY(!path.isEmpty());
         QCOMPARE(layout.frames[0].blockSizes[3], 100u);
 
@@ -702,7 +691,7 @@ private slots:
     {
         DngDescription d;
         d.frames.push_back(DngFrame::cfa(16, 8, 12, [](int x, int y) { return uint16_t(x * 100 + y); }));
-        const QString path = write(d, "same.dng");
+        const QString path = m_dir.write(d, "same.dng");
         QVERIFY(!path.isEmpty());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -3,10 +3,10 @@
 
 #include "DngWriter.h"
 #include "ExternalTool.h"
+#include "TempDngFolder.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -76,18 +76,7 @@ DngDescription fullDescription(bool bigEndian)
 class DngWriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-
-    QString write(const DngDescription &d, const QString &name)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!DngWriter::writeFile(d, path.toStdString(), &error)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    TempDngFolder m_dir;
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -104,7 +93,7 @@ private slots:
         if (!ExternalTool::available("exiftool"))
             QSKIP("exiftool is not installed");
         QFETCH(bool, bigEndian);
-        const QString path = write(fullDescription(bigEndian), "tags.dng");
+        const QString path = m_dir.write(fullDescription(bigEndian), "tags.dng");
         QVERIFY(!path.isEmpty());
         const QJsonObject o = ExternalTool::exiftoolJson(path);
         QVERIFY(!o.isEmpty());
@@ -166,7 +155,7 @@ private slots:
     {
         if (!ExternalTool::available("exiftool"))
             QSKIP("exiftool is not installed");
-        const QString path = write(fullDescription(false), "rationals.dng");
+        const QString path = m_dir.write(fullDescription(false), "rationals.dng");
         QVERIFY(!path.isEmpty());
         // Without -n exiftool prints the exposure time as the stored fraction.
         const QString out = ExternalTool::run("exiftool", {"-s3", "-ExposureTime", path});
@@ -182,7 +171,7 @@ private slots:
         d.dateTimeOriginal = "2022:01:02 03:04:05";
         d.dateTimeOriginalInIfd0 = true;
         d.writeExifIfd = false;
-        const QString path = write(d, "ifd0date.dng");
+        const QString path = m_dir.write(d, "ifd0date.dng");
         QVERIFY(!path.isEmpty());
         const QJsonObject o = ExternalTool::exiftoolJson(path);
         QCOMPARE(text(o, "IFD0:DateTimeOriginal"), QString("2022:01:02 03:04:05"));
@@ -218,7 +207,7 @@ private slots:
             expected << QString::number(f.cfaPattern.back());
         }
         d.frames.push_back(f);
-        const QString path = write(d, "cfa.dng");
+        const QString path = m_dir.write(d, "cfa.dng");
         QVERIFY(!path.isEmpty());
         const QJsonObject o = ExternalTool::exiftoolJson(path);
         QCOMPARE(text(o, "SubIFD:CFARepeatPatternDim"), QString("%1 %2").arg(rows).arg(cols));
@@ -246,7 +235,7 @@ private slots:
             d.frames[0].storage = DngFrame::Storage::Strips;
             d.frames[0].rowsPerStrip = 7;
         }
-        const QString path = write(d, "structure.dng");
+        const QString path = m_dir.write(d, "structure.dng");
         QVERIFY(!path.isEmpty());
         int code = 0;
         const QString out = ExternalTool::run("tiffinfo", {"-s", path}, &code);
@@ -284,7 +273,7 @@ private slots:
         chained.placement = DngFrame::Placement::ChainedIfd;
         d.frames.push_back(chained);
         d.ifdLoop = true;
-        const QString path = write(d, "loop.dng");
+        const QString path = m_dir.write(d, "loop.dng");
         QVERIFY(!path.isEmpty());
         const QString out = ExternalTool::run("tiffinfo", {path});
         QVERIFY2(out.contains("loop", Qt::CaseInsensitive), qPrintable(out));

@@ -99,6 +99,8 @@ private slots:
     void blackPattern_data();
     void blackPattern();
     void blackDeltasAndLevels();
+    void hostileBlackTags_data();
+    void hostileBlackTags();
     void linearizationTable();
     void frames_data();
     void frames();
@@ -457,6 +459,53 @@ void TestDngDecoder::blackDeltasAndLevels()
     QCOMPARE(c3.black + c3.cblack[0], 100u);
     QCOMPARE(c3.black + c3.cblack[1], 200u);
     QCOMPARE(c3.black + c3.cblack[2], 150u);
+}
+
+// Doubles as a TIFF DOUBLE entry in the IFD's byte order.
+static void addDoubles(TiffIfd &ifd, uint16_t tag, const std::vector<double> &values)
+{
+    TiffIfd::Entry e;
+    e.tag = tag;
+    e.type = TiffIfd::Double;
+    e.count = uint32_t(values.size());
+    for (double v : values) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        for (int i = 0; i < 8; ++i)
+            e.data.push_back(uint8_t(bits >> (8 * (ifd.bigEndian() ? 7 - i : i))));
+    }
+    ifd.addEntry(e);
+}
+
+// Black tags whose values are legal numbers but absurd: the file opens with
+// the plain black level, nothing is written outside the pattern.
+void TestDngDecoder::hostileBlackTags_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("repeat dim whose product wraps") << 0;
+    QTest::newRow("deltas of both infinities") << 1;
+}
+
+void TestDngDecoder::hostileBlackTags()
+{
+    QFETCH(int, kind);
+    DngFrame f = DngFrame::cfa(16, 8, 12, [](int x, int y) { return noise(x, y, 0, 12); });
+    f.blackLevel = {300};
+    if (kind == 0)
+        f.editIfd = [](TiffIfd &ifd) { addDoubles(ifd, 50713, {9223372036854775808.0, 2}); };
+    else
+        f.editIfd = [](TiffIfd &ifd) {
+            addDoubles(ifd, 50715, std::vector<double>(16, 1e308));
+            addDoubles(ifd, 50716, std::vector<double>(8, -1e308));
+        };
+    Opened o = openAndUnpack(writeDng(single(f)));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &c = o.k->imgdata.color;
+    QCOMPARE(c.black, 300u);
+    QCOMPARE(c.cblack[4] * c.cblack[5], 0u);
+    QCOMPARE(c.black_delta_avg, 0.0f);
+    QVERIFY(unpacked(*o.k) == f.expectedSamples());
 }
 
 void TestDngDecoder::linearizationTable()

@@ -532,7 +532,8 @@ void DngDecoder::readLevels(kaldris_data_t &d)
     if (const TiffEntry *dim = ifd.get(BlackLevelRepeatDim); dim && dim->count() == 2) {
         rows = dim->u(0);
         cols = dim->u(1);
-        if (!rows || !cols || rows * cols > 4096)
+        // Each side checked first: 64-bit values (LONG8, DOUBLE) could wrap the product.
+        if (!rows || !cols || rows > 4096 || cols > 4096 || rows * cols > 4096)
             rows = cols = 1;
     }
     std::vector<double> values;
@@ -547,6 +548,9 @@ void DngDecoder::readLevels(kaldris_data_t &d)
             delta += sum / e->count();
         }
     }
+    // Deltas near the double range can add up to infinities of both signs.
+    if (!std::isfinite(delta))
+        delta = 0;
     d.color.black_delta_avg = float(delta);
     auto value = [&](uint64_t i) { return values.empty() ? 0.0 : values[i % values.size()]; };
     if (m_blackPerSample) {

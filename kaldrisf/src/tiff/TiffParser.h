@@ -4,16 +4,11 @@
 #ifndef KALDRIS_TIFFPARSER_H
 #define KALDRIS_TIFFPARSER_H
 
-#include "tiff/TiffIfd.h"
+#include "tiff/TiffTree.h"
 
 #include <set>
 
 namespace kaldris {
-
-struct TiffTree {
-    bool bigEndian = false;
-    std::vector<std::unique_ptr<TiffIfd>> chain;   // IFD0, IFD1, ...
-};
 
 class TiffParser {
 public:

@@ -66,8 +66,9 @@ struct JpegInfo {
     int components = 0;
 };
 
-JpegInfo sniffJpeg(const ByteStream &s, uint64_t offset, uint64_t length)
+JpegInfo sniffJpeg(ByteStream s, uint64_t offset, uint64_t length)
 {
+    s.setBigEndian(true);   // JPEG's own order, whatever the TIFF's
     JpegInfo info;
     length = s.available(offset, length);
     if (length < 4 || s.u8(offset) != 0xFF || s.u8(offset + 1) != 0xD8)
@@ -89,12 +90,12 @@ JpegInfo sniffJpeg(const ByteStream &s, uint64_t offset, uint64_t length)
         }
         if (m == 0xD9 || m == 0xDA)
             return info;
-        uint32_t len = uint32_t(s.u8(p + 2)) << 8 | s.u8(p + 3);
+        uint32_t len = s.u16(p + 2);
         if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
             if (p + 10 <= end) {
                 info.sof = m - 0xC0;
-                info.height = uint32_t(s.u8(p + 5)) << 8 | s.u8(p + 6);
-                info.width = uint32_t(s.u8(p + 7)) << 8 | s.u8(p + 8);
+                info.height = s.u16(p + 5);
+                info.width = s.u16(p + 7);
                 info.components = s.u8(p + 9);
             }
             return info;
@@ -505,7 +506,6 @@ void DngDecoder::readLevels(kaldris_data_t &d)
         m_hasCurve = true;
     }
 
-    // White level.
     double white = 0;
     if (const TiffEntry *wl = ifd.get(WhiteLevel)) {
         for (uint32_t i = 0; i < std::min<uint32_t>(wl->count(), 4); ++i)

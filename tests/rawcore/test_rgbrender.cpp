@@ -15,9 +15,9 @@
 
 namespace {
 
-void applyPrefs(PrefStore &store, const QString &spec)
+void applyPrefs(PrefStore &store, const QString &assignments)
 {
-    for (const QString &item : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &item : assignments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList kv = item.split(QLatin1Char('='));
         store.setPrefValue(kv[0], kv[1].toInt());
     }

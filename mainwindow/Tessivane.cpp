@@ -63,6 +63,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -1411,6 +1412,17 @@ void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)
             updateSelectionPanel();
     }
     qDebug() << "Color changed to" << window << text;
+}
+
+QStringList Tessivane::fontFamilies()
+{
+    return {QStringLiteral("Arial"), QStringLiteral("Helvetica"), QStringLiteral("Verdana"), QStringLiteral("Courier")};
+}
+
+QString Tessivane::fontFamilyByIndex(int i)
+{
+    const QStringList families = fontFamilies();
+    return families.at(std::clamp(i, 0, int(families.size()) - 1));
 }
 
 // ------------------------------------------------------------------- zoom

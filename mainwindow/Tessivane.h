@@ -189,6 +189,8 @@ public:
     QString blackLevelText(QVector<int> *levels = nullptr);
     QString curveModeText() const;
     void setSmallPanelsFont(bool small);
+    static QStringList fontFamilies();
+    static QString fontFamilyByIndex(int i);
     void loadCustomCameras();
     void refreshChannelSelector();
     void updatePanelTitles();

@@ -229,6 +229,9 @@ void TestMainWindow::timersAndTables()
     QVERIFY(window->gammaTables[1][16384] > window->gammaTables[0][16384]);
     QCOMPARE(window->idealThreads, QThread::idealThreadCount());
     QCOMPARE(window->bandRows, 256);
+    QCOMPARE(Tessivane::fontFamilyByIndex(-1), QStringLiteral("Arial"));
+    QCOMPARE(Tessivane::fontFamilyByIndex(2), QStringLiteral("Verdana"));
+    QCOMPARE(Tessivane::fontFamilyByIndex(9), QStringLiteral("Courier"));
 }
 
 void TestMainWindow::displayModeRestore_data()

@@ -38,16 +38,6 @@ DngDescription single(const DngFrame &f, bool bigEndian = false)
     return d;
 }
 
-// Values that fill the whole bit range and differ from pixel to pixel.
-uint16_t noise(int x, int y, int c, int bits)
-{
-    uint32_t h = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(c + 1) * 83492791u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return uint16_t(h & ((1u << bits) - 1));
-}
-
 struct Opened {
     std::unique_ptr<Kaldris_fast> k = std::make_unique<Kaldris_fast>();
     int openRc = 0, unpackRc = 0;
@@ -142,7 +132,7 @@ void TestDngDecoder::uncompressed()
     QFETCH(int, bits);
     QFETCH(int, storage);
     // Odd sizes: tiles cut at both edges, packed rows that end mid-byte.
-    DngFrame f = DngFrame::cfa(37, 23, bits, [bits](int x, int y) { return noise(x, y, 0, bits); });
+    DngFrame f = DngFrame::cfa(37, 23, bits, [bits](int x, int y) { return DngFrame::noise(x, y, 0, bits); });
     if (storage == 1)
         f.rowsPerStrip = 5;
     if (storage == 2) {
@@ -199,9 +189,9 @@ void TestDngDecoder::losslessJpeg()
     QFETCH(int, pointTransform);
     QFETCH(bool, tiles);
     QFETCH(int, bits);
-    DngFrame f = spp == 1 ? DngFrame::cfa(72, 40, bits, [bits](int x, int y) { return noise(x, y, 0, bits); })
+    DngFrame f = spp == 1 ? DngFrame::cfa(72, 40, bits, [bits](int x, int y) { return DngFrame::noise(x, y, 0, bits); })
                           : DngFrame::linearRaw(72, 40, spp, bits,
-                                                [bits](int x, int y, int c) { return noise(x, y, c, bits); });
+                                                [bits](int x, int y, int c) { return DngFrame::noise(x, y, c, bits); });
     f.compression = 7;
     f.ljpegComponents = components;
     f.ljpegRowsPerJpegRow = rowsPerJpegRow;
@@ -273,7 +263,7 @@ void TestDngDecoder::cfaPatterns()
     QFETCH(QString, cdesc);
     QFETCH(std::vector<uint8_t>, colours);
     QFETCH(int, error);
-    DngFrame f = DngFrame::cfa(48, 40, 12, [](int x, int y) { return noise(x, y, 0, 12); });
+    DngFrame f = DngFrame::cfa(48, 40, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); });
     f.cfaRepeatRows = uint16_t(rows);
     f.cfaRepeatCols = uint16_t(cols);
     f.cfaPattern = pattern;
@@ -320,7 +310,7 @@ void TestDngDecoder::linearRaw()
 {
     QFETCH(int, spp);
     QFETCH(bool, bigEndian);
-    DngFrame f = DngFrame::linearRaw(19, 11, spp, 16, [](int x, int y, int c) { return noise(x, y, c, 16); });
+    DngFrame f = DngFrame::linearRaw(19, 11, spp, 16, [](int x, int y, int c) { return DngFrame::noise(x, y, c, 16); });
     Opened o = openAndUnpack(writeDng(single(f, bigEndian)));
     QCOMPARE(o.openRc, 0);
     QCOMPARE(o.unpackRc, 0);
@@ -403,7 +393,7 @@ void TestDngDecoder::blackPattern()
     QFETCH(int, cols);
     QFETCH(int, top);
     QFETCH(int, left);
-    DngFrame f = DngFrame::cfa(32, 24, 14, [](int x, int y) { return noise(x, y, 0, 14); });
+    DngFrame f = DngFrame::cfa(32, 24, 14, [](int x, int y) { return DngFrame::noise(x, y, 0, 14); });
     f.activeArea = {uint32_t(top), uint32_t(left), 24, 32};
     f.blackLevelRepeatRows = uint16_t(rows);
     f.blackLevelRepeatCols = uint16_t(cols);
@@ -433,7 +423,7 @@ void TestDngDecoder::blackPattern()
 
 void TestDngDecoder::blackDeltasAndLevels()
 {
-    DngFrame f = DngFrame::cfa(20, 10, 12, [](int x, int y) { return noise(x, y, 0, 12); });
+    DngFrame f = DngFrame::cfa(20, 10, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); });
     f.blackLevel = {256.5};
     f.blackLevelDeltaH = std::vector<double>(20, 2.0);
     f.blackLevelDeltaH[0] = 22;   // average 3
@@ -451,7 +441,7 @@ void TestDngDecoder::blackDeltasAndLevels()
     for (int i = 0; i < 4; ++i)
         QCOMPARE(c.linear_max[i], unsigned(std::lround(259 + 0.5 * (4000 - 259))));
     // Per-sample black of a 3-sample LinearRaw file.
-    DngFrame l = DngFrame::linearRaw(8, 8, 3, 16, [](int x, int y, int c2) { return noise(x, y, c2, 16); });
+    DngFrame l = DngFrame::linearRaw(8, 8, 3, 16, [](int x, int y, int c2) { return DngFrame::noise(x, y, c2, 16); });
     l.blackLevel = {100, 200, 150};
     Opened o3 = openAndUnpack(writeDng(single(l)));
     QCOMPARE(o3.unpackRc, 0);
@@ -489,7 +479,7 @@ void TestDngDecoder::hostileBlackTags_data()
 void TestDngDecoder::hostileBlackTags()
 {
     QFETCH(int, kind);
-    DngFrame f = DngFrame::cfa(16, 8, 12, [](int x, int y) { return noise(x, y, 0, 12); });
+    DngFrame f = DngFrame::cfa(16, 8, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); });
     f.blackLevel = {300};
     if (kind == 0)
         f.editIfd = [](TiffIfd &ifd) { addDoubles(ifd, 50713, {9223372036854775808.0, 2}); };
@@ -649,7 +639,7 @@ void TestDngDecoder::lossyJpeg()
 void TestDngDecoder::rawInIfd0()
 {
     for (bool big : {false, true}) {
-        DngFrame f = DngFrame::cfa(20, 12, 13, [](int x, int y) { return noise(x, y, 0, 13); });
+        DngFrame f = DngFrame::cfa(20, 12, 13, [](int x, int y) { return DngFrame::noise(x, y, 0, 13); });
         f.placement = DngFrame::Placement::Ifd0;
         Opened o = openAndUnpack(writeDng(single(f, big)), KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS);
         QCOMPARE(o.unpackRc, 0);
@@ -892,7 +882,7 @@ void TestDngDecoder::callOrderAndOwnership()
 
 void TestDngDecoder::processedImage()
 {
-    Opened o = openAndUnpack(writeDng(single(DngFrame::cfa(32, 16, 12, [](int x, int y) { return noise(x, y, 0, 12); }))));
+    Opened o = openAndUnpack(writeDng(single(DngFrame::cfa(32, 16, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); }))));
     QCOMPARE(o.unpackRc, 0);
     QCOMPARE(o.k->dcraw_process(), 0);
     QVERIFY(o.k->imgdata.progress_flags & KALDRIS_STATE_PROCESSED);
@@ -910,7 +900,7 @@ void TestDngDecoder::processedImage()
     QCOMPARE(o.k->dcraw_make_mem_image_ex(img, &err), img);
     // A larger image needs a new block; the previous one is released.
     Kaldris_fast &k = *o.k;
-    auto big = writeDng(single(DngFrame::cfa(64, 40, 12, [](int x, int y) { return noise(x, y, 0, 12); })));
+    auto big = writeDng(single(DngFrame::cfa(64, 40, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); })));
     QCOMPARE(k.open_buffer(big.data(), big.size()), 0);
     QCOMPARE(k.unpack(), 0);
     QCOMPARE(k.dcraw_process(), 0);
@@ -1020,7 +1010,7 @@ void TestDngDecoder::brokenFiles()
     QFETCH(int, openError);
     QFETCH(int, unpackError);
     QFETCH(int, decodeErrors);
-    DngFrame f = DngFrame::cfa(64, 32, 12, [](int x, int y) { return noise(x, y, 0, 12); });
+    DngFrame f = DngFrame::cfa(64, 32, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); });
     f.storage = DngFrame::Storage::Tiles;
     f.tileWidth = 16;
     f.tileHeight = 16;

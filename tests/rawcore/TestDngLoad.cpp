@@ -16,14 +16,7 @@ namespace {
 
 constexpr int Width = 64, Height = 48, Top = 1, Left = 3;
 
-uint16_t value(int x, int y, int c = 0)
-{
-    uint32_t h = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(c + 1) * 83492791u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return uint16_t(h & 0x3FFF);
-}
+uint16_t value(int x, int y, int c = 0) { return DngFrame::noise(x, y, c, 14); }
 
 std::vector<uint8_t> previewWithExif()
 {

@@ -78,25 +78,19 @@ double TiffEntry::f(uint32_t i) const
     }
 }
 
-std::vector<double> TiffEntry::reals(uint32_t maxCount) const
+template <class T, class Get> std::vector<T> TiffEntry::values(uint32_t maxCount, Get get) const
 {
-    std::vector<double> v;
+    std::vector<T> v;
     uint32_t n = std::min(m_count, maxCount);
     v.reserve(n);
     for (uint32_t i = 0; i < n; ++i)
-        v.push_back(f(i));
+        v.push_back((this->*get)(i));
     return v;
 }
 
-std::vector<uint64_t> TiffEntry::ints(uint32_t maxCount) const
-{
-    std::vector<uint64_t> v;
-    uint32_t n = std::min(m_count, maxCount);
-    v.reserve(n);
-    for (uint32_t i = 0; i < n; ++i)
-        v.push_back(u(i));
-    return v;
-}
+std::vector<double> TiffEntry::reals(uint32_t maxCount) const { return values<double>(maxCount, &TiffEntry::f); }
+
+std::vector<uint64_t> TiffEntry::ints(uint32_t maxCount) const { return values<uint64_t>(maxCount, &TiffEntry::u); }
 
 std::string TiffEntry::text() const
 {

@@ -40,6 +40,9 @@ public:
     const uint8_t *bytes() const { return m_s.ptr(m_offset, byteSize()); }
 
 private:
+    // The first min(count, maxCount) values through `get` (f or u).
+    template <class T, class Get> std::vector<T> values(uint32_t maxCount, Get get) const;
+
     ByteStream m_s;
     uint16_t m_tag = 0, m_type = 0;
     uint32_t m_count = 0;

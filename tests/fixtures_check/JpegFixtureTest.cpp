@@ -1,4 +1,5 @@
 #include "ExifBlockBuilder.h"
+#include "JpegErrorJump.h"
 #include "JpegFixture.h"
 #include "TestRegistry.h"
 
@@ -6,10 +7,7 @@
 #include <QTest>
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
 #include <vector>
 
 namespace {
@@ -21,25 +19,11 @@ struct Decoded {
     std::vector<uint8_t> pixels;
 };
 
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-void onError(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
-}
-
-void onMessage(j_common_ptr) {}
-
 bool decodeInto(const std::vector<uint8_t> &jpeg, Decoded *d)
 {
     jpeg_decompress_struct cinfo;
-    ErrorManager err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = onError;
-    err.pub.output_message = onMessage;
+    JpegErrorJump err;
+    cinfo.err = err.install();
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;

@@ -27,13 +27,6 @@ public:
                       uint32_t bitsPerSample, int predictor, bool bigEndian);
 };
 
-// The same as a free function, for the frame dispatch.
-inline int decodeDeflateFloat(const uint8_t *src, size_t len, const FloatTarget &t, uint32_t samplesPerPixel,
-                              uint32_t bitsPerSample, int predictor, bool bigEndian)
-{
-    return DeflateFloatDecoder::decode(src, len, t, samplesPerPixel, bitsPerSample, predictor, bigEndian);
-}
-
 }
 
 #endif

@@ -29,12 +29,6 @@ public:
     static int decode(const uint8_t *src, size_t len, const SampleTarget &t);
 };
 
-// The same as a free function, for the frame dispatch.
-inline int decodeLosslessJpeg(const uint8_t *src, size_t len, const SampleTarget &t)
-{
-    return LosslessJpegDecoder::decode(src, len, t);
-}
-
 }
 
 #endif

@@ -25,12 +25,6 @@ public:
     static int decode(const uint8_t *src, size_t len, const SampleTarget &t, uint32_t components);
 };
 
-// The same as a free function, for the frame dispatch.
-inline int decodeLossyJpeg(const uint8_t *src, size_t len, const SampleTarget &t, uint32_t components)
-{
-    return LossyJpegDecoder::decode(src, len, t, components);
-}
-
 }
 
 #endif

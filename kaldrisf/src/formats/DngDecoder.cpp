@@ -835,11 +835,12 @@ void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
             ft.rows = t.rows;
             ft.keepSamples = t.keepSamples;
             ft.keepRows = t.keepRows;
-            rc = decodeDeflateFloat(src, size_t(avail), ft, f.spp, f.bits, int(f.predictor), m_file.bigEndian());
+            rc = DeflateFloatDecoder::decode(src, size_t(avail), ft, f.spp, f.bits, int(f.predictor),
+                                             m_file.bigEndian());
         } else if (f.lossyJpeg) {
-            rc = decodeLossyJpeg(src, size_t(avail), t, f.spp);
+            rc = LossyJpegDecoder::decode(src, size_t(avail), t, f.spp);
         } else {
-            rc = decodeLosslessJpeg(src, size_t(avail), t);
+            rc = LosslessJpegDecoder::decode(src, size_t(avail), t);
         }
         if (curve) {
             for (uint32_t r = 0; r < t.keepRows; ++r) {

@@ -273,16 +273,26 @@ void computeAreaStats(const FrameView &view, HistogramData &hist, const QStringL
             d.clear();
             bandStatsJob(b);
         });
-        int *dst = hist.counts.data()->data();
-        for (PartialHistogram &b : bands) {
-            const HistogramData &d = b.out();
+        for (const PartialHistogram &b : std::as_const(bands))
             for (int k = 0; k < 4; ++k)
-                hist.count[k] += d.count[k];
-            const int *src = d.counts.constData()->data();
-            const size_t n = size_t(length) * 4;
-            for (size_t i = 0; i < n; ++i)
-                dst[i] += src[i];
-        }
+                hist.count[k] += b.target ? b.target->count[k] : b.data.count[k];
+        // The bands are added up by value range, one range a job: a serial
+        // sum over all bands would take as long as the counting.
+        int *dst = hist.counts.data()->data();
+        const size_t total = size_t(length) * 4;
+        constexpr size_t chunk = 8192;
+        QList<size_t> ranges;
+        for (size_t from = 0; from < total; from += chunk)
+            ranges.append(from);
+        QtConcurrent::blockingMap(ranges, [&](size_t from) {
+            const size_t to = std::min(total, from + chunk);
+            for (const PartialHistogram &b : std::as_const(bands)) {
+                const HistogramData &d = b.target ? *b.target : b.data;
+                const int *src = d.counts.constData()->data();
+                for (size_t i = from; i < to; ++i)
+                    dst[i] += src[i];
+            }
+        });
         if (pooled) {
             // Keep at most 64 MiB of band counts.
             const size_t keep = std::max<size_t>(1, (size_t(64) << 20) / (size_t(length) * sizeof(hist.counts[0])));

@@ -229,6 +229,22 @@ void paintMosaicColor(RawCopyItem &item)
             sh[j] = shiftOf[ch[j]];
         const unsigned short *p = f.pixel(row, s.left);
         uint32_t *o = outRow(*item.tile, row, s.left);
+        bool period2 = true;
+        for (int j = 2; j < 48 && period2; ++j)
+            period2 = sh[j] == sh[j - 2];
+        if (period2) {
+            // Every Bayer row: pairs with two fixed shifts.
+            const int s0 = sh[0], s1 = sh[1];
+            const int width = s.right - s.left;
+            int x = 0;
+            for (; x + 2 <= width; x += 2) {
+                o[x] = 0xFF000000u | tone(p[x]) << s0;
+                o[x + 1] = 0xFF000000u | tone(p[x + 1]) << s1;
+            }
+            if (x < width)
+                o[x] = 0xFF000000u | tone(p[x]) << s0;
+            continue;
+        }
         for (int c = s.left; c < s.right; c += 48) {
             const int n = std::min(48, s.right - c);
             for (int j = 0; j < n; ++j)

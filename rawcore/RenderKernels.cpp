@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace {
 
@@ -262,35 +263,69 @@ void paintMosaicChannel(RawCopyItem &item)
     if (s.empty())
         return;
     const Tone tone(item);
+    // Locals, not the record: the stores to the tile could alias its fields
+    // and force a reload every pixel.
+    const uint32_t under = item.under, over = item.over;
     unsigned char ch[48];
     for (int row = s.top; row < s.bottom; ++row) {
         f.rowChannels(row, s.left, ch);
         uint32_t *o = outRow(*item.tile, row, s.left);
-        if (item.blackOthers)
-            std::fill(o, o + (s.right - s.left), 0xFF000000u);
-        if (std::find(ch, ch + 48, (unsigned char)item.channel) == ch + 48)
-            continue;
-        const unsigned short *p = f.pixel(row, s.left);
-        const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
         const int width = s.right - s.left;
-        // Two-column patterns (every Bayer row) step over the row directly:
-        // plain, marked and plain again.
+        const bool hasChannel = std::find(ch, ch + 48, (unsigned char)item.channel) != ch + 48;
         bool period2 = true;
         for (int j = 2; j < 48 && period2; ++j)
             period2 = ch[j] == ch[j - 2];
-        if (period2 && (ch[0] == item.channel) != (ch[1] == item.channel)) {
+        const bool pairs = hasChannel && period2 && (ch[0] == item.channel) != (ch[1] == item.channel);
+        if (item.blackOthers && !pairs)
+            std::fill(o, o + width, 0xFF000000u);
+        if (!hasChannel)
+            continue;
+        const unsigned short *p = f.pixel(row, s.left);
+        const MarkCols mc = markCols(item.markArea, row, s.left, s.right);
+        // Two-column patterns (every Bayer row) step over the row by pairs:
+        // plain, marked and plain again, the other pixel of a pair blackened
+        // in the same go when the tile is due to be cleared.
+        if (pairs) {
             const int first = ch[0] == item.channel ? 0 : 1;
             const int a = mc.a - s.left, b = mc.b - s.left;
-            auto plain = [&](int from, int to) {
-                for (int x = from + ((from ^ first) & 1); x < to; x += 2)
-                    o[x] = grayPixel(tone(p[x]));
+            // Pairs [0, n) hold pixels 2i and 2i + 1; the channel's is 2i + first.
+            const int n = width / 2;
+            const int ia = std::clamp((a - first + 1) / 2, 0, n);
+            const int ib = std::clamp((b - first + 1) / 2, ia, n);
+            auto run = [&](auto black) {
+                auto plain = [&](int from, int to) {
+                    for (int i = from; i < to; ++i) {
+                        const int x = 2 * i + first;
+                        o[x] = grayPixel(tone(p[x]));
+                        if constexpr (decltype(black)::value)
+                            o[x ^ 1] = 0xFF000000u;
+                    }
+                };
+                plain(0, ia);
+                for (int i = ia; i < ib; ++i) {
+                    const int x = 2 * i + first;
+                    const uint32_t v = p[x];
+                    o[x] = markedPixel(v, under, over, grayPixel(tone(v)), OverMarkChannel);
+                    if constexpr (decltype(black)::value)
+                        o[x ^ 1] = 0xFF000000u;
+                }
+                plain(ib, n);
             };
-            plain(0, a);
-            for (int x = a + ((a ^ first) & 1); x < b; x += 2) {
-                const uint32_t v = p[x];
-                o[x] = markedPixel(v, item.under, item.over, grayPixel(tone(v)), OverMarkChannel);
+            if (item.blackOthers)
+                run(std::true_type());
+            else
+                run(std::false_type());
+            // An odd last pixel, outside every pair.
+            if (width & 1) {
+                const int x = width - 1;
+                if (first == 0) {
+                    const uint32_t v = p[x];
+                    const uint32_t g = grayPixel(tone(v));
+                    o[x] = (x >= a && x < b) ? markedPixel(v, under, over, g, OverMarkChannel) : g;
+                } else if (item.blackOthers) {
+                    o[x] = 0xFF000000u;
+                }
             }
-            plain(b, width);
             continue;
         }
         // Otherwise only the slots of the channel's colour are visited.
@@ -306,7 +341,7 @@ void paintMosaicChannel(RawCopyItem &item)
                 const uint32_t v = p[x];
                 const uint32_t g = grayPixel(tone(v));
                 const int c = s.left + x;
-                o[x] = (c >= mc.a && c < mc.b) ? markedPixel(v, item.under, item.over, g, OverMarkChannel) : g;
+                o[x] = (c >= mc.a && c < mc.b) ? markedPixel(v, under, over, g, OverMarkChannel) : g;
             }
         }
     }

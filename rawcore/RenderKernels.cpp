@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <type_traits>
 
+#include <emmintrin.h>
+
 namespace {
 
 // A tile's rectangle cut to another one; empty when they do not meet.
@@ -254,6 +256,46 @@ void paintMosaicColor(RawCopyItem &item)
     }
 }
 
+namespace {
+
+// Marked pairs [from, to) of a Bayer row four at a time, the other pixel of
+// each pair black; returns where it stopped. The tests run on 32-bit lanes:
+// raw values are 16-bit, so levels are capped at 65536 without changing any
+// answer.
+int markedPairs4(const unsigned short *p, uint32_t *o, int first, int from, int to, uint32_t under,
+                 uint32_t over, const unsigned char *map)
+{
+    const __m128i ov = _mm_set1_epi32(int(std::min<uint32_t>(over, 65536u)) - 1);
+    const __m128i un = _mm_set1_epi32(int(std::min<uint32_t>(under, 65536u)));
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i overMark = _mm_set1_epi32(int(OverMarkChannel));
+    const __m128i underMark = _mm_set1_epi32(int(UnderMark));
+    const __m128i low = _mm_set1_epi32(0xFFFF);
+    int i = from;
+    for (; i + 4 <= to; i += 4) {
+        const unsigned short *q = p + 2 * i;
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+        const __m128i v = first ? _mm_srli_epi32(raw, 16) : _mm_and_si128(raw, low);
+        const __m128i t = _mm_setr_epi32(map[q[first]], map[q[first + 2]], map[q[first + 4]], map[q[first + 6]]);
+        const __m128i g = _mm_or_si128(_mm_or_si128(opaque, t), _mm_or_si128(_mm_slli_epi32(t, 8), _mm_slli_epi32(t, 16)));
+        const __m128i isOver = _mm_cmpgt_epi32(v, ov);
+        const __m128i isUnder = _mm_cmplt_epi32(v, un);
+        __m128i r = _mm_or_si128(_mm_andnot_si128(isOver, g), _mm_and_si128(isOver, overMark));
+        r = _mm_or_si128(_mm_andnot_si128(isUnder, r), _mm_and_si128(isUnder, underMark));
+        __m128i *out = reinterpret_cast<__m128i *>(o + 2 * i);
+        if (first) {
+            _mm_storeu_si128(out, _mm_unpacklo_epi32(opaque, r));
+            _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(opaque, r));
+        } else {
+            _mm_storeu_si128(out, _mm_unpacklo_epi32(r, opaque));
+            _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(r, opaque));
+        }
+    }
+    return i;
+}
+
+} // namespace
+
 void paintMosaicChannel(RawCopyItem &item)
 {
     if (!usable(item) || item.image->components != 1)
@@ -302,7 +344,10 @@ void paintMosaicChannel(RawCopyItem &item)
                     }
                 };
                 plain(0, ia);
-                for (int i = ia; i < ib; ++i) {
+                int i = ia;
+                if constexpr (decltype(black)::value)
+                    i = markedPairs4(p, o, first, ia, ib, under, over, tone.map);
+                for (; i < ib; ++i) {
                     const int x = 2 * i + first;
                     const uint32_t v = p[x];
                     o[x] = markedPixel(v, under, over, grayPixel(tone(v)), OverMarkChannel);

@@ -1,15 +1,20 @@
 #include "Tessivane.h"
 
+#include "DisplayControls.h"
 #include "EvTables.h"
 #include "ExposureLevels.h"
+#include "FolderStepper.h"
 #include "GammaTables.h"
 #include "PrefAccess.h"
 #include "RawImage.h"
 #include "RawLoader.h"
 #include "RawMaximum.h"
+#include "RecentFiles.h"
 #include "RegionStats.h"
 #include "RgbRenderer.h"
 #include "SamplesTableData.h"
+#include "SelectionLimits.h"
+#include "StatsHtml.h"
 #include "TW_ExifWindow.h"
 #include "TW_ExportFileDialog.h"
 #include "TW_ManualSelection.h"
@@ -22,6 +27,8 @@
 #include "TessivaneSampleWindow.h"
 #include "TileRenderer.h"
 #include "WindowGeometry.h"
+#include "WorkingFolder.h"
+#include "ZoomLevels.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,13 +61,11 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpacerItem>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimeLine>
 #include <QTimer>
-#include <QUrl>
 
 #include <cmath>
 #include <cstdlib>
@@ -72,9 +77,6 @@ constexpr int NoThreshold = 655350;
 
 
 }
-
-const float Tessivane::zoomLevels[18] = {0.05f, 0.10f, 0.15f, 0.20f, 0.25f, 0.30f, 0.40f, 0.50f, 0.60f,
-                                         0.75f, 1.0f,  1.25f, 1.5f,  2.0f,  3.0f,  5.0f,  7.0f,  10.0f};
 
 Tessivane::Tessivane()
     : QMainWindow(nullptr), overExposureLevels(4, NoThreshold), underExposureLevels(4, 0),
@@ -492,9 +494,7 @@ void Tessivane::buildCentralWidget()
     zoomCombo = new QComboBox;
     zoomCombo->setFont(small);
     zoomCombo->setFixedWidth(smallMetrics.horizontalAdvance(QStringLiteral("Fit to window www")));
-    zoomCombo->addItem(tr("Fit to Window"));
-    for (float level : zoomLevels)
-        zoomCombo->addItem(QStringLiteral("%1%").arg(int(level * 100 + 0.5f)));
+    zoomCombo->addItems(ZoomLevels::comboTexts());
     zoomCombo->setCurrentIndex(0);
 
     frameCombo = new QComboBox;
@@ -847,12 +847,11 @@ bool Tessivane::openFile(const QString &path)
             renderImage(1);
             addRecentFile(path);
             statusLabel->setText(RawLoader::floatNormalizationText(*image));
-            const QString folder = QFileInfo(path).absolutePath();
-            QDir::setCurrent(folder);
-            if (mainPrefValue("saveWrkDirOnExit")) {
-                TW_Settings prefs("Preferences");
-                prefs.setValue(QStringLiteral("workingFolder"), folder);
-            }
+            QDir::setCurrent(QFileInfo(path).absolutePath());
+            if (mainPrefValue("saveWrkDirOnExit"))
+                WorkingFolder::rememberFolderOf(path);
+            nextFileAction->setEnabled(true);
+            prevFileAction->setEnabled(true);
         }
         QApplication::restoreOverrideCursor();
     }
@@ -1003,7 +1002,7 @@ void Tessivane::renderRGB()
     if (!image)
         return;
     RgbRenderer renderer(prefPane, this);
-    if (renderer.renderRGB(*image, brightenCheck->isChecked(), int(brightenSpin->value())) || isLoading())
+    if (renderer.renderRGB(*image, brightenCheck->isChecked(), brightenSpin->value()) || isLoading())
         return;
     // Loading decides the modes from the missing picture itself; later
     // renderings must not leave RGB selectable without one.
@@ -1167,38 +1166,12 @@ void Tessivane::clearOverlayItems()
 
 QString Tessivane::statsHtmlTable(const StatsBlock &stats) const
 {
-    const QString minColor = colorTable.value(7, QColor(Qt::blue)).name();
-    const QString avgColor = colorTable.value(6, QColor(Qt::darkGreen)).name();
-    auto decimals = [](double v) {
-        const float f = float(std::fabs(v));
-        if (f < 0.00001f)
-            return 1;
-        if (f < 1)
-            return 3;
-        if (f < 10)
-            return 2;
-        return 1;
-    };
-    QString html = QStringLiteral("<table><tr><td>&nbsp;</td><td><font color=%1>Min</font></td><td>&nbsp;Max</td>"
-                                  "<td><font color=%2>Avg</font></td><td>&nbsp;&sigma;</td></tr>")
-                       .arg(minColor, avgColor);
-    const int n = std::min(channelNames.count, 4);
-    for (int i = 0; i < n; ++i) {
-        const bool any = stats.count[i] >= 1;
-        const QString mean = any ? QString::number(stats.avg[i], 'f', decimals(stats.avg[i])) : QStringLiteral("-");
-        const QString dev =
-            stats.count[i] >= 2 ? QString::number(stats.dev[i], 'f', decimals(stats.dev[i])) : QStringLiteral("-");
-        html += QStringLiteral("<tr><td><b>%1</b></td><td><font color=%6>%2</font></td><td>&nbsp;%3&nbsp;</td>"
-                               "<td><font color=%7>%4</font></td><td>&nbsp;%5</td></tr>")
-                    .arg(channelNames.names.value(i), any ? QString::number(stats.min[i]) : QStringLiteral("-"),
-                         any ? QString::number(stats.max[i]) : QStringLiteral("-"), mean, dev, minColor, avgColor);
-    }
-    for (int i = n; i < 4; ++i)
-        html += QStringLiteral("<tr><td>&nbsp;</td><td><font color=%1>&nbsp;</font></td><td>&nbsp;</td>"
-                               "<td><font color=%2>&nbsp;</font></td><td>&nbsp;</td></tr>")
-                    .arg(minColor, avgColor);
-    html += QStringLiteral("</table>");
-    return html;
+    return StatsHtml::statsHtmlTable(stats, channelNames.names, channelNames.count, colorTable);
+}
+
+QString Tessivane::exposureTimeText(float seconds)
+{
+    return StatsHtml::exposureTimeText(seconds);
 }
 
 void Tessivane::saveDisplayMode()
@@ -1301,42 +1274,23 @@ void Tessivane::setSmallPanelsFont(bool small)
 
 void Tessivane::refreshChannelSelector()
 {
-    const QStringList &names = channelNames.names;
-    const int count = std::min(channelNames.count, ChannelNames::MaxChannels);
-    if (channelCombo->count() == count) {
-        for (int i = 0; i < std::min(int(names.size()), count); ++i)
-            channelCombo->setItemText(i, names[i]);
-    } else {
-        const QSignalBlocker block(channelCombo);
-        const int former = channelCombo->currentIndex();
-        channelCombo->clear();
-        channelCombo->addItems(names.mid(0, count));
-        channelCombo->setCurrentIndex(former >= 0 && former < channelCombo->count() ? former : 0);
-    }
-    if (count > 1) {
-        channelRadio->setEnabled(true);
-        channelCombo->setEnabled(true);
-    } else {
-        if (channelRadio->isChecked())
-            compositeRadio->setChecked(true);
-        channelRadio->setEnabled(false);
-        channelCombo->setEnabled(false);
-    }
+    DisplayControls::refreshChannelSelector(channelCombo, channelRadio, compositeRadio, channelNames.names,
+                                            channelNames.count);
+    const QStringList names = channelNames.names.mid(0, std::min(channelNames.count, ChannelNames::MaxChannels));
     if (samplesWindow)
-        samplesWindow->setChannelNames(names.mid(0, count));
+        samplesWindow->setChannelNames(names);
     if (prefPane)
-        prefPane->setChannelNames(names.mid(0, count));
+        prefPane->setChannelNames(names);
 }
 
 void Tessivane::updatePanelTitles()
 {
     metadataPanel.box->setTitle(tr("Metadata"));
-    metadataPanel.label->setText(tr("No image loaded"));
+    metadataPanel.label->setText(StatsHtml::noImageText());
     updateSelectionPanel();
-    imagePanel.box->setTitle(
-        QStringLiteral("%1%2").arg(tr("Image"), mainPrefValue("maskedPixels") ? QStringLiteral(" [M]") : QString()));
-    imagePanel.label->setText(tr("No image loaded"));
-    exposureStatsPanel.label->setText(tr("No image loaded"));
+    imagePanel.box->setTitle(StatsHtml::imageTitle(mainPrefValue("maskedPixels") != 0));
+    imagePanel.label->setText(StatsHtml::noImageText());
+    exposureStatsPanel.label->setText(StatsHtml::noImageText());
     pointerPanel.box->setTitle(tr("Mouse Pointer"));
     pointerPanel.label->setText(QString());
     rgbRadio->setEnabled(true);
@@ -1349,13 +1303,15 @@ void Tessivane::updatePanelTitles()
 
 void Tessivane::updateSelectionPanel()
 {
-    const QString filter = mainPrefValue("FilterExtremes") ? QStringLiteral(" [F]") : QString();
-    if (selection.width == 0 || selection.height == 0 || !image) {
+    const bool filter = mainPrefValue("FilterExtremes") != 0;
+    if (!SelectionLimits::isSelection(selection) || !image) {
         clearSelectionAction->setEnabled(false);
         selectionHistogramAction->setEnabled(false);
         selectionToSampleAction->setEnabled(false);
-        selectionPanel.label->setText(tr("<p>Use Shift-Click<br/>to start selection<p>Alt-Click to place<br/>sample"));
-        selectionPanel.box->setTitle(QStringLiteral("%1%2").arg(tr("Selection/Sample"), filter));
+        if (selectionHistogramSlot >= 0)
+            histogramWindowClosed(selectionHistogramSlot);
+        selectionPanel.label->setText(StatsHtml::selectionHint());
+        selectionPanel.box->setTitle(StatsHtml::noSelectionTitle(filter));
         return;
     }
     ThreadSettings threads;
@@ -1363,18 +1319,19 @@ void Tessivane::updateSelectionPanel()
     threads.idealThreads = idealThreads;
     threads.parallelMinThreads = parallelMinThreads;
     StatsBlock stats;
-    computeRegionStats(image->frameView(channelNames.count), selection, stats, mainPrefValue("FilterExtremes") ? 1 : 0,
-                       threads, std::max(image->dataRange, image->currentMaximum));
+    const FrameView frame = image->frameView(channelNames.count);
+    if (filter)
+        computeFilteredRegionStats(frame, selection, stats, threads, std::max(image->dataRange, image->currentMaximum));
+    else
+        computeRegionStats(frame, selection, stats, 0, threads, std::max(image->dataRange, image->currentMaximum));
     selectionPanel.label->setText(statsHtmlTable(stats));
-    selectionPanel.box->setTitle(QStringLiteral("%1:%2-%3x%4%5")
-                                     .arg(selection.left)
-                                     .arg(selection.top)
-                                     .arg(selection.width)
-                                     .arg(selection.height)
-                                     .arg(filter));
+    selectionPanel.box->setTitle(StatsHtml::selectionTitle(selection, filter));
     clearSelectionAction->setEnabled(true);
     selectionToSampleAction->setEnabled(true);
-    selectionHistogramAction->setEnabled(qint64(selection.width) * selection.height >= 26);
+    const bool histogram = SelectionLimits::histogramAllowed(selection);
+    selectionHistogramAction->setEnabled(histogram);
+    if (!histogram && selectionHistogramSlot >= 0)
+        histogramWindowClosed(selectionHistogramSlot);
 }
 
 void Tessivane::updateSamplePanel()
@@ -1429,27 +1386,15 @@ QString Tessivane::fontFamilyByIndex(int i)
 
 int Tessivane::zoomLevelIndex(double factor)
 {
-    for (int i = 0; i < 18; ++i)
-        if (std::fabs(1.0 - factor / zoomLevels[i]) < 0.05)
-            return i;
-    for (int i = 17; i >= 0; --i)
-        if (factor > zoomLevels[i])
-            return i;
-    return zoomLevelIndex(1.0);
+    return ZoomLevels::levelIndex(factor);
 }
 
 double Tessivane::currentZoomFactor() const
 {
-    const int i = zoomCombo->currentIndex() - 1;
-    if (i >= 0 && i < 18)
-        return zoomLevels[i];
-    if (i > 17)
-        return 10.0;
-    if (!frameItem || frameItem->rect().width() <= 0 || frameItem->rect().height() <= 0)
-        return 1.0;
-    const QSize viewport = view->size();
-    const double r = std::min(viewport.width() / frameItem->rect().width(), viewport.height() / frameItem->rect().height());
-    return zoomLevels[zoomLevelIndex(r)];
+    const double fit = frameItem ? ZoomLevels::fitRatio(view->width(), view->height(), frameItem->rect().width(),
+                                                        frameItem->rect().height())
+                                 : 1.0;
+    return ZoomLevels::factorForIndex(zoomCombo->currentIndex(), fit);
 }
 
 void Tessivane::applyZoom()
@@ -1462,7 +1407,7 @@ void Tessivane::applyZoom()
     if (current > 0)
         view->scale(f / current, f / current);
     view->centerOn(centre);
-    const Qt::TransformationMode mode = f >= 1.0 ? Qt::FastTransformation : Qt::SmoothTransformation;
+    const Qt::TransformationMode mode = ZoomLevels::transformationFor(f);
     for (QGraphicsItem *item : std::as_const(overlayItems))
         static_cast<QGraphicsPixmapItem *>(item)->setTransformationMode(mode);
 }
@@ -1471,32 +1416,28 @@ void Tessivane::zoomIn()
 {
     if (!frameItem)
         return;
-    int i = zoomCombo->currentIndex() - 1;
-    if (i < 0)
-        i = zoomLevelIndex(currentZoomFactor());
-    if (i <= 16)
-        zoomCombo->setCurrentIndex(i + 2);
+    const int i = ZoomLevels::zoomInIndex(zoomCombo->currentIndex(), currentZoomFactor());
+    if (i >= 0)
+        zoomCombo->setCurrentIndex(i);
 }
 
 void Tessivane::zoomOut()
 {
     if (!frameItem)
         return;
-    int i = zoomCombo->currentIndex() - 1;
-    if (i < 0)
-        i = zoomLevelIndex(currentZoomFactor());
-    if (i >= 1 && i <= 18)
+    const int i = ZoomLevels::zoomOutIndex(zoomCombo->currentIndex(), currentZoomFactor());
+    if (i >= 0)
         zoomCombo->setCurrentIndex(i);
 }
 
 void Tessivane::normalSize()
 {
-    zoomCombo->setCurrentIndex(zoomLevelIndex(1.0) + 1);
+    zoomCombo->setCurrentIndex(ZoomLevels::actualPixelsIndex());
 }
 
 void Tessivane::fitToWindow()
 {
-    zoomCombo->setCurrentIndex(0);
+    zoomCombo->setCurrentIndex(ZoomLevels::FitIndex);
 }
 
 void Tessivane::zoomIndexChanged()
@@ -1504,8 +1445,8 @@ void Tessivane::zoomIndexChanged()
     if (!frameItem)
         return;
     const int index = zoomCombo->currentIndex();
-    fitToWindowAction->setChecked(index == 0);
-    actualPixelsAction->setChecked(index == zoomLevelIndex(1.0) + 1);
+    fitToWindowAction->setChecked(ZoomLevels::fitChecked(index));
+    actualPixelsAction->setChecked(ZoomLevels::actualPixelsChecked(index));
     applyZoom();
 }
 
@@ -1519,26 +1460,17 @@ void Tessivane::gui_resizer()
 
 void Tessivane::addRecentFile(const QString &path, bool removeOnly)
 {
-    TW_Settings settings;
-    QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
-    files.removeAll(path);
-    if (!removeOnly) {
-        files.prepend(path);
-        while (files.size() > MaxRecentFiles)
-            files.removeLast();
-    }
-    settings.setValue(QStringLiteral("recentFileList"), files);
+    RecentFiles::add(path, removeOnly);
     updateRecentFileActions();
     failedLoadPath.clear();
 }
 
 void Tessivane::updateRecentFileActions()
 {
-    TW_Settings settings;
-    const QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
+    const QStringList files = RecentFiles::read();
     const int n = std::min(int(files.size()), MaxRecentFiles);
     for (int i = 0; i < n; ++i) {
-        recentFileActions[i]->setText(tr("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+        recentFileActions[i]->setText(RecentFiles::actionText(i, files[i]));
         recentFileActions[i]->setData(files[i]);
         recentFileActions[i]->setVisible(true);
     }
@@ -1572,24 +1504,14 @@ bool Tessivane::open()
 {
     if (!checkUnsavedSamples(1))
         return false;
-    if (mainPrefValue("saveWrkDirOnExit")) {
-        TW_Settings prefs("Preferences");
-        const QString folder = prefs.value(QStringLiteral("workingFolder")).toString();
-        if (!folder.isEmpty())
-            QDir::setCurrent(folder);
-    }
-    QString filter = QStringLiteral(
-        "*.arw *.arq *.cr2 *.cr3 *.crw *.dc2 *.dcr *.dng *.erf *.eip *.fff *.gpr *.hdr *.mos *.mrw *.nef *.orf *.pef "
-        "*.raf *.raw *.rdc *.sr2 *.srf *.3fr *.cine *.ia *.kc2 *.mef *.nrw *.rw2 *.sti *.iiq *.srw *.x3f *.rwl *.drf "
-        "*.dsc *.ptx *.cap *.bay *.bmq *.pxn *.cs1 *.k25 *.kdc *.mdc *.qtk ");
-    const QString extra = mainPrefString("additionalExtensions");
-    if (extra.length() > 1)
-        filter = extra + QLatin1Char(' ') + filter;
+    if (mainPrefValue("saveWrkDirOnExit"))
+        WorkingFolder::enterSaved();
+    const QString filter = FolderStepper::openFilter(mainPrefString("additionalExtensions"));
     QFileDialog::Options options;
     if (!mainPrefValue("useNativeDialogs"))
         options |= QFileDialog::DontUseNativeDialog;
     const QString path = QFileDialog::getOpenFileName(this, tr("Open Raw File"), QDir::currentPath(),
-                                                      tr("Raw files(%1);;All files (*.*)").arg(filter), nullptr, options);
+                                                      FolderStepper::dialogFilterText(filter), nullptr, options);
     if (!path.isEmpty())
         openFile(path);
     return true;
@@ -1662,8 +1584,7 @@ void Tessivane::closeCurrentFile()
         frameItem = nullptr;
     }
     scene->update(bounds);
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    QDir::setCurrent(QFileInfo(pictures).isDir() ? pictures : QDir::homePath());
+    QDir::setCurrent(WorkingFolder::defaultFolder());
 }
 
 // ------------------------------------------------------- display controls
@@ -1691,8 +1612,7 @@ void Tessivane::changeRAWFrame()
         frameReloadPending = true;
         return;
     }
-    const int chosen = frameCombo->currentIndex() + 1;
-    if (chosen == image->frameNumber)
+    if (!DisplayControls::frameChangeWanted(frameCombo->currentIndex(), image->frameNumber))
         return;
     if (!checkUnsavedSamples(1)) {
         const QSignalBlocker block(frameCombo);
@@ -1711,7 +1631,7 @@ void Tessivane::changeRAWFrame()
 void Tessivane::brightenCheckboxChanged()
 {
     brightenSpin->setEnabled(brightenCheck->isChecked());
-    if (brightenCheck->isChecked() && brightenSpin->value() == 0)
+    if (!DisplayControls::brightenToggleRenders(brightenCheck->isChecked(), brightenSpin->value()))
         return;
     if (image && rgbRadio->isEnabled()) {
         renderRGB();
@@ -1825,7 +1745,7 @@ void Tessivane::copyEXIF2cli(const QString &text, bool isHtml)
 
 void Tessivane::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+    if (TW_SignalingView::offersUrls(event->mimeData()))
         event->acceptProposedAction();
 }
 
@@ -1837,10 +1757,7 @@ void Tessivane::dragMoveEvent(QDragMoveEvent *event)
 void Tessivane::dropEvent(QDropEvent *event)
 {
     event->accept();
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty())
-        return;
-    const QString path = urls.first().toLocalFile();
+    const QString path = TW_SignalingView::droppedFilePath(event->mimeData());
     if (!path.isEmpty())
         openDroppedFile(path);
 }
@@ -1904,10 +1821,43 @@ void Tessivane::resetBlackLevelsFromFile()
 
 void Tessivane::nextFile()
 {
+    stepFile(1, tr("next"));
 }
 
 void Tessivane::prevFile()
 {
+    stepFile(-1, tr("previous"));
+}
+
+void Tessivane::stepFile(int step, const QString &word)
+{
+    const bool moveOnFailedLoad = mainPrefValue("moveOnFailedLoad") != 0;
+    const QString loaded = image ? image->path : QString();
+    if (loaded.isEmpty() && !(moveOnFailedLoad && !failedLoadPath.isEmpty()))
+        return;
+    const QString base = FolderStepper::stepBase(loaded, failedLoadPath, moveOnFailedLoad);
+    if (base.isEmpty())
+        return;
+    const QString target =
+        FolderStepper::stepTarget(base, step, FolderStepper::stepPatterns(mainPrefString("additionalExtensions")),
+                                  mainPrefValue("fileSortOrder"));
+    if (target.isEmpty()) {
+        QApplication::beep();
+        statusLabel->setText(FolderStepper::noFileText(word));
+        QCoreApplication::processEvents();
+        return;
+    }
+    if (isLoading()) {
+        // Opened once the running load is over; it has not failed yet.
+        openFile(target);
+        return;
+    }
+    if (openFile(target)) {
+        failedLoadPath.clear();
+    } else if (moveOnFailedLoad) {
+        failedLoadPath = target;
+        statusLabel->setText(FolderStepper::failedToLoadText(target));
+    }
 }
 
 void Tessivane::showLicense()
@@ -1971,26 +1921,45 @@ void Tessivane::selection2samples()
 
 void Tessivane::runManualSelection()
 {
+    if (image)
+        manualSelection->runOnScene(scene, image->frameWidth, image->frameHeight);
 }
 
 void Tessivane::manualUpdateCheck()
 {
 }
 
-void Tessivane::mouseMoved(QPointF)
+void Tessivane::mouseMoved(QPointF point)
 {
+    if (!image || !scene->frameItem())
+        return;
+    const QPointF q = scene->frameItem()->mapFromScene(point);
+    int x = 0, y = 0;
+    if (!StatsHtml::pointerPixel(q.x(), q.y(), image->frameWidth, image->frameHeight, x, y))
+        return;
+    const std::array<int, 4> values = StatsHtml::pointerValues(image->frameView(channelNames.count), x, y,
+                                                               mainPrefValue("cursor2x2") != 0, image->isBayerImage());
+    pointerPanel.label->setText(StatsHtml::pointerHtml(channelNames.names, channelNames.count, values));
+    cursorPosition[0] = x;
+    cursorPosition[1] = y;
+    pointerPanel.box->setTitle(StatsHtml::pointerTitle(x, y));
 }
 
-void Tessivane::selectionPlaced(area_t)
+void Tessivane::selectionPlaced(area_t area)
 {
+    if (!image)
+        return;
+    selection = SelectionLimits::clampToFrame(area, image->frameWidth, image->frameHeight);
+    updateSelectionPanel();
 }
 
 void Tessivane::samplerPlaced(area_t)
 {
 }
 
-void Tessivane::updateManualSelection(int, int, int, int)
+void Tessivane::updateManualSelection(int left, int top, int width, int height)
 {
+    scene->setSelectionRect(QRectF(left, top, width, height));
 }
 
 void Tessivane::someDownloaded(QByteArray, int)

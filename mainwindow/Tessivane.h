@@ -198,6 +198,7 @@ public:
     void updateSamplePanel();
     void refreshFrameStats();
     QString statsHtmlTable(const StatsBlock &stats) const;
+    static QString exposureTimeText(float seconds);
     void computeFrameStats();
     void computeRawMaximum();
     void computeExposureLevels(bool reload);
@@ -205,7 +206,6 @@ public:
     void renderRGB();
 
     // Zoom.
-    static const float zoomLevels[18];
     static int zoomLevelIndex(double factor);
     double currentZoomFactor() const;
     void applyZoom();
@@ -213,6 +213,8 @@ public:
     // Recent files.
     void addRecentFile(const QString &path, bool removeOnly = false);
     void updateRecentFileActions();
+    // Opens the raw file `step` places away in the loaded file's folder.
+    void stepFile(int step, const QString &word);
 
     // Accessors.
     QString currentFileName() const;

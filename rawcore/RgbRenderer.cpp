@@ -81,15 +81,15 @@ int RgbRenderer::outputSpaceFor(int rgbColorSource, int rgbOutputSpace)
     return rgbColorSource ? std::clamp(rgbOutputSpace, 0, 3) + 1 : 0;
 }
 
-double RgbRenderer::gammaPowerFor(int outputSpace, bool brightenOn, int brightenValue)
+double RgbRenderer::gammaPowerFor(int outputSpace, bool brightenOn, double brightenValue)
 {
     const double base = outputSpace < 3 ? 2.2 : 1.8;
     if (brightenOn && brightenValue != 0)
-        return 1.0 / (std::clamp(brightenValue, 0, 3) + base);
+        return 1.0 / (std::clamp(brightenValue, 0.0, 3.0) + base);
     return 1.0 / base;
 }
 
-void RgbRenderer::setRenderOptions(RawImage &image, bool brightenOn, int brightenValue)
+void RgbRenderer::setRenderOptions(RawImage &image, bool brightenOn, double brightenValue)
 {
     kaldris_data_t &d = image.decoder().imgdata;
     kaldris_output_params_t &p = d.params;
@@ -118,7 +118,7 @@ void RgbRenderer::setRenderOptions(RawImage &image, bool brightenOn, int brighte
     RawLoader(prefs, nullptr).setDecoderBlackParams(image);
 }
 
-bool RgbRenderer::renderRGB(RawImage &image, bool brightenOn, int brightenValue)
+bool RgbRenderer::renderRGB(RawImage &image, bool brightenOn, double brightenValue)
 {
     status(QStringLiteral("RGB rendering"));
     setRenderOptions(image, brightenOn, brightenValue);

@@ -33,15 +33,15 @@ public:
     // box and value. False when the library could not render: the record's
     // processed image is then released and null, so no stale picture stays
     // behind and the RGB mode must be disabled.
-    bool renderRGB(RawImage &image, bool brightenOn, int brightenValue);
+    bool renderRGB(RawImage &image, bool brightenOn, double brightenValue);
 
     // The rendering options alone (white balance to black levels).
-    void setRenderOptions(RawImage &image, bool brightenOn, int brightenValue);
+    void setRenderOptions(RawImage &image, bool brightenOn, double brightenValue);
 
     // The decoder's output space for the colour source and the chosen space.
     static int outputSpaceFor(int rgbColorSource, int rgbOutputSpace);
     // The power of the gamma curve for an output space and the brightening control.
-    static double gammaPowerFor(int outputSpace, bool brightenOn, int brightenValue);
+    static double gammaPowerFor(int outputSpace, bool brightenOn, double brightenValue);
 
 private:
     int pref(const char *key) const;

@@ -28,7 +28,7 @@ public:
 
     T at(uint32_t r, uint32_t c) const { return t.dst[r * pitch + c]; }
 
-    // Compared bit for bit, so a float NaN sentinel would still count.
+    // Compared bit for bit, which also holds for floats such as -0.0 and NaN.
     bool untouchedOutside() const
     {
         for (size_t i = 0; i < buf.size(); ++i) {

@@ -31,6 +31,8 @@ public:
     };
     // A CFA DNG with the frames in SubIFDs, 16-bit uncompressed; empty on failure.
     QString writeDng(const QString &name, const std::vector<Frame> &frames);
+    // One such frame with the sample at (x, y) given by `value`.
+    QString writeDngOf(const QString &name, int width, int height, const std::function<unsigned short(int, int)> &value);
 
     // Runs `work` while closing every modal box it opens; returns their count.
     static int closingMessageBoxes(const std::function<void()> &work)
@@ -50,6 +52,8 @@ public:
     }
 
 private:
+    QString writeFrames(const QString &name, const std::vector<Frame> &frames,
+                        const std::vector<std::function<unsigned short(int, int)>> &values);
     QTemporaryDir dir;
 };
 

@@ -144,46 +144,47 @@ private slots:
         QTest::addColumn<QString>("camera");  // make/model, "*" prefix: sensor-type flag set
         QTest::addColumn<unsigned>("decoderFlags");
         QTest::addColumn<bool>("brightenOn");
-        QTest::addColumn<int>("brightenValue");
+        QTest::addColumn<double>("brightenValue");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("auto-brightness off") << "rgbAutoscale=0 whiteBalance=0 rgbColorSource=0 subtractBlack=0 enableRGBMaxOverride=0" << "Kaldris/X" << 0u << false << 0
+        QTest::newRow("auto-brightness off") << "rgbAutoscale=0 whiteBalance=0 rgbColorSource=0 subtractBlack=0 enableRGBMaxOverride=0" << "Kaldris/X" << 0u << false << 0.0
                                   << "camera_wb=0 auto_wb=0 no_auto_bright=1 output_color=0 camera_matrix=0 gamma=2.20 "
                                      "slope=0 user_sat=-1 user_black=0 user_cblack0=0";
         QTest::newRow("as shot, auto-brightness 1 %") << "whiteBalance=1 rgbAutoscale=1 RGBAutoScaleThr=10" << "Kaldris/X"
-                                                      << 0u << false << 0 << "camera_wb=1 auto_wb=0 no_auto_bright=0 thr=0.01";
-        QTest::newRow("automatic white balance") << "whiteBalance=2" << "Kaldris/X" << 0u << false << 0
+                                                      << 0u << false << 0.0 << "camera_wb=1 auto_wb=0 no_auto_bright=0 thr=0.01";
+        QTest::newRow("automatic white balance") << "whiteBalance=2" << "Kaldris/X" << 0u << false << 0.0
                                                  << "camera_wb=0 auto_wb=1";
-        QTest::newRow("Sigma SD14 with sensor flag") << "whiteBalance=1" << "*Sigma/SD14" << 0u << false << 0
+        QTest::newRow("Sigma SD14 with sensor flag") << "whiteBalance=1" << "*Sigma/SD14" << 0u << false << 0.0
                                                      << "camera_wb=0 auto_wb=1";
-        QTest::newRow("Sigma SD14 without sensor flag") << "whiteBalance=1" << "Sigma/SD14" << 0u << false << 0
+        QTest::newRow("Sigma SD14 without sensor flag") << "whiteBalance=1" << "Sigma/SD14" << 0u << false << 0.0
                                                         << "camera_wb=1 auto_wb=0";
         QTest::newRow("output space 7 clamps to ProPhoto") << "rgbColorSource=1 rgbOutputSpace=7" << "Kaldris/X" << 0u
-                                                           << false << 0 << "output_color=4 camera_matrix=0 gamma=1.80";
-        QTest::newRow("embedded matrices") << "rgbColorSource=2 rgbOutputSpace=1" << "Kaldris/X" << 0u << false << 0
+                                                           << false << 0.0 << "output_color=4 camera_matrix=0 gamma=1.80";
+        QTest::newRow("embedded matrices") << "rgbColorSource=2 rgbOutputSpace=1" << "Kaldris/X" << 0u << false << 0.0
                                            << "output_color=2 camera_matrix=3 gamma=2.20";
-        QTest::newRow("negative output space") << "rgbColorSource=1 rgbOutputSpace=-3" << "Kaldris/X" << 0u << false << 0
+        QTest::newRow("negative output space") << "rgbColorSource=1 rgbOutputSpace=-3" << "Kaldris/X" << 0u << false << 0.0
                                                << "output_color=1";
-        QTest::newRow("brightening 5 is 3") << "" << "Kaldris/X" << 0u << true << 5 << "gamma=5.20";
-        QTest::newRow("brightening negative is 0") << "" << "Kaldris/X" << 0u << true << -2 << "gamma=2.20";
+        QTest::newRow("brightening 5 is 3") << "" << "Kaldris/X" << 0u << true << 5.0 << "gamma=5.20";
+        QTest::newRow("brightening negative is 0") << "" << "Kaldris/X" << 0u << true << -2.0 << "gamma=2.20";
         QTest::newRow("brightening 2 on a wide space") << "rgbColorSource=1 rgbOutputSpace=2" << "Kaldris/X" << 0u << true
-                                                       << 2 << "output_color=3 gamma=3.80";
-        QTest::newRow("brightening box off") << "" << "Kaldris/X" << 0u << false << 3 << "gamma=2.20";
+                                                       << 2.0 << "output_color=3 gamma=3.80";
+        QTest::newRow("brightening in half steps") << "" << "Kaldris/X" << 0u << true << 1.5 << "gamma=3.70";
+        QTest::newRow("brightening box off") << "" << "Kaldris/X" << 0u << false << 3.0 << "gamma=2.20";
         QTest::newRow("saturation override") << "enableRGBMaxOverride=1 RGBMaxOverride=12000" << "Kaldris/X" << 0u << false
-                                             << 0 << "user_sat=12000";
+                                             << 0.0 << "user_sat=12000";
         QTest::newRow("saturation override off") << "enableRGBMaxOverride=0 RGBMaxOverride=12000" << "Kaldris/X" << 0u
-                                                 << false << 0 << "user_sat=-1";
+                                                 << false << 0.0 << "user_sat=-1";
         QTest::newRow("manual black") << "subtractBlack=1 subtractBlackMethod=1 blManualLevel=300" << "Kaldris/X" << 0u
-                                      << false << 0 << "user_black=300 user_cblack0=-1000001";
-        QTest::newRow("file black") << "subtractBlack=1 subtractBlackMethod=0" << "Kaldris/X" << 0u << false << 0
+                                      << false << 0.0 << "user_black=300 user_cblack0=-1000001";
+        QTest::newRow("file black") << "subtractBlack=1 subtractBlackMethod=0" << "Kaldris/X" << 0u << false << 0.0
                                     << "user_black=-1 user_cblack0=-1000001";
         // the loader switched auto-brightness off and chose raw colour for such data
         QTest::newRow("ARW2 special 3 keeps the loader's switches")
             << "ARW2SpecialOptions=3 rgbAutoscale=1 rgbColorSource=1 rgbOutputSpace=2 subtractBlack=1" << "Sony/A"
-            << unsigned(KALDRIS_DECODER_SONYARW2) << false << 0
+            << unsigned(KALDRIS_DECODER_SONYARW2) << false << 0.0
             << "no_auto_bright=1 output_color=0 gamma=2.20 user_black=0 user_cblack0=0";
         QTest::newRow("ARW2 special 2 takes the preferences")
             << "ARW2SpecialOptions=2 rgbAutoscale=1 rgbColorSource=1 rgbOutputSpace=2" << "Sony/A"
-            << unsigned(KALDRIS_DECODER_SONYARW2) << false << 0 << "no_auto_bright=0 output_color=3";
+            << unsigned(KALDRIS_DECODER_SONYARW2) << false << 0.0 << "no_auto_bright=0 output_color=3";
     }
     void options()
     {
@@ -191,7 +192,7 @@ private slots:
         QFETCH(QString, camera);
         QFETCH(unsigned, decoderFlags);
         QFETCH(bool, brightenOn);
-        QFETCH(int, brightenValue);
+        QFETCH(double, brightenValue);
         QFETCH(QString, expected);
         PrefStore store(false, false);
         applyPrefs(store, prefs);

@@ -829,8 +829,11 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     return true;
 }
 
-bool Tessivane::openFile(const QString &path)
+bool Tessivane::openFile(const QString &givenPath)
 {
+    // Loading moves the working folder; a relative path would then name
+    // another file for folder stepping and the recent-file list.
+    const QString path = givenPath.isEmpty() ? givenPath : QFileInfo(givenPath).absoluteFilePath();
     if (isLoading()) {
         // Asked for from inside a load (a hand-over or a system file-open
         // event): opened as soon as the running load is done.

@@ -256,7 +256,10 @@ void TestMainWindowWiring::nextFileStepsThroughTheFolder()
     other.close();
     QVERIFY(!a.isEmpty() && !b.isEmpty() && !c.isEmpty());
 
-    QVERIFY(window->openFile(a));
+    // Given relative to the working folder, which loading then moves.
+    QVERIFY(QDir::setCurrent(fixture->path(QString())));
+    QVERIFY(window->openFile(dir + QStringLiteral("a.dng")));
+    QCOMPARE(window->image->path, QFileInfo(a).absoluteFilePath());
     QVERIFY(window->nextFileAction->isEnabled());
     window->nextFile();
     QCOMPARE(QFileInfo(window->image->path).fileName(), QStringLiteral("b.DNG"));

@@ -45,7 +45,12 @@ public:
     // 48 is a multiple of 3 and 4.
     void rowChannels(int row, int left, unsigned char out[48]) const
     {
-        if (comps == 1) {
+        if (comps == 1 && view.colourTable) {
+            const unsigned char *base = view.colourTable->data() + size_t(((row % 48) + 48) % 48) * 48;
+            const int shift = ((left % 48) + 48) % 48;
+            std::copy(base + shift, base + 48, out);
+            std::copy(base, base + shift, out + (48 - shift));
+        } else if (comps == 1) {
             unsigned char base[48];
             if (view.colorAt) {
                 for (int c = 0; c < 48; ++c)

@@ -3,8 +3,10 @@
 #ifndef FRAMEVIEW_H
 #define FRAMEVIEW_H
 
+#include <array>
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 struct FrameView {
     const unsigned short *data = nullptr;  // working buffer, raw coordinates
@@ -15,6 +17,9 @@ struct FrameView {
     int width = 0, height = 0;             // frame size
     int channels = 1;                      // channel count (ChannelNames), at most 4
     std::function<int(int, int)> colorAt;  // CFA colour at a frame position; 1-component data only
+    // The same colours for layouts that repeat within 48 x 48 frame positions
+    // (row-major, row and column mod 48): row setup without a call a pixel.
+    std::shared_ptr<const std::array<unsigned char, 48 * 48>> colourTable;
 };
 
 #endif

@@ -441,5 +441,6 @@ FrameView RawImage::frameView(int channels) const
     v.colorAt = [table](int row, int column) {
         return int((*table)[size_t(positiveMod(row, RowTable) * RowTable + positiveMod(column, RowTable))]);
     };
+    v.colourTable = table;
     return v;
 }

@@ -1,8 +1,11 @@
+#include "FrameAccess.h"
 #include "PrefStore.h"
 #include "StandInLoad.h"
 #include "TestRegistry.h"
 
 #include <QTest>
+
+#include <cstring>
 
 namespace {
 
@@ -165,6 +168,32 @@ private slots:
         // The view outlives nothing it needs: the record may go first.
         image.reset();
         QCOMPARE(v.colorAt(0, 0), wordColour(0x94949494u, 0, 0));
+    }
+
+    // The jobs' row colours come from the view's table; they must be the
+    // colours of the layout at any row and start column, a 6x6 one included.
+    void rowColoursFromTheTable()
+    {
+        StandInSetup s;
+        s.filters = 9;
+        const char pattern[6][6] = {{1, 1, 0, 1, 1, 2}, {1, 1, 2, 1, 1, 0}, {2, 0, 1, 0, 2, 1},
+                                    {1, 1, 2, 1, 1, 0}, {1, 1, 0, 1, 1, 2}, {0, 2, 1, 2, 0, 1}};
+        std::memcpy(s.xtrans, pattern, sizeof pattern);
+        s.top = 1;
+        s.left = 5;
+        PrefStore prefs(false, false);
+        auto image = openStandIn(s, &prefs);
+        RawLoader(&prefs, nullptr).setFrameSize(*image);
+        const FrameView v = image->frameView(3);
+        QVERIFY(v.colourTable);
+        const FrameAccess f(v);
+        for (int row : {0, 1, 5, 47, 48, 53, -1})
+            for (int left : {0, 1, 7, 47, 50, 97, -5}) {
+                unsigned char out[48];
+                f.rowChannels(row, left, out);
+                for (int i = 0; i < 48; ++i)
+                    QCOMPARE(int(out[i]), v.colorAt(row, left + i) & 3);
+            }
     }
 };
 

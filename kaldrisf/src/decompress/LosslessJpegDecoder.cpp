@@ -26,7 +26,8 @@ struct HuffTable {
     uint8_t values[256];
 };
 
-struct TableSpec {
+// One Huffman table as a DHT segment defines it.
+struct DhtTable {
     bool defined = false;
     uint8_t bits[17] = {};
     uint8_t values[256] = {};
@@ -44,22 +45,22 @@ inline uint32_t lutEntry(int drop, int extra, int diff)
 }
 
 // Canonical codes (T.81 Annex C). False when the counts overflow the code space.
-bool buildTable(const TableSpec &spec, HuffTable &t)
+bool buildTable(const DhtTable &dht, HuffTable &t)
 {
     std::memset(t.lut, 0, sizeof t.lut);
-    std::memcpy(t.values, spec.values, sizeof t.values);
+    std::memcpy(t.values, dht.values, sizeof t.values);
     uint32_t code = 0;
     int k = 0;
     t.limit[0] = 0;
     t.offset[0] = 0;
     for (int l = 1; l <= 16; ++l) {
         t.offset[l] = k - int(code);
-        for (int i = 0; i < spec.bits[l]; ++i, ++k, ++code) {
+        for (int i = 0; i < dht.bits[l]; ++i, ++k, ++code) {
             if (code >= (1u << l))
                 return false;
             if (l > kLutBits)
                 continue;
-            const int s = spec.values[k];
+            const int s = dht.values[k];
             const int span = kLutBits - l;
             const uint32_t first = code << span;
             for (uint32_t j = 0; j < (1u << span); ++j) {
@@ -253,7 +254,7 @@ int parseFrame(const uint8_t *p, size_t n, Frame &f)
     return KALDRIS_SUCCESS;
 }
 
-int parseTables(const uint8_t *p, size_t n, TableSpec *specs)
+int parseTables(const uint8_t *p, size_t n, DhtTable *dhtTables)
 {
     size_t i = 0;
     while (i < n) {
@@ -266,8 +267,8 @@ int parseTables(const uint8_t *p, size_t n, TableSpec *specs)
         if (count > 256 || n - i - 17 < size_t(count) || th > 3 || tc > 1)
             return KALDRIS_CORRUPT;
         if (tc == 0) {   // lossless coding uses DC tables only
-            TableSpec &s = specs[th];
-            s = TableSpec();
+            DhtTable &s = dhtTables[th];
+            s = DhtTable();
             for (int l = 1; l <= 16; ++l)
                 s.bits[l] = p[i + l];
             for (int v = 0; v < count; ++v) {
@@ -422,7 +423,7 @@ int decodeStream(const uint8_t *src, size_t len, const SampleTarget &t)
 {
     if (!src || len < 4 || src[0] != 0xFF || src[1] != 0xD8)
         return KALDRIS_CORRUPT;
-    TableSpec specs[4];
+    DhtTable dhtTables[4];
     Frame frame;
     int restartInterval = 0;
     size_t pos = 2;
@@ -451,7 +452,7 @@ int decodeStream(const uint8_t *src, size_t len, const SampleTarget &t)
             rc = parseFrame(seg, n, frame);
             break;
         case 0xC4:
-            rc = parseTables(seg, n, specs);
+            rc = parseTables(seg, n, dhtTables);
             break;
         case 0xC0: case 0xC1: case 0xC2: case 0xC5: case 0xC6: case 0xC7:
         case 0xC9: case 0xCA: case 0xCB: case 0xCD: case 0xCE: case 0xCF:
@@ -483,13 +484,13 @@ int decodeStream(const uint8_t *src, size_t len, const SampleTarget &t)
                 int ci = 0;
                 while (ci < frame.components && frame.id[ci] != cs)
                     ++ci;
-                if (ci == frame.components || td > 3 || !specs[td].defined || specs[td].count == 0)
+                if (ci == frame.components || td > 3 || !dhtTables[td].defined || dhtTables[td].count == 0)
                     return KALDRIS_CORRUPT;
                 for (int j = 0; j < k; ++j)
                     if (st.order[j] == ci)
                         return KALDRIS_CORRUPT;
                 st.order[k] = ci;
-                if (!used[td] && !buildTable(specs[td], tables[td]))
+                if (!used[td] && !buildTable(dhtTables[td], tables[td]))
                     return KALDRIS_CORRUPT;
                 used[td] = true;
                 st.table[k] = &tables[td];

@@ -1435,12 +1435,19 @@ void Tessivane::zoomOut()
 
 void Tessivane::normalSize()
 {
+    const bool unchanged = zoomCombo->currentIndex() == ZoomLevels::actualPixelsIndex();
     zoomCombo->setCurrentIndex(ZoomLevels::actualPixelsIndex());
+    // The checkable action unchecked itself; the combo did not move to say so.
+    if (unchanged)
+        zoomIndexChanged();
 }
 
 void Tessivane::fitToWindow()
 {
+    const bool unchanged = zoomCombo->currentIndex() == ZoomLevels::FitIndex;
     zoomCombo->setCurrentIndex(ZoomLevels::FitIndex);
+    if (unchanged)
+        zoomIndexChanged();
 }
 
 void Tessivane::zoomIndexChanged()

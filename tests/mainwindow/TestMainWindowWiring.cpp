@@ -46,6 +46,8 @@ private slots:
     void selectionDragShowsStatistics();
     void selectionBeyondTheFrameIsClamped();
     void zoomSteps();
+    void zoomActionOnItsOwnEntryStaysChecked_data();
+    void zoomActionOnItsOwnEntryStaysChecked();
     void nextFileStepsThroughTheFolder();
     void failedStepMovesOnWhenAsked_data();
     void failedStepMovesOnWhenAsked();
@@ -242,6 +244,40 @@ void TestMainWindowWiring::zoomSteps()
     const double r = std::min(window->view->width() / 2100.0, window->view->height() / 1100.0);
     QVERIFY2(f > 0 && f < r / 0.95, qPrintable(QStringLiteral("%1 for %2").arg(f).arg(r)));
     QVERIFY2(f > r / 1.5, qPrintable(QStringLiteral("%1 for %2").arg(f).arg(r)));
+}
+
+void TestMainWindowWiring::zoomActionOnItsOwnEntryStaysChecked_data()
+{
+    QTest::addColumn<bool>("fit");
+    QTest::newRow("Fit to Window") << true;
+    QTest::newRow("Actual Pixels") << false;
+}
+
+void TestMainWindowWiring::zoomActionOnItsOwnEntryStaysChecked()
+{
+    QFETCH(bool, fit);
+    const QString file = fixture->writeDng(QStringLiteral("zoomagain.dng"), {{2100, 1100, 600}});
+    QVERIFY(window->openFile(file));
+    window->resize(1200, 800);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QAction *action = fit ? window->fitToWindowAction : window->actualPixelsAction;
+    action->trigger();
+    const int index = window->zoomCombo->currentIndex();
+    QVERIFY(action->isChecked());
+    // Chosen again while already on: a checkable action toggles itself off
+    // first, yet the combo entry it stands for is still the one shown.
+    action->trigger();
+    QCOMPARE(window->zoomCombo->currentIndex(), index);
+    QVERIFY(action->isChecked());
+    QCOMPARE(window->fitToWindowAction->isChecked(), fit);
+    QCOMPARE(window->actualPixelsAction->isChecked(), !fit);
+    // Fit keeps following the window's size.
+    if (fit) {
+        const double before = window->view->transform().m11();
+        window->resize(600, 500);
+        QTRY_VERIFY(window->view->transform().m11() < before);
+    }
 }
 
 void TestMainWindowWiring::nextFileStepsThroughTheFolder()

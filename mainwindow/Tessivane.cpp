@@ -1629,9 +1629,11 @@ void Tessivane::changeRAWFrame()
         frameCombo->setCurrentIndex(image->frameNumber - 1);
         return;
     }
+    // A copy: loading deletes the record that holds the path.
+    const QString path = image->path;
     const LoadScope scope(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (loadFile(image->path, true)) {
+    if (loadFile(path, true)) {
         renderImage(0);
         recomputeSampleStats();
     }

@@ -48,6 +48,8 @@ private slots:
     void zoomSteps();
     void zoomActionOnItsOwnEntryStaysChecked_data();
     void zoomActionOnItsOwnEntryStaysChecked();
+    void frameChoiceLoadsThatFrame_data();
+    void frameChoiceLoadsThatFrame();
     void nextFileStepsThroughTheFolder();
     void failedStepMovesOnWhenAsked_data();
     void failedStepMovesOnWhenAsked();
@@ -277,6 +279,33 @@ void TestMainWindowWiring::zoomActionOnItsOwnEntryStaysChecked()
         const double before = window->view->transform().m11();
         window->resize(600, 500);
         QTRY_VERIFY(window->view->transform().m11() < before);
+    }
+}
+
+void TestMainWindowWiring::frameChoiceLoadsThatFrame_data()
+{
+    QTest::addColumn<QList<int>>("choices");
+    QTest::newRow("the frame already loaded") << QList<int>{0};
+    QTest::newRow("the second frame") << QList<int>{1};
+    QTest::newRow("back to the first") << QList<int>{1, 0};
+    QTest::newRow("there and back twice") << QList<int>{1, 0, 1, 0};
+}
+
+void TestMainWindowWiring::frameChoiceLoadsThatFrame()
+{
+    QFETCH(QList<int>, choices);
+    const int widths[] = {300, 120};
+    const int heights[] = {200, 100};
+    const QString file = fixture->writeDng(QStringLiteral("frames.dng"), {{300, 200, 500}, {120, 100, 700}});
+    QVERIFY(window->openFile(file));
+    QCOMPARE(window->frameCombo->count(), 2);
+    for (int frame : choices) {
+        window->frameCombo->setCurrentIndex(frame);
+        QCOMPARE(window->image->frameNumber, frame + 1);
+        QCOMPARE(window->image->frameWidth, widths[frame]);
+        QCOMPARE(window->image->path, QFileInfo(file).absoluteFilePath());
+        QCOMPARE(window->imagePanel.box->title(), QStringLiteral("Image %1x%2").arg(widths[frame]).arg(heights[frame]));
+        QCOMPARE(window->frameItem->rect(), QRectF(0, 0, widths[frame], heights[frame]));
     }
 }
 

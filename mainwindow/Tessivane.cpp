@@ -1004,8 +1004,16 @@ void Tessivane::renderRGB()
 {
     if (!image)
         return;
-    RgbRenderer renderer(prefPane, this);
-    if (renderer.renderRGB(*image, brightenCheck->isChecked(), brightenSpin->value()) || isLoading())
+    const bool loading = isLoading();
+    bool rendered = false;
+    {
+        // Rendering repaints the status line; a file or frame asked for
+        // meanwhile must wait, it would destroy the record being rendered.
+        const LoadScope scope(this);
+        RgbRenderer renderer(prefPane, this);
+        rendered = renderer.renderRGB(*image, brightenCheck->isChecked(), brightenSpin->value());
+    }
+    if (rendered || loading)
         return;
     // Loading decides the modes from the missing picture itself; later
     // renderings must not leave RGB selectable without one.

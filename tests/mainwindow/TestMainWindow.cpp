@@ -44,6 +44,7 @@ private slots:
     void missingFileKeepsTheImage();
     void emptyFrameSelectorReloadsFirstFrame();
     void openDuringLoadWaitsForIt();
+    void openDuringRgbRenderingWaitsForIt();
     void closeFileEmptiesTheWindow();
 
 private:
@@ -400,10 +401,11 @@ class InterruptingWindow : public Tessivane
 {
 public:
     QString second;
+    QString when;   // the status text to ask at; empty: the first one
     void showStatus(const QString &text) override
     {
         Tessivane::showStatus(text);
-        if (!second.isEmpty()) {
+        if (!second.isEmpty() && (when.isEmpty() || text == when)) {
             const QString path = second;
             second.clear();
             QVERIFY(!openFile(path));
@@ -425,6 +427,26 @@ void TestMainWindow::openDuringLoadWaitsForIt()
     QCOMPARE(w->windowTitle(), QStringLiteral("Tessivane: first.dng"));
     QVERIFY(w->image);
     QTRY_COMPARE(w->windowTitle(), QStringLiteral("Tessivane: second.dng"));
+    QCOMPARE(w->image->frameWidth, 120);
+}
+
+// Brightening renders the open image again and repaints the status line
+// meanwhile; a file handed over then must not replace the image in use.
+void TestMainWindow::openDuringRgbRenderingWaitsForIt()
+{
+    const QString first = fixture->writeDng(QStringLiteral("brighten1.dng"), {{200, 100, 300}});
+    const QString second = fixture->writeDng(QStringLiteral("brighten2.dng"), {{120, 90, 700}});
+    window.reset(new InterruptingWindow);
+    auto *w = static_cast<InterruptingWindow *>(window.get());
+    QVERIFY(w->openFile(first));
+    QVERIFY(w->rgbRadio->isEnabled());
+    w->when = QStringLiteral("RGB rendering");
+    w->second = second;
+    w->brightenApplyPressed();
+    QVERIFY(w->second.isEmpty());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Tessivane: brighten1.dng"));
+    QVERIFY(w->image);
+    QTRY_COMPARE(w->windowTitle(), QStringLiteral("Tessivane: brighten2.dng"));
     QCOMPARE(w->image->frameWidth, 120);
 }
 

@@ -1644,6 +1644,11 @@ void Tessivane::changeRAWFrame()
     if (loadFile(path, true)) {
         renderImage(0);
         recomputeSampleStats();
+    } else if (image) {
+        // The frame on show stays; the selector must name it, or choosing
+        // that entry again would not load it.
+        const QSignalBlocker block(frameCombo);
+        frameCombo->setCurrentIndex(image->frameNumber - 1);
     }
     QApplication::restoreOverrideCursor();
 }

@@ -50,6 +50,7 @@ private slots:
     void zoomActionOnItsOwnEntryStaysChecked();
     void frameChoiceLoadsThatFrame_data();
     void frameChoiceLoadsThatFrame();
+    void failedFrameLoadKeepsTheShownFrameSelected();
     void nextFileStepsThroughTheFolder();
     void failedStepMovesOnWhenAsked_data();
     void failedStepMovesOnWhenAsked();
@@ -307,6 +308,28 @@ void TestMainWindowWiring::frameChoiceLoadsThatFrame()
         QCOMPARE(window->imagePanel.box->title(), QStringLiteral("Image %1x%2").arg(widths[frame]).arg(heights[frame]));
         QCOMPARE(window->frameItem->rect(), QRectF(0, 0, widths[frame], heights[frame]));
     }
+}
+
+void TestMainWindowWiring::failedFrameLoadKeepsTheShownFrameSelected()
+{
+    const QString file = fixture->writeDng(QStringLiteral("frames-lost.dng"), {{300, 200, 500}, {120, 100, 700}});
+    QVERIFY(window->openFile(file));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("II*\0garbage that is no raw file", 31);
+    f.close();
+
+    const int boxes = MainWindowFixture::closingMessageBoxes([&]() { window->frameCombo->setCurrentIndex(1); });
+    QCOMPARE(boxes, 1);
+    QCOMPARE(window->image->frameNumber, 1);
+    QCOMPARE(window->image->frameWidth, 300);
+    QCOMPARE(window->frameCombo->currentIndex(), 0);
+
+    // Once the file is readable again, the same choice loads that frame.
+    QVERIFY(!fixture->writeDng(QStringLiteral("frames-lost.dng"), {{300, 200, 500}, {120, 100, 700}}).isEmpty());
+    window->frameCombo->setCurrentIndex(1);
+    QCOMPARE(window->image->frameNumber, 2);
+    QCOMPARE(window->image->frameWidth, 120);
 }
 
 void TestMainWindowWiring::nextFileStepsThroughTheFolder()

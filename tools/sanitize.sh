@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# AddressSanitizer + UndefinedBehaviorSanitizer build of the decoding library
+# AddressSanitizer + UndefinedBehaviorSanitizer build of the whole program
 # with its tests, and the regression corpus replayed through the fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${SANITIZE_BUILD_DIR:-build-sanitize}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTESSIVANE_KALDRIS_ONLY=ON -DTESSIVANE_SANITIZE=ON
+      -DTESSIVANE_KALDRIS_ONLY=OFF -DTESSIVANE_SANITIZE=ON
 cmake --build "$build" -j"$(nproc)"
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -5,6 +5,7 @@
 #include "ExposureLevels.h"
 #include "FolderStepper.h"
 #include "GammaTables.h"
+#include "HistogramFonts.h"
 #include "PrefAccess.h"
 #include "RawImage.h"
 #include "RawLoader.h"
@@ -1384,13 +1385,12 @@ void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)
 
 QStringList Tessivane::fontFamilies()
 {
-    return {QStringLiteral("Arial"), QStringLiteral("Helvetica"), QStringLiteral("Verdana"), QStringLiteral("Courier")};
+    return HistogramFonts::families();
 }
 
 QString Tessivane::fontFamilyByIndex(int i)
 {
-    const QStringList families = fontFamilies();
-    return families.at(std::clamp(i, 0, int(families.size()) - 1));
+    return HistogramFonts::familyByIndex(i);
 }
 
 // ------------------------------------------------------------------- zoom

@@ -246,13 +246,13 @@ void Tessivane::restoreGeometryFromSettings()
 
     if (saveWinPos) {
         const QString countKey = QStringLiteral("%1_count").arg(QStringLiteral("histogramWinGeometry"));
-        const int count = prefs.value(countKey, 0).toInt();
+        const int count = WindowGeometry::boundedCount(prefs.value(countKey, 0));
         if (count >= 1) {
             histogramRects.resize(count);
             for (int i = 0; i < count; ++i) {
                 const QRect r = prefs.value(QStringLiteral("%1_%2").arg(QStringLiteral("histogramWinGeometry")).arg(i))
                                     .toRect();
-                if (r.width() > 10 && r.height() > 10)
+                if (WindowGeometry::saneRect(r, screens, QSize(10, 10)))
                     histogramRects[i] = r;
             }
         }

@@ -5,11 +5,21 @@
 
 namespace {
 
-bool shownWithTop(const QRect &rect, const QList<QRect> &screens, int minWidth, int minHeight)
+// QRect's width() and height() overflow for rectangles spanning the int
+// range, which settings files can hold; its stored corners do not.
+struct Extent {
+    qint64 left, top, right, bottom;
+    explicit Extent(const QRect &r) : left(r.left()), top(r.top()), right(r.right()), bottom(r.bottom()) {}
+    qint64 width() const { return right - left + 1; }
+    qint64 height() const { return bottom - top + 1; }
+};
+
+bool shownWithTop(const QRect &rect, const QList<QRect> &screens, const QSize &minShown)
 {
     for (const QRect &screen : screens) {
         const QRect seen = screen.intersected(rect);
-        if (seen.width() > minWidth && seen.height() > minHeight && std::abs(seen.top() - rect.top()) <= 10)
+        if (seen.width() > minShown.width() && seen.height() > minShown.height()
+            && std::abs(seen.top() - rect.top()) <= 10)
             return true;
     }
     return false;
@@ -17,14 +27,44 @@ bool shownWithTop(const QRect &rect, const QList<QRect> &screens, int minWidth, 
 
 }
 
+int WindowGeometry::boundedCount(const QVariant &stored)
+{
+    bool ok = false;
+    const qlonglong count = stored.toLongLong(&ok);
+    return ok && count >= 0 && count <= MaxCount ? int(count) : 0;
+}
+
+bool WindowGeometry::saneRect(const QRect &rect, const QList<QRect> &screens, const QSize &minSize)
+{
+    if (screens.isEmpty())
+        return false;
+    QRect desktop;
+    for (const QRect &screen : screens)
+        desktop |= screen;
+    const Extent d(desktop);
+    const Extent r(rect);
+    if (r.width() <= minSize.width() || r.height() <= minSize.height())
+        return false;
+    if (r.width() > 4 * d.width() || r.height() > 4 * d.height())
+        return false;
+    return r.left >= d.left - 4 * d.width() && r.right <= d.right + 4 * d.width()
+        && r.top >= d.top - 4 * d.height() && r.bottom <= d.bottom + 4 * d.height();
+}
+
+bool WindowGeometry::acceptRect(const QRect &rect, const QList<QRect> &screens, const QSize &minSize,
+                                const QSize &minShown)
+{
+    return saneRect(rect, screens, minSize) && shownWithTop(rect, screens, minShown);
+}
+
 bool WindowGeometry::acceptMainWindowRect(const QRect &rect, const QList<QRect> &screens)
 {
-    return rect.width() > 100 && rect.height() > 100 && shownWithTop(rect, screens, 100, 50);
+    return acceptRect(rect, screens, QSize(100, 100), QSize(100, 50));
 }
 
 bool WindowGeometry::acceptExifRect(const QRect &rect, const QList<QRect> &screens)
 {
-    return rect.width() > 100 && shownWithTop(rect, screens, 50, 30);
+    return acceptRect(rect, screens, QSize(100, 0), QSize(50, 30));
 }
 
 WindowGeometry::Placement WindowGeometry::defaultMainWindow(const QRect &screen)

@@ -1,20 +1,34 @@
-// Where the main window and the EXIF window go at start: a saved rectangle
-// is kept only when it is large enough and its top lies on a present screen.
+// Where the main window and the tool windows go at start. Settings files can
+// hold anything, so every rectangle and count read back from them passes
+// these checks; anything refused falls back to the default placement.
 #ifndef WINDOWGEOMETRY_H
 #define WINDOWGEOMETRY_H
 
 #include <QList>
 #include <QRect>
 #include <QSize>
+#include <QVariant>
 
 class WindowGeometry
 {
 public:
-    // Wider and higher than 100, and some screen shows more than 100 x 50
-    // of it with its top edge (within 10 pixels).
+    // Our own limit on remembered windows of one kind.
+    static constexpr int MaxCount = 256;
+    // A stored count: above MaxCount, negative or not a number reads as 0.
+    static int boundedCount(const QVariant &stored);
+
+    // Wider and higher than minSize, at most 4 times the virtual desktop
+    // (the bounding box of the screens) in each direction, and lying within
+    // the desktop grown by 4 times its size on every side. No screens: false.
+    static bool saneRect(const QRect &rect, const QList<QRect> &screens, const QSize &minSize);
+    // saneRect, and some screen shows more than minShown of it with its top
+    // edge (within 10 pixels), so the title bar can be reached.
+    static bool acceptRect(const QRect &rect, const QList<QRect> &screens, const QSize &minSize,
+                           const QSize &minShown);
+
+    // Wider and higher than 100, shown more than 100 x 50.
     static bool acceptMainWindowRect(const QRect &rect, const QList<QRect> &screens);
-    // Wider than 100, and some screen shows more than 50 x 30 of it with
-    // its top edge (within 10 pixels).
+    // Wider than 100, shown more than 50 x 30.
     static bool acceptExifRect(const QRect &rect, const QList<QRect> &screens);
 
     struct Placement {

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <climits>
+
 class TestWindowGeometry : public QObject
 {
     Q_OBJECT
@@ -13,6 +15,10 @@ private slots:
     void exifWindow();
     void defaults_data();
     void defaults();
+    void saneRect_data();
+    void saneRect();
+    void boundedCount_data();
+    void boundedCount();
 };
 
 using Screens = QList<QRect>;
@@ -35,6 +41,9 @@ void TestWindowGeometry::mainWindow_data()
     QTest::newRow("top just inside tolerance") << QRect(50, -10, 1200, 800) << one << true;
     QTest::newRow("only a sliver shown") << QRect(1850, 40, 1200, 800) << one << false;
     QTest::newRow("no screens") << QRect(50, 40, 1200, 800) << Screens{} << false;
+    QTest::newRow("whole int range") << QRect(INT_MIN, INT_MIN, INT_MAX, INT_MAX) << one << false;
+    QTest::newRow("covers the screen, too large") << QRect(-100000, -100000, 300000, 300000) << one << false;
+    QTest::newRow("four desktops wide") << QRect(-3000, 0, 4 * 1920, 1100) << one << true;
 }
 
 void TestWindowGeometry::mainWindow()
@@ -83,6 +92,53 @@ void TestWindowGeometry::defaults()
 
     const QRect exif = WindowGeometry::defaultExifRect(QRect(100, 50, 1200, 900), 10, 16);
     QCOMPARE(exif, QRect(100 + (1200 - 450) / 2, 50 + 80, 450, 600));
+}
+
+void TestWindowGeometry::saneRect_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<bool>("sane");
+    // No screen rule here: histogram windows keep any rectangle that a
+    // window can take, wherever it lies near the desktop.
+    QTest::newRow("ordinary") << QRect(40, 50, 300, 200) << true;
+    QTest::newRow("off the screens but near") << QRect(3000, 2000, 300, 200) << true;
+    QTest::newRow("just minimum") << QRect(0, 0, 10, 10) << false;
+    QTest::newRow("one above minimum") << QRect(0, 0, 11, 11) << true;
+    QTest::newRow("empty") << QRect() << false;
+    QTest::newRow("whole int range") << QRect(INT_MIN, INT_MIN, INT_MAX, INT_MAX) << false;
+    QTest::newRow("far away") << QRect(2000000000, 2000000000, 300, 200) << false;
+    QTest::newRow("wider than 4 desktops") << QRect(0, 0, 4 * 1920 + 1, 200) << false;
+    QTest::newRow("higher than 4 desktops") << QRect(0, 0, 200, 4 * 1200 + 1) << false;
+}
+
+void TestWindowGeometry::saneRect()
+{
+    QFETCH(QRect, rect);
+    QFETCH(bool, sane);
+    QCOMPARE(WindowGeometry::saneRect(rect, {QRect(0, 0, 1920, 1200)}, QSize(10, 10)), sane);
+    QVERIFY(!WindowGeometry::saneRect(rect, {}, QSize(10, 10)));
+}
+
+void TestWindowGeometry::boundedCount_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("count");
+    QTest::newRow("nothing") << QVariant() << 0;
+    QTest::newRow("three") << QVariant(3) << 3;
+    QTest::newRow("text three") << QVariant(QStringLiteral("3")) << 3;
+    QTest::newRow("limit") << QVariant(256) << 256;
+    QTest::newRow("above limit") << QVariant(257) << 0;
+    QTest::newRow("two billion") << QVariant(QStringLiteral("2000000000")) << 0;
+    QTest::newRow("beyond int") << QVariant(QStringLiteral("99999999999")) << 0;
+    QTest::newRow("negative") << QVariant(-1) << 0;
+    QTest::newRow("no number") << QVariant(QStringLiteral("many")) << 0;
+}
+
+void TestWindowGeometry::boundedCount()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, count);
+    QCOMPARE(WindowGeometry::boundedCount(stored), count);
 }
 
 TW_REGISTER_TEST(TestWindowGeometry)

@@ -2,6 +2,9 @@
 
 #include "DisplayControls.h"
 #include "EvTables.h"
+#include "ExifTagLine.h"
+#include "ExifToolProgram.h"
+#include "ExifToolSummary.h"
 #include "ExposureLevels.h"
 #include "FolderStepper.h"
 #include "GammaTables.h"
@@ -16,6 +19,7 @@
 #include "SamplesTableData.h"
 #include "SelectionLimits.h"
 #include "StatsHtml.h"
+#include "TW_ExifProcess.h"
 #include "TW_ExifWindow.h"
 #include "TW_ExportFileDialog.h"
 #include "TW_ManualSelection.h"
@@ -175,6 +179,8 @@ Tessivane::Tessivane()
 
 Tessivane::~Tessivane()
 {
+    // ExifTool runs still going are killed and reaped, and report nowhere.
+    qDeleteAll(findChildren<TW_ExifProcess *>(Qt::FindDirectChildrenOnly));
     if (samplesWindow)
         samplesWindow->hide();
     delete samplesWindow;
@@ -1812,10 +1818,6 @@ bool Tessivane::checkUnsavedSamples(int)
     return true;
 }
 
-void Tessivane::startExifRead(const QString &)
-{
-}
-
 void Tessivane::recomputeSampleStats()
 {
 }
@@ -1833,6 +1835,10 @@ void Tessivane::dropSamplesOutsideImage()
 }
 
 void Tessivane::histogramWindowClosed(int)
+{
+}
+
+void Tessivane::updateHistogramWindowTitles()
 {
 }
 
@@ -1921,8 +1927,87 @@ void Tessivane::switchLogWindow()
 {
 }
 
+// ---------------------------------------------------------------- metadata
+
+void Tessivane::startExifRead(const QString &path)
+{
+    const QString program = mainPrefString("exifToolPath");
+    if (!ExifToolProgram::isUsable(program))
+        return;
+    // A child of the window only so that closing it ends the run.
+    auto *process = new TW_ExifProcess(program, mainPrefString("exifToolOptions"), path, exifTimeoutMs, this);
+    {
+        QMutexLocker lock(&exifMutex);
+        exifPending.insert(path, 1);
+        exifWindow->showHtml(tr("Waiting for EXIF parsing"));
+    }
+    connect(process, &TW_ExifProcess::ev_exifread, this, &Tessivane::exif_readed);
+    connect(process, &TW_ExifProcess::killme, process, &QObject::deleteLater);
+    if (!process->startRead()) {
+        QMutexLocker lock(&exifMutex);
+        exifPending.remove(path);
+        delete process;
+    }
+}
+
+void Tessivane::exif_readed(const QString &output, const QString &filePath)
+{
+    if (!image) {
+        QMutexLocker lock(&exifMutex);
+        exifPending.remove(filePath);
+        return;
+    }
+    const QString current = image->path;
+    if (filePath != current) {
+        bool currentPending = false;
+        {
+            QMutexLocker lock(&exifMutex);
+            currentPending = exifPending.contains(current);
+            exifPending.remove(filePath);
+        }
+        // The mutex is not recursive: the new read takes it itself.
+        if (!currentPending)
+            startExifRead(current);
+        return;
+    }
+    QMutexLocker lock(&exifMutex);
+    exifPending.remove(filePath);
+    exifWindow->setTagLines(ExifTagLine::splitOutput(output));
+    const ExifToolSummary summary = ExifToolSummary::read(exifWindow->tagLines());
+    exifMake = summary.make;
+    exifModel = summary.model;
+    exifExposure = summary.exposure;
+    exifFNumber = summary.fNumber;
+    exifIso = summary.iso;
+    const kaldris_data_t &d = image->data();
+    const QString panel = summary.panelHtml(RawImage::fixedText(d.idata.make), RawImage::fixedText(d.idata.model),
+                                            double(d.other.iso_speed));
+    if (!panel.isEmpty())
+        metadataPanel.label->setText(panel);
+    if (!d.idata.make[0] || !d.idata.model[0] || d.other.shutter == 0 || d.other.aperture == 0)
+        updateHistogramWindowTitles();
+    const bool tags = !exifWindow->tagLines().isEmpty();
+    exifButton->setVisible(tags);
+    exifButton->setEnabled(tags);
+    exifAction->setEnabled(tags);
+}
+
 void Tessivane::showExif()
 {
+    if (exifWindow->isVisible()) {
+        exifRect = exifWindow->normalGeometry();
+    } else if (exifRect.width() > 10) {
+        exifWindow->setGeometry(exifRect);
+    }
+    exifWindow->setModal(false);
+    if (sender() == exifAction && exifWindow->isVisible()) {
+        exifWindow->hide();
+    } else {
+        exifWindow->show();
+        exifWindow->raise();
+        exifWindow->activateWindow();
+    }
+    exifAction->setChecked(exifWindow->isVisible());
 }
 
 void Tessivane::switchGridDialog()

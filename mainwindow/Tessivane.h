@@ -155,6 +155,8 @@ public:
     QString failedLoadPath;
     QList<MinimizedWindow> minimizedToolWindows;
     ColorTable colorTable;
+    // How long ExifTool may run before what it printed is taken.
+    int exifTimeoutMs = 15000;
 
     // Settings store reads; 0, "" or PrefUnset-free fallbacks without a store.
     int mainPrefValue(const char *key) const;
@@ -235,6 +237,7 @@ public:
     void rebuildSampleItems();
     void dropSamplesOutsideImage();
     void histogramWindowClosed(int slot);
+    void updateHistogramWindowTitles();
     void resetBlackLevelsFromFile();
 
     void buildActions();
@@ -267,6 +270,7 @@ public slots:
     void switchMainHistogramWindow();
     void switchLogWindow();
     void showExif();
+    void exif_readed(const QString &output, const QString &filePath);
     void switchGridDialog();
     void selectionRemove();
     void switchSelectionHistogram();

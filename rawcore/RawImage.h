@@ -12,6 +12,7 @@
 #include <QString>
 #include <QVector>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -56,6 +57,13 @@ public:
     // Keeps the custom camera texts alive while the decoder points at them.
     QList<QByteArray> customCameraTexts;
     std::vector<const char *> customCameraPointers;
+
+    // A text field of the decoder's data block (make, model), which a
+    // hostile file may leave without its terminating zero.
+    template <size_t N> static QString fixedText(const char (&chars)[N])
+    {
+        return QString::fromLatin1(chars, qsizetype(strnlen(chars, N)));
+    }
 
     Kaldris_fast &decoder() const { return *decoderObject; }
     const kaldris_data_t &data() const { return decoderObject->imgdata; }

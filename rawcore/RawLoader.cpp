@@ -120,8 +120,8 @@ FrameSelection RawLoader::frameSelection(int selectorIndex, unsigned rawCount)
 QString RawLoader::exifSummaryHtml(const Kaldris &decoder)
 {
     const kaldris_data_t &d = decoder.imgdata;
-    const QString make = QString::fromLatin1(d.idata.make, int(strnlen(d.idata.make, sizeof d.idata.make)));
-    const QString model = QString::fromLatin1(d.idata.model, int(strnlen(d.idata.model, sizeof d.idata.model)));
+    const QString make = RawImage::fixedText(d.idata.make);
+    const QString model = RawImage::fixedText(d.idata.model);
     const QString when = QLocale().toString(QDateTime::fromSecsSinceEpoch(qint64(d.other.timestamp)), QLocale::ShortFormat);
     const double shutter = d.other.shutter;
     const QString exposure = shutter > 0 && shutter < 1 ? QStringLiteral("1/%1s").arg(1.0 / shutter, 0, 'f', 0)

@@ -43,8 +43,7 @@ QString cameraInfoLine(const kaldris_data_t &d, const QVector<int> &levels, cons
     for (int level : levels)
         levelTexts << QString::number(level);
     QString line = QStringLiteral("CameraMake='%1' CameraModel='%2' ISO=%3 Shutter=%4%5 Aperture=f/%6 BlackLevel=%7 Channels=%8")
-                       .arg(QString::fromLatin1(d.idata.make, int(strnlen(d.idata.make, sizeof d.idata.make))),
-                            QString::fromLatin1(d.idata.model, int(strnlen(d.idata.model, sizeof d.idata.model))),
+                       .arg(RawImage::fixedText(d.idata.make), RawImage::fixedText(d.idata.model),
                             shortestFloat(d.other.iso_speed), fraction ? QStringLiteral("1/") : QString(),
                             QString::number(fraction ? 1.0 / double(shutter) : double(shutter), 'f', 0),
                             QString::number(double(d.other.aperture), 'f', 1), levelTexts.join(QLatin1Char(',')),

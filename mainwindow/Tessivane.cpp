@@ -1648,6 +1648,8 @@ void Tessivane::changeRAWFrame()
     const LoadScope scope(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (loadFile(path, true)) {
+        // Loading emptied the EXIF window; the file's tags are the same.
+        startExifRead(path);
         renderImage(0);
         recomputeSampleStats();
     } else if (image) {

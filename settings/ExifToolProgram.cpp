@@ -20,6 +20,8 @@ bool ExifToolProgram::start(QProcess &process, const QString &path, const QStrin
 {
     if (!isUsable(path))
         return false;
-    process.start(path, arguments);
+    // The file checked is the file run: a bare name would otherwise be
+    // looked up in PATH.
+    process.start(QFileInfo(path).absoluteFilePath(), arguments);
     return true;
 }

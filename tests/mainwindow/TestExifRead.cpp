@@ -10,6 +10,7 @@
 #include "Tessivane.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -63,6 +64,7 @@ private slots:
     void unusablePathStartsNothing_data();
     void unusablePathStartsNothing();
     void laterFileKeepsItsOwnTags();
+    void frameChangeReadsTheTagsAgain();
     void closingWindowEndsRunningReads();
     void realExifTool();
 
@@ -307,6 +309,20 @@ void TestExifRead::laterFileKeepsItsOwnTags()
     QVERIFY(window->openFile(first));
     QVERIFY(waitForReads());
     QCOMPARE(window->exifWindow->tagLines(), QStringList{"File Name\tfirst.dng"});
+}
+
+void TestExifRead::frameChangeReadsTheTagsAgain()
+{
+    const QString frames = fixture->writeDng(QStringLiteral("frames.dng"), {{64, 48, 300}, {64, 48, 700}});
+    useTool(writeOutputTool(QStringLiteral("frames.sh"), standInOutput));
+    QVERIFY(window->openFile(frames));
+    QVERIFY(waitForReads());
+    window->frameCombo->setCurrentIndex(1);
+    QCOMPARE(window->image->frameNumber, 2);
+    QVERIFY(waitForReads());
+    QCOMPARE(window->exifWindow->tagLines(), standInOutput.split('\n', Qt::SkipEmptyParts));
+    QCOMPARE(window->exifMake, QStringLiteral("Kaldris"));
+    QVERIFY(window->exifButton->isEnabled());
 }
 
 void TestExifRead::closingWindowEndsRunningReads()

@@ -1,6 +1,7 @@
 #include "ExifToolProgram.h"
 #include "TestRegistry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -34,6 +35,16 @@ private slots:
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
                  QStringLiteral("[-g]\n[a;b]\n[\"q\"]\n[/x y/f.dng]\n"));
+
+        // A bare name is the file in the current folder, not one in PATH.
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QProcess local;
+        const bool started = ExifToolProgram::start(local, QStringLiteral("tool with space"), {"bare"});
+        QDir::setCurrent(previous);
+        QVERIFY(started);
+        QVERIFY(local.waitForFinished(5000));
+        QCOMPARE(QString::fromUtf8(local.readAllStandardOutput()), QStringLiteral("[bare]\n"));
 
         QProcess idle;
         QVERIFY(!ExifToolProgram::start(idle, dir.filePath("missing"), {}));

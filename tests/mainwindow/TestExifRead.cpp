@@ -1,6 +1,7 @@
 // ExifTool runs over opened files: with stand-in programs written here (a
 // shell script printing fixed lines, slow when asked) and with the real
 // ExifTool on a generated DNG when it is installed.
+#include "ExifTagTable.h"
 #include "MainWindowFixture.h"
 #include "RawImage.h"
 #include "TW_ExifProcess.h"
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -59,6 +62,7 @@ private slots:
     void destroyedProcessEndsItsChild();
     void answerFillsWindowAndPanel();
     void exifButtonAndActionShowTheWindow();
+    void paletteChangeRecoloursTheTable();
     void emptyAnswerLeavesTheButtonOff();
     void answerWithoutNamesKeepsDecoderSummary();
     void unusablePathStartsNothing_data();
@@ -200,7 +204,6 @@ void TestExifRead::answerFillsWindowAndPanel()
 {
     useTool(writeOutputTool(QStringLiteral("answer.sh"), standInOutput + QStringLiteral("\n")));
     QVERIFY(window->openFile(dng));
-    QCOMPARE(window->exifWindow->html(), QStringLiteral("Waiting for EXIF parsing"));
     QVERIFY(waitForReads());
     QCOMPARE(window->exifWindow->tagLines(), standInOutput.split('\n', Qt::SkipEmptyParts));
     QVERIFY(window->exifButton->isEnabled());
@@ -236,6 +239,22 @@ void TestExifRead::exifButtonAndActionShowTheWindow()
     QVERIFY(window->exifAction->isChecked());
     window->exifWindow->closePressed();
     QVERIFY(!window->exifAction->isChecked());
+}
+
+void TestExifRead::paletteChangeRecoloursTheTable()
+{
+    useTool(writeOutputTool(QStringLiteral("palette.sh"), standInOutput));
+    QVERIFY(window->openFile(dng));
+    QVERIFY(waitForReads());
+    window->exifWindow->filterEdit->setText(QStringLiteral("lens"));
+    window->exifWindow->filterPressed();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    window->systemPaletteChanged(dark, true);
+    QCOMPARE(window->exifWindow->html(),
+             exifTagsHtml(window->colorTable, {QString::fromUtf8("Lens ID\t<b>& \xc3\x98 50mm")}, true));
+    QCOMPARE(window->colorTable.value(2), QColor(0x30, 0x30, 0x30));   // not the window's first colours
 }
 
 void TestExifRead::emptyAnswerLeavesTheButtonOff()

@@ -350,6 +350,7 @@ void TestExifRead::closingWindowEndsRunningReads()
     QVERIFY(window->openFile(dng));
     const QList<TW_ExifProcess *> running = window->findChildren<TW_ExifProcess *>();
     QCOMPARE(running.size(), 1);
+    QCOMPARE(window->exifWindow->html(), QStringLiteral("Waiting for EXIF parsing"));
     QVERIFY(running.first()->waitForStarted());
     const qint64 pid = running.first()->processId();
     window.reset();

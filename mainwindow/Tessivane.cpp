@@ -1938,18 +1938,16 @@ void Tessivane::startExifRead(const QString &path)
         return;
     // A child of the window only so that closing it ends the run.
     auto *process = new TW_ExifProcess(program, mainPrefString("exifToolOptions"), path, exifTimeoutMs, this);
-    {
-        QMutexLocker lock(&exifMutex);
-        exifPending.insert(path, 1);
-        exifWindow->showHtml(tr("Waiting for EXIF parsing"));
-    }
     connect(process, &TW_ExifProcess::ev_exifread, this, &Tessivane::exif_readed);
     connect(process, &TW_ExifProcess::killme, process, &QObject::deleteLater);
+    // The answer comes from the event loop, never from inside the start.
     if (!process->startRead()) {
-        QMutexLocker lock(&exifMutex);
-        exifPending.remove(path);
         delete process;
+        return;
     }
+    QMutexLocker lock(&exifMutex);
+    exifPending.insert(path, 1);
+    exifWindow->showHtml(tr("Waiting for EXIF parsing"));
 }
 
 void Tessivane::exif_readed(const QString &output, const QString &filePath)

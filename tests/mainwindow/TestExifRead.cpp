@@ -11,12 +11,15 @@
 #include "Tessivane.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPalette>
 #include <QPointer>
 #include <QProcess>
@@ -63,6 +66,7 @@ private slots:
     void answerFillsWindowAndPanel();
     void exifButtonAndActionShowTheWindow();
     void paletteChangeRecoloursTheTable();
+    void copyButtonsFillTheClipboard();
     void emptyAnswerLeavesTheButtonOff();
     void answerWithoutNamesKeepsDecoderSummary();
     void unusablePathStartsNothing_data();
@@ -255,6 +259,22 @@ void TestExifRead::paletteChangeRecoloursTheTable()
     QCOMPARE(window->exifWindow->html(),
              exifTagsHtml(window->colorTable, {QString::fromUtf8("Lens ID\t<b>& \xc3\x98 50mm")}, true));
     QCOMPARE(window->colorTable.value(2), QColor(0x30, 0x30, 0x30));   // not the window's first colours
+}
+
+void TestExifRead::copyButtonsFillTheClipboard()
+{
+    useTool(writeOutputTool(QStringLiteral("copy.sh"), standInOutput));
+    QVERIFY(window->openFile(dng));
+    QVERIFY(waitForReads());
+    QTest::mouseClick(window->exifWindow->copyTextButton, Qt::LeftButton);
+    const QMimeData *copied = QApplication::clipboard()->mimeData();
+    QVERIFY(copied && !copied->hasHtml());
+    QCOMPARE(copied->text(), exifTagsText(window->exifWindow->tagLines()));
+    QTest::mouseClick(window->exifWindow->copyHtmlButton, Qt::LeftButton);
+    copied = QApplication::clipboard()->mimeData();
+    QVERIFY(copied && copied->hasHtml());
+    QVERIFY(copied->html().contains(QString::fromUtf8("Stand-in \xc3\x98 Mark II")));
+    QVERIFY(copied->html().contains(QStringLiteral("<table >")));   // not full width
 }
 
 void TestExifRead::emptyAnswerLeavesTheButtonOff()

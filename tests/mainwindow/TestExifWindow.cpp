@@ -33,6 +33,7 @@ private slots:
     void colourTableRefilters();
     void minimisedWindowComesBack();
     void closeHides();
+    void enterInTheFilterFilters();
 
 private:
     void setFilter(const QString &text);
@@ -190,6 +191,18 @@ void TestExifWindow::closeHides()
     window->closePressed();
     QVERIFY(!window->isVisible());
     QCOMPARE(closed.count(), 1);
+}
+
+void TestExifWindow::enterInTheFilterFilters()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    window->activateWindow();
+    window->filterEdit->setFocus();
+    QTest::keyClicks(window->filterEdit, QStringLiteral("lens"));
+    QTest::keyClick(window->filterEdit, Qt::Key_Return);
+    QTRY_COMPARE(window->filteredTagLines(), QStringList{"Lens ID\tFixed"});
+    QVERIFY(window->isVisible());
 }
 
 TW_REGISTER_TEST(TestExifWindow)

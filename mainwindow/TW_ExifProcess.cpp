@@ -20,10 +20,11 @@ TW_ExifProcess::~TW_ExifProcess()
     // QProcess's own destructor would wait for the child and emit finished
     // into this already destroyed object.
     limit.stop();
-    disconnect(this, nullptr, nullptr, nullptr);
+    disconnect(this, &QProcess::finished, this, nullptr);
+    disconnect(this, &QProcess::errorOccurred, this, nullptr);
     if (state() != QProcess::NotRunning) {
         kill();
-        waitForFinished(-1);
+        waitForFinished(5000);
     }
 }
 

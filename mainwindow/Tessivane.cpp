@@ -543,7 +543,8 @@ void Tessivane::buildCentralWidget()
         panel.box = new QGroupBox(title);
         panel.layout = new QGridLayout(panel.box);
         panel.margins = panel.layout->contentsMargins();
-        panel.label = new QLabel;
+        // Owned by the box: the display panel never puts its label in the layout.
+        panel.label = new QLabel(panel.box);
         panel.label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     };
 
@@ -586,6 +587,7 @@ void Tessivane::buildCentralWidget()
     pointerPanel.layout->addWidget(pointerPanel.label, 0, 0);
 
     makePanel(displayPanel, tr("Display"));
+    displayPanel.label->hide();
     updateSelectionPanel();
     updateSamplePanel();
     rgbRadio = new QRadioButton(tr("RGB render"));

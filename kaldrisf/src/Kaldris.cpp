@@ -319,7 +319,7 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_CORRUPT: return "Corrupt file structure";
     case KALDRIS_UNSUPPORTED_CFA: return "Unsupported colour filter layout";
     case KALDRIS_UNSUPPORTED_COMPRESSION: return "Unsupported compression or sample format";
-    case KALDRIS_TOO_BIG: return "Raw data larger than the memory limit";
+    case KALDRIS_TOO_BIG: return "Raw data larger than the memory limit or than the file holds";
     case KALDRIS_OUT_OF_MEMORY: return "Not enough memory";
     case KALDRIS_DATA_ERROR: return "Corrupt image data";
     case KALDRIS_NOT_PROCESSED: return "Image not processed";

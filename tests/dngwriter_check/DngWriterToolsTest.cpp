@@ -7,6 +7,7 @@
 
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -261,6 +262,39 @@ private slots:
             QVERIFY(out.contains("9 Strips:"));   // ceil(60 / 7)
         }
         QVERIFY(out.contains("3 Strips:"));       // the enhanced frame, 10 rows by 4
+    }
+
+    // A frame whose blocks all share one block's bytes: tiffinfo must see the
+    // claimed size and every entry at the same offset and length.
+    void tiffinfoSeesSharedBlocks()
+    {
+        if (!ExternalTool::available("tiffinfo"))
+            QSKIP("tiffinfo is not installed");
+        DngDescription d;
+        DngFrame f = DngFrame::cfa(64, 32, 16, [](int x, int y) { return uint16_t(x + y); });
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = 64;
+        f.tileHeight = 32;
+        f.repeatAcross = 3;
+        f.repeatDown = 2;
+        d.frames.push_back(f);
+        const QString path = m_dir.write(d, "shared.dng");
+        QVERIFY(!path.isEmpty());
+        const QString out = ExternalTool::run("tiffinfo", {"-s", path});
+        QVERIFY2(out.contains("Image Width: 192 Image Length: 64"), qPrintable(out));
+        const QRegularExpression entry("\\n\\s+\\d+: \\[\\s*(\\d+),\\s*(\\d+)\\]");
+        const int at = int(out.indexOf("6 Tiles:"));
+        QVERIFY2(at >= 0, qPrintable(out));
+        QSet<QString> blocks;
+        int entries = 0;
+        auto it = entry.globalMatch(out.mid(at));
+        for (; entries < 6 && it.hasNext(); ++entries) {
+            const auto m = it.next();
+            blocks.insert(m.captured(1) + "," + m.captured(2));
+        }
+        QCOMPARE(entries, 6);
+        QCOMPARE(blocks.size(), 1);
+        QCOMPARE(blocks.values().first().section(',', 1).toInt(), 64 * 32 * 2);
     }
 
     void tiffinfoSeesLoop()

@@ -156,5 +156,25 @@ int main(int argc, char **argv)
         d.frames.push_back(enhanced);
         ok &= save(dir, "frames-preview-enhanced.dng", d);
     }
+    // Every strip or tile pointing at one block's bytes: small files that
+    // claim frames of a few hundred megabytes.
+    {
+        DngDescription d = base(false);
+        DngFrame f = cfa(10000, 10, 16);
+        f.repeatDown = 1000;
+        d.frames.push_back(f);
+        ok &= save(dir, "shared-strips.dng", d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = DngFrame::cfa(256, 256, 14, [](int x, int y) { return DngFrame::noise(x, y, 0, 14); });
+        f.compression = 7;
+        f.ljpegComponents = 2;
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = f.tileHeight = 256;
+        f.repeatAcross = f.repeatDown = 32;
+        d.frames.push_back(f);
+        ok &= save(dir, "shared-ljpeg-tiles.dng", d);
+    }
     return ok ? 0 : 1;
 }

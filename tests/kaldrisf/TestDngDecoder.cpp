@@ -98,6 +98,11 @@ private slots:
     void lossyJpeg();
     void rawInIfd0();
     void memoryLimit();
+    void sharedBytes_data();
+    void sharedBytes();
+    void flatFieldTilesOpen();
+    void cutUncompressed_data();
+    void cutUncompressed();
     void thumbnail();
     void floatingPoint_data();
     void floatingPoint();
@@ -663,6 +668,108 @@ void TestDngDecoder::memoryLimit()
     k.imgdata.params.max_raw_memory_mb = 1;
     QCOMPARE(k.unpack(), int(KALDRIS_TOO_BIG));
     QVERIFY(k.imgdata.rawdata.raw_alloc == nullptr);
+}
+
+// Blocks that all point at one block's bytes: the file holds far fewer
+// bytes than the frame it claims needs, yet each block alone looks whole.
+void TestDngDecoder::sharedBytes_data()
+{
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<bool>("tiles");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("across");
+    QTest::addColumn<int>("down");
+    QTest::newRow("uncompressed strips") << 1 << false << 16 << 1 << 64;
+    QTest::newRow("uncompressed tiles") << 1 << true << 12 << 8 << 8;
+    QTest::newRow("uncompressed, two strips") << 1 << false << 16 << 1 << 2;
+    QTest::newRow("lossless JPEG strips") << 7 << false << 16 << 1 << 64;
+    QTest::newRow("lossless JPEG tiles") << 7 << true << 14 << 8 << 8;
+}
+
+void TestDngDecoder::sharedBytes()
+{
+    QFETCH(int, compression);
+    QFETCH(bool, tiles);
+    QFETCH(int, bits);
+    QFETCH(int, across);
+    QFETCH(int, down);
+    const int w = tiles ? 64 : 512, h = tiles ? 64 : 16;
+    DngFrame f = DngFrame::cfa(w, h, bits, [bits](int x, int y) { return DngFrame::noise(x, y, 0, bits); });
+    f.compression = uint16_t(compression);
+    f.ljpegComponents = 2;
+    if (tiles) {
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = uint32_t(w);
+        f.tileHeight = uint32_t(h);
+    }
+    f.repeatAcross = uint32_t(across);
+    f.repeatDown = uint32_t(down);
+    auto bytes = writeDng(single(f));
+    QVERIFY(!bytes.empty());
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), int(KALDRIS_TOO_BIG));
+    QVERIFY(k.imgdata.rawdata.raw_alloc == nullptr);
+    QCOMPARE(k.unpack(), int(KALDRIS_OUT_OF_ORDER_CALL));
+    QVERIFY(k.imgdata.rawdata.raw_alloc == nullptr);
+
+    // The same block once is an ordinary file.
+    f.repeatAcross = f.repeatDown = 1;
+    Opened o = openAndUnpack(writeDng(single(f)));
+    QCOMPARE(o.unpackRc, 0);
+    QVERIFY(unpacked(*o.k) == f.expectedSamples());
+}
+
+// A flat field compresses to little more than a bit a sample: such tiles
+// come close to what lossless JPEG can reach and must still open.
+void TestDngDecoder::flatFieldTilesOpen()
+{
+    for (int bits : {8, 14, 16}) {
+        DngFrame f = DngFrame::cfa(1024, 512, bits, [bits](int, int) { return uint16_t((1 << bits) / 3); });
+        f.compression = 7;
+        f.ljpegComponents = 2;
+        f.storage = DngFrame::Storage::Tiles;
+        f.tileWidth = f.tileHeight = 256;
+        auto bytes = writeDng(single(f));
+        QVERIFY(!bytes.empty());
+        QVERIFY2(bytes.size() < 1024 * 512 / 7, qPrintable(QString::number(bytes.size())));
+        Opened o = openAndUnpack(bytes);
+        QCOMPARE(o.openRc, 0);
+        QCOMPARE(o.unpackRc, 0);
+        QVERIFY(unpacked(*o.k) == f.expectedSamples());
+    }
+}
+
+void TestDngDecoder::cutUncompressed_data()
+{
+    QTest::addColumn<int>("keptStrips");
+    QTest::addColumn<int>("openError");
+    QTest::newRow("all there") << 16 << 0;
+    QTest::newRow("last strip gone") << 15 << 0;
+    QTest::newRow("half there") << 8 << 0;
+    QTest::newRow("most missing") << 5 << int(KALDRIS_TRUNCATED);
+}
+
+// A file cut short is shown as far as its rows go; one that lacks most of
+// them is refused before its frame is allocated.
+void TestDngDecoder::cutUncompressed()
+{
+    QFETCH(int, keptStrips);
+    QFETCH(int, openError);
+    DngFrame f = DngFrame::cfa(256, 256, 16, [](int x, int y) { return DngFrame::noise(x, y, 0, 16); });
+    f.rowsPerStrip = 16;
+    for (int i = keptStrips; i < 16; ++i)
+        f.offsetOverride[i] = 0x7FFFFFF0u;
+    Opened o = openAndUnpack(writeDng(single(f)));
+    QCOMPARE(o.openRc, openError);
+    if (openError) {
+        QVERIFY(o.k->imgdata.rawdata.raw_alloc == nullptr);
+        return;
+    }
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.decode_errors), 16 - keptStrips);
+    const std::vector<uint16_t> got = unpacked(*o.k), want = f.expectedSamples();
+    const size_t kept = size_t(keptStrips) * 16 * 256;
+    QVERIFY(std::equal(got.begin(), got.begin() + kept, want.begin()));
 }
 
 void TestDngDecoder::thumbnail()

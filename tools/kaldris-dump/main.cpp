@@ -14,7 +14,8 @@ void usage()
 {
     std::fprintf(stderr,
                  "usage: kaldris-dump FILE [--frame N] [--previews] [--raw OUT.pgm] [--thumb OUT.jpg] [--rgb OUT.ppm]\n"
-                 "                    [--wb daylight|asshot|auto] [--space 0-6] [--gamma POWER,SLOPE] [--no-auto-bright]\n");
+                 "                    [--wb daylight|asshot|auto] [--space 0-6] [--gamma POWER,SLOPE] [--no-auto-bright]\n"
+                 "                    [--max-memory MB (default 1024, 0: no limit)]\n");
 }
 
 std::string num(double v)
@@ -83,11 +84,15 @@ int main(int argc, char **argv)
     double gamma[2] = {0.45, 4.5};
     bool autoBright = true;
     bool previews = false;
+    // The program's default limit, so a file refused there is refused here.
+    unsigned maxMemory = 1024;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool more = i + 1 < argc;
         if (a == "--frame" && more)
             frame = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--max-memory" && more)
+            maxMemory = unsigned(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--raw" && more)
             rawOut = argv[++i];
         else if (a == "--thumb" && more)
@@ -122,6 +127,7 @@ int main(int argc, char **argv)
     Kaldris_fast k;
     kaldris_data_t &d = k.imgdata;
     d.params.shot_select = frame;
+    d.params.max_raw_memory_mb = maxMemory;
     if (previews)
         d.params.processing_flags |= KALDRIS_PROC_DNG_PREVIEWS;
     int rc = k.open_file(file);

@@ -39,10 +39,13 @@ enum Tag : uint16_t {
 };
 
 constexpr uint32_t maxDimension = 65535;
-// Compressed data cannot expand beyond this many samples a byte (deflate's
-// limit is about 1032 bytes a byte); a file claiming more is refused before
-// anything is allocated.
+// Deflate and lossy JPEG cannot expand beyond this many samples a byte
+// (deflate's limit is about 1032 bytes a byte); lossless JPEG spends at least
+// one bit a sample. A file claiming more is refused before anything is allocated.
 constexpr uint64_t maxSamplesPerByte = 1100;
+constexpr uint64_t maxLosslessJpegSamplesPerByte = 8;
+// Frames smaller than this are not worth refusing, whatever their bytes.
+constexpr uint64_t sampleSlack = 4096;
 
 void copyText(char *dst, size_t size, const std::string &s)
 {
@@ -275,17 +278,10 @@ void DngDecoder::readFrame(const TiffIfd &ifd, Kind kind)
         || !counts->isInteger())
         fail(KALDRIS_CORRUPT);
     f.blocks.resize(n);
-    uint64_t present = 0;
     for (uint32_t i = 0; i < n; ++i) {
         f.blocks[i].offset = offsets->u(i);
         f.blocks[i].length = counts->u(i);
-        present += m_file.available(f.blocks[i].offset, f.blocks[i].length);
     }
-    // Blocks may share bytes; they cannot hold more than the file.
-    present = std::min<uint64_t>(present, m_file.size());
-    uint64_t samples = uint64_t(f.width) * f.height * f.spp;
-    if (samples > present * maxSamplesPerByte + 4096)
-        fail(present ? KALDRIS_CORRUPT : KALDRIS_TRUNCATED);
 
     // Supported combinations, refused now rather than at unpack.
     switch (f.compression) {
@@ -319,7 +315,53 @@ void DngDecoder::readFrame(const TiffIfd &ifd, Kind kind)
         fail(KALDRIS_UNSUPPORTED_COMPRESSION);
     if (f.photometric == 32803 && f.spp != 1)
         fail(KALDRIS_UNSUPPORTED_CFA);
+    checkDataHeld(f);
     m_f = std::move(f);
+}
+
+void DngDecoder::checkDataHeld(const Frame &f) const
+{
+    // Strips or tiles may all point at the same bytes, so each byte of the
+    // file counts once: the union of the blocks' ranges.
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    ranges.reserve(f.blocks.size());
+    uint64_t claimed = 0;
+    bool cut = false;
+    for (const Block &b : f.blocks) {
+        const uint64_t avail = m_file.available(b.offset, b.length);
+        cut |= avail < b.length;
+        claimed += avail;
+        if (avail)
+            ranges.emplace_back(b.offset, b.offset + avail);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    uint64_t held = 0, end = 0;
+    for (const auto &[from, to] : ranges) {
+        if (to <= end)
+            continue;
+        held += to - std::max(from, end);
+        end = to;
+    }
+
+    const uint64_t samples = uint64_t(f.width) * f.height * f.spp;
+    uint64_t reach;
+    if (f.compression == 1)
+        reach = held * 8 / f.bits;
+    else if (f.compression == 7 && !f.lossyJpeg)
+        reach = held * maxLosslessJpegSamplesPerByte;
+    else
+        reach = held * maxSamplesPerByte;
+    if (samples <= reach + sampleSlack)
+        return;
+    // Shared bytes claiming a frame the file cannot hold: refused like any
+    // frame too large to load.
+    if (claimed > held)
+        fail(KALDRIS_TOO_BIG);
+    // A cut uncompressed file is shown as far as its rows go, unless most of
+    // them are missing.
+    if (f.compression == 1 && samples <= 2 * reach + sampleSlack)
+        return;
+    fail(held && !cut ? KALDRIS_CORRUPT : KALDRIS_TRUNCATED);
 }
 
 void DngDecoder::readIdentity(kaldris_data_t &d) const

@@ -54,6 +54,8 @@ private:
 
     void collectFrames(const TiffIfd &ifd, unsigned flags);
     void readFrame(const TiffIfd &ifd, Kind kind);
+    // Refuses a frame that claims more samples than its bytes can give.
+    void checkDataHeld(const Frame &f) const;
     void readIdentity(kaldris_data_t &d) const;
     void readSizes(kaldris_data_t &d);
     void readCfa(kaldris_data_t &d) const;

@@ -141,6 +141,36 @@ QString StatsHtml::imageTitle(bool maskedPixels)
     return QStringLiteral("%1%2").arg(tr("Image"), maskedPixels ? QStringLiteral(" [M]") : QString());
 }
 
+QString StatsHtml::imageSizeTitle(int width, int height, bool maskedPixels)
+{
+    return tr("Image %1x%2%3").arg(width).arg(height).arg(maskedPixels ? QStringLiteral(" [M]") : QString());
+}
+
+// Eights: no digit is wider in the fonts we meet.
+QString StatsHtml::widestStatsTable(const ColorTable &colors)
+{
+    StatsBlock wide;
+    for (int c = 0; c < 4; ++c) {
+        wide.min[c] = wide.max[c] = 88888;
+        wide.count[c] = 2;
+        wide.avg[c] = wide.dev[c] = 88888.8;
+    }
+    return statsHtmlTable(wide, {QStringLiteral("G2"), QStringLiteral("Cb"), QStringLiteral("Cr"), QStringLiteral("G2")},
+                          4, colors);
+}
+
+QString StatsHtml::widestSelectionTitle()
+{
+    area_t wide;
+    wide.left = wide.top = wide.width = wide.height = 88888;
+    return selectionTitle(wide, true);
+}
+
+QString StatsHtml::widestImageTitle()
+{
+    return imageSizeTitle(88888, 88888, true);
+}
+
 QString StatsHtml::noImageText()
 {
     return tr("No image loaded");

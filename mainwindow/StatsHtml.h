@@ -45,7 +45,14 @@ public:
     static QString selectionHint();
     // "Image" panel.
     static QString imageTitle(bool maskedPixels);
+    static QString imageSizeTitle(int width, int height, bool maskedPixels);
     static QString noImageText();
+
+    // The widest texts the statistics panels can show (16-bit values, the
+    // longest channel names), for sizing them once.
+    static QString widestStatsTable(const ColorTable &colors);
+    static QString widestSelectionTitle();
+    static QString widestImageTitle();
 
     // 1/250, 1/3s, 0.40s, 2.5s; empty for a time that is not above 0.
     static QString exposureTimeText(float seconds);

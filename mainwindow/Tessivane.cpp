@@ -500,9 +500,13 @@ void Tessivane::buildCentralWidget()
 
     zoomCombo = new QComboBox;
     zoomCombo->setFont(small);
-    zoomCombo->setFixedWidth(smallMetrics.horizontalAdvance(QStringLiteral("Fit to window www")));
     zoomCombo->addItems(ZoomLevels::comboTexts());
     zoomCombo->setCurrentIndex(0);
+    // The text width alone leaves no room for the arrow and frame, which
+    // cut "Fit to Window" short: the combo's own hint holds its longest entry.
+    zoomCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    zoomCombo->setFixedWidth(std::max(zoomCombo->sizeHint().width(),
+                                      smallMetrics.horizontalAdvance(QStringLiteral("Fit to window www"))));
 
     frameCombo = new QComboBox;
     frameCombo->setMaxCount(32);
@@ -520,6 +524,8 @@ void Tessivane::buildCentralWidget()
     rawCurveButton = new QPushButton(QStringLiteral("Normal"));
     rawCurveButton->setFont(small);
     rawCurveButton->setFixedWidth(smallMetrics.horizontalAdvance(QStringLiteral("[Normal]")));
+    // No file, no curve: blank and disabled, as after a file without one.
+    rawCurveButton->setEnabled(false);
 
     auto spacer = [] {
         auto *l = new QLabel;
@@ -763,8 +769,11 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     if (mainPrefValue("unloadBeforeLoad"))
         unloadCurrentFile();
 
+    // The steps of a failed open must not stay on show over the image kept.
+    const QString statusBefore = statusLabel->text();
     std::unique_ptr<RawImage> opened = loader.openRawFile(path, loadContext());
     if (!opened) {
+        statusLabel->setText(image ? statusBefore : QString());
         if (mainPrefValue("unloadBeforeLoad")) {
             clearSamplesAll();
             selectionRemove();
@@ -829,11 +838,10 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     metadataPanel.box->setTitle(tr("File: %1").arg(currentFileName()));
     setWindowTitle(tr("Tessivane: %1").arg(currentFileName()));
     cursorPosition[0] = cursorPosition[1] = -1;
+    pointerPanel.box->setTitle(tr("Mouse Pointer"));
     pointerPanel.label->setText(QString());
-    imagePanel.box->setTitle(tr("Image %1x%2%3")
-                                 .arg(image->frameWidth)
-                                 .arg(image->frameHeight)
-                                 .arg(mainPrefValue("maskedPixels") ? QStringLiteral(" [M]") : QString()));
+    imagePanel.box->setTitle(
+        StatsHtml::imageSizeTitle(image->frameWidth, image->frameHeight, mainPrefValue("maskedPixels") != 0));
     imagePanel.label->setText(frameStatsText);
     return true;
 }
@@ -905,6 +913,10 @@ void Tessivane::unloadCurrentFile()
     image = nullptr;
     updatePanelTitles();
     setWindowTitle(tr("Tessivane"));
+    statusLabel->clear();
+    rawCurveButton->setEnabled(false);
+    refreshInfoLabels();
+    updateBrightenControls();
 }
 
 void Tessivane::computeRawMaximum()
@@ -1046,11 +1058,16 @@ void Tessivane::resizeTileGrid(int frameWidth, int frameHeight)
     tiles.resize(frameWidth, frameHeight, idealThreads > parallelMinThreads);
 }
 
-void Tessivane::renderImage(int rebuild)
+void Tessivane::updateBrightenControls()
 {
-    const bool brighten = rgbRadio->isEnabled() && rgbRadio->isChecked();
+    const bool brighten = image && rgbRadio->isEnabled() && rgbRadio->isChecked();
     brightenGroup->setEnabled(brighten);
     brightenGroup->setToolTip(brighten ? QString() : tr("Brighten control is available only for RGB rendering"));
+}
+
+void Tessivane::renderImage(int rebuild)
+{
+    updateBrightenControls();
     if (!image)
         return;
     if (hintItem) {
@@ -1289,6 +1306,33 @@ void Tessivane::setSmallPanelsFont(bool small)
         else
             w.panel->box->setMinimumWidth(px);
         w.panel->layout->setContentsMargins(small ? QMargins() : w.panel->margins);
+    }
+    fitPanelsToWidestTexts();
+}
+
+void Tessivane::fitPanelsToWidestTexts()
+{
+    struct Widest {
+        InfoPanel *panel;
+        QString title, text;
+    };
+    const Widest widest[] = {
+        {&imagePanel, StatsHtml::widestImageTitle(), StatsHtml::widestStatsTable(colorTable)},
+        {&selectionPanel, StatsHtml::widestSelectionTitle(), StatsHtml::widestStatsTable(colorTable)},
+        {&exposureStatsPanel, exposureStatsPanel.box->title(), widestExposureStatsTable(colorTable)},
+    };
+    for (const Widest &w : widest) {
+        QLabel *label = w.panel->label;
+        // Measured in the fonts the panel's style sheet gives.
+        w.panel->box->ensurePolished();
+        label->ensurePolished();
+        const QString shown = label->text();
+        label->setMinimumWidth(0);
+        label->setText(w.text);
+        const int textWidth = label->sizeHint().width();
+        label->setText(shown);
+        const int titleWidth = w.panel->box->fontMetrics().horizontalAdvance(w.title + QLatin1Char(' '));
+        label->setMinimumWidth(std::max(textWidth, titleWidth));
     }
 }
 

@@ -325,6 +325,11 @@ private:
     void restoreGeometryFromSettings();
     void fillFrameSelector(int itemCount, int index, bool enabled);
     void setFileActionsEnabled(bool on);
+    // Brightening works on the RGB rendering of a loaded image only.
+    void updateBrightenControls();
+    // The panels' minimum widths hold their widest texts, so the columns do
+    // not move while numbers change.
+    void fitPanelsToWidestTexts();
     LoadContext loadContext();
     // Held across a load; leaving the outermost one posts what was asked
     // for meanwhile (another file, a frame change).

@@ -194,20 +194,32 @@ QString exposureStatsTable(const HistogramData &frame, const QStringList &names,
         for (int64_t v = 0; v < ue && v <= top; ++v)
             underCount += countAt(frame, v, c);
         const int n = frame.count[c];
-        // An empty channel shows 0 %, not a division by zero.
-        const float overPct = n > 0 ? std::trunc(float(overCount) * 100.0f / float(n)) : 0.0f;
-        const float underPct = n > 0 ? std::trunc(float(underCount) * 100.0f / float(n)) : 0.0f;
+        // Truncated to the one decimal shown, in whole tenths so that 3.3 %
+        // is not 3.29999; an empty channel shows 0 %, not a division by zero.
+        auto percent = [n](int64_t part) { return n > 0 ? double(part * 1000 / n) / 10.0 : 0.0; };
+        const double overPct = percent(overCount);
+        const double underPct = percent(underCount);
         rows[c] = QStringLiteral(
                       "<tr><td>%1</td><td align=right><font color=%6>%2&nbsp;</font></td>"
                       "<td align=right><i>%3%&nbsp;</i></td><td align=right><font color=%7>"
                       "&nbsp;%4&nbsp;</font></td><td align=right><i>%5%</i></td></tr>")
                       .arg(names.value(c), formatCount(int(std::min<int64_t>(overCount, 0x7FFFFFFF))),
-                           QStringLiteral("%1").arg(double(overPct), 4, 'f', 1),
+                           QStringLiteral("%1").arg(overPct, 4, 'f', 1),
                            formatCount(int(std::min<int64_t>(underCount, 0x7FFFFFFF))),
-                           QStringLiteral("%1").arg(double(underPct), 4, 'f', 1), overColor,
+                           QStringLiteral("%1").arg(underPct, 4, 'f', 1), overColor,
                            underColor);
     }
     return QStringLiteral("%1%2%3%4%5</table>").arg(header, rows[0], rows[1], rows[2], rows[3]);
+}
+
+QString widestExposureStatsTable(const ColorTable &colors)
+{
+    HistogramData h;
+    h.resizeCounts(2);
+    for (int c = 0; c < 4; ++c)
+        h.counts[1][c] = h.count[c] = 888888888;
+    const QStringList names{QStringLiteral("G2"), QStringLiteral("Cb"), QStringLiteral("Cr"), QStringLiteral("G2")};
+    return exposureStatsTable(h, names, 4, {1, 1, 1, 1}, {2, 2, 2, 2}, 1, 1, colors);
 }
 
 QString dataRangeLine(unsigned dataRange, unsigned visibleMaximum, const QVector<unsigned> &over,

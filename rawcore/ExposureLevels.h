@@ -65,6 +65,10 @@ QString exposureStatsTable(const HistogramData &frame, const QStringList &names,
                            const QVector<unsigned> &over, const QVector<unsigned> &under,
                            unsigned dataRange, unsigned currentMaximum, const ColorTable &colors);
 
+// The widest table it can show (every pixel over and under, counts in the
+// millions), for sizing the panel once.
+QString widestExposureStatsTable(const ColorTable &colors);
+
 QString dataRangeLine(unsigned dataRange, unsigned visibleMaximum, const QVector<unsigned> &over,
                       int channels, const QStringList &wbAsShot);
 QStringList asShotWBValues(const float asShotMultipliers[4], int channelCount);

@@ -226,6 +226,31 @@ private slots:
                     .contains(" 0.0%"));
     }
 
+    // The share is cut to the one decimal it shows: never rounded up, never
+    // cut to a whole percent first.
+    void statsTablePercent_data()
+    {
+        QTest::addColumn<int>("clipped");
+        QTest::addColumn<int>("pixels");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("3.39 %") << 339 << 10000 << " 3.3%";
+        QTest::newRow("just under one tenth") << 9 << 10000 << " 0.0%";
+        QTest::newRow("one tenth") << 1 << 1000 << " 0.1%";
+        QTest::newRow("two thirds") << 2 << 3 << "66.6%";
+        QTest::newRow("all") << 7 << 7 << "100.0%";
+        QTest::newRow("0.29 % of a huge frame") << 290000 << 100000000 << " 0.2%";
+    }
+
+    void statsTablePercent()
+    {
+        QFETCH(int, clipped);
+        QFETCH(int, pixels);
+        QFETCH(QString, shown);
+        HistogramData h = histogramOf({{100, pixels - clipped}, {4000, clipped}});
+        const QString t = exposureStatsTable(h, {"W"}, 1, {4000, 0, 0, 0}, {0, 0, 0, 0}, 4095, 0, ColorTable());
+        QVERIFY2(t.contains("<i>" + shown + "&nbsp;</i>"), qPrintable(t));
+    }
+
     void dataRangeAndWhiteBalance()
     {
         const float mul[4] = {2.0f, 1.0f, 1.5f, 0.0f};

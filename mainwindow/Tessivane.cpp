@@ -146,6 +146,12 @@ Tessivane::Tessivane()
     for (int i = 0; i < 4; ++i)
         gammaTables[i] = gamma.table(GammaTables::Which(i));
 
+    connect(gridDialog->placeButton, &QPushButton::clicked, this, &Tessivane::placeGridSelection);
+    connect(gridDialog->removeButton, &QPushButton::clicked, this, &Tessivane::removeGridSelection);
+    connect(gridDialog->hideButton, &QPushButton::clicked, this, &Tessivane::switchGridDialog);
+    connect(gridDialog->toSamplesButton, &QPushButton::clicked, this, &Tessivane::gridSelection2samples);
+    connect(gridDialog->saveButton, &QPushButton::clicked, this, &Tessivane::saveGridSettings);
+    connect(gridDialog->loadButton, &QPushButton::clicked, this, &Tessivane::loadGridSettings);
     connect(gridDialog, &TessivaneGridDialog::ev_dialogClosed, this, &Tessivane::switchGridDialog);
     connect(gridDialog, &TessivaneGridDialog::ev_updateGridParams, scene, &TW_SelectionScene::updateGrid);
     connect(gridDialog, &TessivaneGridDialog::ev_updateGridCellNames, scene,
@@ -1131,6 +1137,8 @@ void Tessivane::renderImage(int rebuild)
         updatePixmapItems(true);
         scene->update(scene->itemsBoundingRect());
     } else {
+        GridGeometry keptGrid;
+        const bool hadGrid = scene->gridGeometry(&keptGrid);
         scene->removeGrid();
         scene->removeSelection();
         deleteSampleItems();
@@ -1154,6 +1162,12 @@ void Tessivane::renderImage(int rebuild)
             dropSamplesOutsideImage();
         rebuildSampleItems();
         recomputeSampleStats();
+        if (hadGrid && scene->placeGridAgain(keptGrid, image->frameWidth, image->frameHeight)) {
+            gridDialog->updateControls(1);
+            gridDialog->updateNames();
+        } else {
+            gridDialog->updateControls(0);
+        }
         selectionGridAction->setEnabled(true);
     }
     updateSelectionPanel();
@@ -1473,6 +1487,8 @@ void Tessivane::applyZoom()
     const Qt::TransformationMode mode = ZoomLevels::transformationFor(f);
     for (QGraphicsItem *item : std::as_const(overlayItems))
         static_cast<QGraphicsPixmapItem *>(item)->setTransformationMode(mode);
+    // Also on resizes in Fit to Window, so handles keep their screen size.
+    scene->rescaleGridToView();
 }
 
 void Tessivane::zoomIn()
@@ -1768,6 +1784,7 @@ void Tessivane::closeEvent(QCloseEvent *event)
     saveDisplayMode();
     if (prefPane)
         prefPane->saveSettings();
+    gridDialog->saveLastUsed();
     if (!checkUnsavedSamples(1)) {
         event->ignore();
         return;
@@ -2058,6 +2075,15 @@ void Tessivane::showExif()
 
 void Tessivane::switchGridDialog()
 {
+    if (gridDialog->isVisible()) {
+        gridDialog->hide();
+        selectionGridAction->setChecked(false);
+        return;
+    }
+    gridDialog->show();
+    gridDialog->placeOnce(geometry());
+    gridDialog->raise();
+    selectionGridAction->setChecked(true);
 }
 
 void Tessivane::selectionRemove()
@@ -2160,10 +2186,24 @@ void Tessivane::samplesWindowClosed()
 
 void Tessivane::placeGridSelection()
 {
+    if (!image || !scene->frameItem())
+        return;
+    GridGeometry params;
+    gridDialog->gridParameters(params);
+    params.imageSize = QPointF(image->frameWidth, image->frameHeight);
+    selectionRemove();
+    const QRectF shown = scene->frameItem()->mapFromScene(view->mapToScene(view->viewport()->rect())).boundingRect();
+    scene->placeGrid(params, shown & QRectF(0, 0, image->frameWidth, image->frameHeight));
+    gridDialog->updateControls(1);
+    gridDialog->updateNames();
+    updateSelectionPanel();
 }
 
 void Tessivane::removeGridSelection()
 {
+    scene->removeGrid();
+    gridDialog->updateControls(0);
+    updateSelectionPanel();
 }
 
 void Tessivane::gridSelection2samples()

@@ -1,5 +1,7 @@
 #include "TW_SelectionScene.h"
 
+#include "GridLayout.h"
+#include "GridSel.h"
 #include "PrefStore.h"
 #include "TW_Selection.h"
 
@@ -33,6 +35,9 @@ void TW_SelectionScene::setFrameItem(QGraphicsItem *item)
 {
     if (selection && selection->parentItem() != item)
         removeSelection();
+    // The grid's corners are children of the image item it was placed on.
+    if (grid && item != imageItem)
+        removeGrid();
     imageItem = item;
     if (!item)
         return;
@@ -94,28 +99,67 @@ void TW_SelectionScene::selectionArea()
     emit selectionPlaced(a);
 }
 
-void TW_SelectionScene::setGridItem(QGraphicsItem *item)
+void TW_SelectionScene::placeGrid(const GridGeometry &geometry, const QRectF &visible)
 {
-    if (item == grid)
+    if (!imageItem)
         return;
     removeGrid();
-    if (!item)
-        return;
     removeSelection();
-    grid = item;
-    if (!items().contains(item))
-        addItem(item);
+    withViewUpdatesPaused([&] {
+        if (geometry.corners.size() == 4)
+            grid = new GridSel(this, geometry, imageItem);
+        else
+            grid = new GridSel(this, GridLayout::placementRect(geometry, visible), geometry, imageItem);
+    });
+}
+
+bool TW_SelectionScene::gridGeometry(GridGeometry *geometry) const
+{
+    if (!geometry)
+        return false;
+    geometry->corners.clear();
+    geometry->cellRois.clear();
+    geometry->columns = geometry->rows = 0;
+    geometry->minCellWidth = geometry->minCellHeight = 0;
+    geometry->roiRelativeSize = 0;
+    if (!imageItem || !grid)
+        return false;
+    return grid->exportGeometry(*geometry);
+}
+
+bool TW_SelectionScene::placeGridAgain(const GridGeometry &kept, int width, int height)
+{
+    // The corners, not the outline's bounds: those carry half the pen, which
+    // at a small zoom puts a corner on the image edge several pixels out.
+    if (!GridLayout::cornersWithin(kept.corners, width, height, 1.01))
+        return false;
+    GridGeometry g = kept;
+    g.imageSize = QPointF(width, height);
+    placeGrid(g, QRectF());
+    return grid != nullptr;
+}
+
+void TW_SelectionScene::centreOnGrid()
+{
+    if (grid && !views().isEmpty())
+        views().first()->centerOn(grid->scenePos());
 }
 
 void TW_SelectionScene::removeGrid()
 {
     if (!grid)
         return;
-    QGraphicsItem *item = grid;
+    GridSel *item = grid;
     grid = nullptr;
     if (item->scene() == this)
         removeItem(item);
     delete item;
+}
+
+void TW_SelectionScene::rescaleGridToView()
+{
+    if (grid)
+        grid->rescaleToView();
 }
 
 void TW_SelectionScene::startSelection(QPointF point)
@@ -225,35 +269,44 @@ void TW_SelectionScene::withViewUpdatesPaused(const std::function<void()> &chang
     first->setViewportUpdateMode(mode);
 }
 
-// The grid items carry their own geometry and naming; until a grid is
-// placed these slots have nothing to change.
-void TW_SelectionScene::updateGrid(int, int, qreal)
+void TW_SelectionScene::updateGrid(int minCellWidth, int minCellHeight, qreal roiRelativeSize)
 {
     if (!grid)
         return;
-    withViewUpdatesPaused([] {});
+    withViewUpdatesPaused([&] { grid->setParameters(minCellWidth, minCellHeight, roiRelativeSize); });
 }
 
-void TW_SelectionScene::updateGridCellNames(int, int, int, bool, int)
+void TW_SelectionScene::updateGridCellNames(int walkOrder, int startCorner, int namingOrder, bool showLabels,
+                                            int fontSizeIndex)
 {
     if (!grid)
         return;
-    withViewUpdatesPaused([] {});
+    withViewUpdatesPaused([&] {
+        GridLayout::NameStyle first, second;
+        GridLayout::namingStyles(namingOrder, &first, &second);
+        grid->assignNames(startCorner, walkOrder, first, second);
+        grid->setLabelsVisible(showLabels, fontSizeIndex);
+        grid->updateLabelText();
+    });
 }
 
-void TW_SelectionScene::updateGridCellVisible(bool, int)
+void TW_SelectionScene::updateGridCellVisible(bool showLabels, int fontSizeIndex)
 {
     if (!grid)
         return;
-    withViewUpdatesPaused([] {});
+    withViewUpdatesPaused([&] { grid->setLabelsVisible(showLabels, fontSizeIndex); });
 }
 
 void TW_SelectionScene::ControlPressed()
 {
+    if (grid)
+        grid->linkCorners();
 }
 
 void TW_SelectionScene::ControlReleased()
 {
+    if (grid)
+        grid->unlinkCorners();
 }
 
 void TW_SelectionScene::AltShiftPressed()

@@ -4,6 +4,7 @@
 #ifndef TW_SELECTIONSCENE_H
 #define TW_SELECTIONSCENE_H
 
+#include "GridGeometry.h"
 #include "area_t.h"
 
 #include <QGraphicsScene>
@@ -12,6 +13,7 @@
 
 #include <functional>
 
+class GridSel;
 class PrefStore;
 class TW_Selection;
 
@@ -40,11 +42,22 @@ public:
     void selectionArea();
 
     // The grid selection; the scene owns it. Placing one removes the
-    // selection rectangle.
-    void setGridItem(QGraphicsItem *item);
-    QGraphicsItem *gridItem() const { return grid; }
+    // selection rectangle and any old grid. From the geometry's four corners
+    // when it holds them, else laid on the visible part of the image
+    // (image coordinates). Nothing without an image item.
+    void placeGrid(const GridGeometry &geometry, const QRectF &visible);
+    // False for a null record, without an image item or without a grid;
+    // the record is emptied first.
+    bool gridGeometry(GridGeometry *geometry) const;
+    // Places a grid kept from an earlier image again when its corners lie on
+    // an image of this size (within 1.01 pixels); returns whether it did.
+    bool placeGridAgain(const GridGeometry &kept, int width, int height);
+    void centreOnGrid();
     void removeGrid();
     bool hasGrid() const { return grid != nullptr; }
+    GridSel *gridSelection() const { return grid; }
+    // Keeps the grid's handles and lines their screen size at a new zoom.
+    void rescaleGridToView();
 
     // The sampler square for a click at p (image-item coordinates), kept
     // inside an image of the given size; a side larger than the image is
@@ -80,7 +93,7 @@ private:
 
     QGraphicsItem *imageItem = nullptr;
     TW_Selection *selection = nullptr;
-    QGraphicsItem *grid = nullptr;
+    GridSel *grid = nullptr;
     QPointF anchor;
     PrefStore *prefs;
 };

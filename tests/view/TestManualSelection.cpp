@@ -128,7 +128,10 @@ private slots:
         PrefStore prefs(false, false);
         TW_SelectionScene scene(&prefs);
         scene.setFrameItem(new QGraphicsRectItem(0, 0, 400, 300));
-        scene.setGridItem(new QGraphicsRectItem(0, 0, 100, 100));
+        GridGeometry grid;
+        grid.columns = grid.rows = 2;
+        scene.placeGrid(grid, QRectF(0, 0, 400, 300));
+        QVERIFY(scene.hasGrid());
         TW_ManualSelection dialog;
         bool shown = false;
         QTimer::singleShot(0, &dialog, [&] {

@@ -123,7 +123,10 @@ private slots:
         f.scene.startSelection(QPointF(10, 10));
         f.scene.endSelection(QPointF(20, 20));
         QCOMPARE(gridPlaced.count(), 1);
-        f.scene.setGridItem(new QGraphicsRectItem(0, 0, 50, 50));
+        GridGeometry grid;
+        grid.columns = grid.rows = 2;
+        f.scene.placeGrid(grid, QRectF(0, 0, 100, 80));
+        QVERIFY(f.scene.hasGrid());
         QVERIFY(!f.scene.hasSelection());
         f.scene.startSelection(QPointF(10, 10));
         f.scene.endSelection(QPointF(20, 20));

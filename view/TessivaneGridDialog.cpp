@@ -37,15 +37,6 @@ QComboBox *makeCombo(QWidget *parent, const QStringList &items)
     return combo;
 }
 
-// One "LastUsed" entry of the dialog: its key, control and default. Check
-// boxes are written as booleans, the ROI size as a double, the rest as
-// integers.
-struct LastUsedEntry {
-    const char *key;
-    QWidget *control;
-    double fallback;
-};
-
 }
 
 TessivaneGridDialog::TessivaneGridDialog(QWidget *parent)
@@ -194,9 +185,9 @@ void TessivaneGridDialog::placeOnce(const QRect &rect)
     move(rect.x() + rect.width() / 2 - width() / 2, rect.y() + 10);
 }
 
-void TessivaneGridDialog::loadLastUsed()
+QVector<TessivaneGridDialog::LastUsedEntry> TessivaneGridDialog::lastUsedEntries() const
 {
-    const LastUsedEntry entries[] = {
+    return {
         {"selGridRows", rowsSpin, 4},
         {"selGridCols", columnsSpin, 6},
         {"selGridMinSizeX", minWidthSpin, 10},
@@ -211,8 +202,12 @@ void TessivaneGridDialog::loadLastUsed()
         {"selGridClearOldSamples", clearOldSamplesCheck, 1},
         {"selGridOpenSaveDialog", openSaveDialogCheck, 0},
     };
+}
+
+void TessivaneGridDialog::loadLastUsed()
+{
     TW_Settings settings("LastUsed");
-    for (const LastUsedEntry &e : entries) {
+    for (const LastUsedEntry &e : lastUsedEntries()) {
         const QSignalBlocker blocker(e.control);
         const QVariant stored = settings.value(QString::fromLatin1(e.key));
         bool ok = false;
@@ -237,19 +232,17 @@ void TessivaneGridDialog::loadLastUsed()
 void TessivaneGridDialog::saveLastUsed() const
 {
     TW_Settings settings("LastUsed");
-    settings.setValue(QStringLiteral("selGridRows"), rowsSpin->value());
-    settings.setValue(QStringLiteral("selGridCols"), columnsSpin->value());
-    settings.setValue(QStringLiteral("selGridMinSizeX"), minWidthSpin->value());
-    settings.setValue(QStringLiteral("selGridMinSizeY"), minHeightSpin->value());
-    settings.setValue(QStringLiteral("selGridROISize"), roiSizeSpin->value());
-    settings.setValue(QStringLiteral("selGridStartCorner"), startCornerCombo->currentIndex());
-    settings.setValue(QStringLiteral("selGridWalkOrder"), walkOrderCombo->currentIndex());
-    settings.setValue(QStringLiteral("selGridNamingOrder"), namingOrderCombo->currentIndex());
-    settings.setValue(QStringLiteral("selGridselGridShowID"), showNamesCheck->isChecked());
-    settings.setValue(QStringLiteral("selGridFontSize"), fontSizeCombo->currentIndex());
-    settings.setValue(QStringLiteral("selGridUsePosition"), usePositionCheck->isChecked());
-    settings.setValue(QStringLiteral("selGridClearOldSamples"), clearOldSamplesCheck->isChecked());
-    settings.setValue(QStringLiteral("selGridOpenSaveDialog"), openSaveDialogCheck->isChecked());
+    for (const LastUsedEntry &e : lastUsedEntries()) {
+        const QString key = QString::fromLatin1(e.key);
+        if (auto *check = qobject_cast<QCheckBox *>(e.control))
+            settings.setValue(key, check->isChecked());
+        else if (auto *real = qobject_cast<QDoubleSpinBox *>(e.control))
+            settings.setValue(key, real->value());
+        else if (auto *spin = qobject_cast<QSpinBox *>(e.control))
+            settings.setValue(key, spin->value());
+        else if (auto *combo = qobject_cast<QComboBox *>(e.control))
+            settings.setValue(key, combo->currentIndex());
+    }
 }
 
 void TessivaneGridDialog::updateControls(int gridPlaced)

@@ -7,6 +7,7 @@
 #define TESSIVANEGRIDDIALOG_H
 
 #include <QDialog>
+#include <QVector>
 
 struct GridGeometry;
 class QCheckBox;
@@ -71,6 +72,15 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // One "LastUsed" entry: its key, control and default. Check boxes are
+    // written as booleans, the ROI size as a double, the rest as integers.
+    struct LastUsedEntry {
+        const char *key;
+        QWidget *control;
+        double fallback;
+    };
+    QVector<LastUsedEntry> lastUsedEntries() const;
+
     bool placed = false;
 };
 

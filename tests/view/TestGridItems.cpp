@@ -105,6 +105,34 @@ private slots:
         QCOMPARE(f.scene.items().size(), 1);
     }
 
+    void constructionBounds_data()
+    {
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<double>("f");
+        QTest::addColumn<int>("keptMinimum");
+        QTest::addColumn<double>("keptF");
+        // The dialog offers minimums from 1: the grid keeps them.
+        QTest::newRow("minimum 3") << 3 << 0.75 << 3 << 0.75;
+        QTest::newRow("minimum 0") << 0 << 0.75 << 1 << 0.75;
+        QTest::newRow("ROI 0") << 10 << 0.0 << 10 << 0.01;
+        QTest::newRow("ROI 2") << 10 << 2.0 << 10 << 1.0;
+    }
+    void constructionBounds()
+    {
+        QFETCH(int, minimum);
+        QFETCH(double, f);
+        QFETCH(int, keptMinimum);
+        QFETCH(double, keptF);
+        GridFixture fixture;
+        fixture.place(3, 2, minimum, f);
+        GridGeometry g;
+        QVERIFY(fixture.scene.gridGeometry(&g));
+        QCOMPARE(g.minCellWidth, keptMinimum);
+        QCOMPARE(g.minCellHeight, keptMinimum);
+        QCOMPARE(g.roiRelativeSize, keptF);
+        QVERIFY(fixture.grid()->isValidShape());
+    }
+
     void placingWithoutImageDoesNothing()
     {
         PrefStore prefs(false, false);

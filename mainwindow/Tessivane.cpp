@@ -16,6 +16,8 @@
 #include "RecentFiles.h"
 #include "RegionStats.h"
 #include "RgbRenderer.h"
+#include "SamplesController.h"
+#include "SamplesTable.h"
 #include "SamplesTableData.h"
 #include "SelectionLimits.h"
 #include "StatsHtml.h"
@@ -125,7 +127,15 @@ Tessivane::Tessivane()
     buildMenus();
 
     samplesData = new SamplesTableData;
-    samplesWindow = new TessivaneSampleWindow(samplesData, this);
+    samplesWindow = new TessivaneSampleWindow(samplesData, this, prefPane);
+    samplesWindow->setGeometry(samplesWindowStartGeometry());
+    samplesController = new SamplesController(samplesData, samplesWindow, this, &gridSampleIndices, this);
+    connect(samplesWindow->saveButton, &QPushButton::clicked, this, &Tessivane::saveSamplesProxy);
+    connect(samplesWindow->histogramButton, &QPushButton::clicked, this, &Tessivane::histogramSelectedSamples);
+    connect(samplesWindow->removeSelectedButton, &QPushButton::clicked, this, &Tessivane::removeSelectedSamples);
+    connect(samplesWindow->removeAllButton, &QPushButton::clicked, this, &Tessivane::clearSamplesAll);
+    connect(samplesWindow->clipboardButton, &QPushButton::clicked, this, &Tessivane::clipboardSelectedSamples);
+    connect(samplesWindow->loadButton, &QPushButton::clicked, this, &Tessivane::loadSamples);
 
     buildCentralWidget();
 
@@ -187,6 +197,10 @@ Tessivane::~Tessivane()
 {
     // ExifTool runs still going are killed and reaped, and report nowhere.
     qDeleteAll(findChildren<TW_ExifProcess *>(Qt::FindDirectChildrenOnly));
+    // The rectangles point to their records, which go first.
+    samplesController->deleteSampleItems();
+    delete samplesController;
+    samplesController = nullptr;
     if (samplesWindow)
         samplesWindow->hide();
     delete samplesWindow;
@@ -985,8 +999,7 @@ void Tessivane::refreshFrameStats()
     whole.width = image->frameWidth;
     whole.height = image->frameHeight;
     frameStatistics = StatsBlock();
-    computeRegionStats(image->frameView(channelNames.count), whole, frameStatistics, 0, threads,
-                       std::max(image->dataRange, image->currentMaximum));
+    computeRegionStats(image, whole, frameStatistics, 0);
     frameStatsText = statsHtmlTable(frameStatistics);
 }
 
@@ -1356,7 +1369,7 @@ void Tessivane::refreshChannelSelector()
                                             channelNames.count);
     const QStringList names = channelNames.names.mid(0, std::min(channelNames.count, ChannelNames::MaxChannels));
     if (samplesWindow)
-        samplesWindow->setChannelNames(names);
+        samplesWindow->setChannelNames(channelNames);
     if (prefPane)
         prefPane->setChannelNames(names);
 }
@@ -1392,16 +1405,8 @@ void Tessivane::updateSelectionPanel()
         selectionPanel.box->setTitle(StatsHtml::noSelectionTitle(filter));
         return;
     }
-    ThreadSettings threads;
-    threads.bandRows = bandRows;
-    threads.idealThreads = idealThreads;
-    threads.parallelMinThreads = parallelMinThreads;
     StatsBlock stats;
-    const FrameView frame = image->frameView(channelNames.count);
-    if (filter)
-        computeFilteredRegionStats(frame, selection, stats, threads, std::max(image->dataRange, image->currentMaximum));
-    else
-        computeRegionStats(frame, selection, stats, 0, threads, std::max(image->dataRange, image->currentMaximum));
+    computeRegionStats(image, selection, stats, filter ? 1 : 0);
     selectionPanel.label->setText(statsHtmlTable(stats));
     selectionPanel.box->setTitle(StatsHtml::selectionTitle(selection, filter));
     clearSelectionAction->setEnabled(true);
@@ -1414,6 +1419,14 @@ void Tessivane::updateSelectionPanel()
 
 void Tessivane::updateSamplePanel()
 {
+    const SampleRecord *r = samplesController->lastPlacedSample();
+    if (!r) {
+        // The panel is shared: without a sample to show, the selection's.
+        updateSelectionPanel();
+        return;
+    }
+    selectionPanel.label->setText(statsHtmlTable(*r));
+    selectionPanel.box->setTitle(StatsHtml::selectionTitle(r->area, mainPrefValue("FilterExtremes") != 0));
 }
 
 void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)
@@ -1439,6 +1452,8 @@ void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)
         hintItem->setDefaultTextColor(colorTable.value(1));
     if (exifWindow)
         exifWindow->setColorTable(colorTable);
+    if (samplesWindow)
+        samplesWindow->setTableColors(colorTable);
     if (image) {
         refreshFrameStats();
         exposureStatsTable();
@@ -1700,7 +1715,7 @@ void Tessivane::changeRAWFrame()
     }
     if (!DisplayControls::frameChangeWanted(frameCombo->currentIndex(), image->frameNumber))
         return;
-    if (!checkUnsavedSamples(1)) {
+    if (!checkUnsavedSamples(0)) {
         const QSignalBlocker block(frameCombo);
         frameCombo->setCurrentIndex(image->frameNumber - 1);
         return;
@@ -1878,32 +1893,19 @@ void Tessivane::applyPrefs()
 
 // ------------------------------------------- later work: no visible effect
 
-bool Tessivane::checkUnsavedSamples(int)
-{
-    return true;
-}
-
-void Tessivane::recomputeSampleStats()
-{
-}
-
-void Tessivane::deleteSampleItems()
-{
-}
-
-void Tessivane::rebuildSampleItems()
-{
-}
-
-void Tessivane::dropSamplesOutsideImage()
-{
-}
-
 void Tessivane::histogramWindowClosed(int)
 {
 }
 
 void Tessivane::updateHistogramWindowTitles()
+{
+}
+
+void Tessivane::setHistogramWindowArea(int, int, int, int, int)
+{
+}
+
+void Tessivane::toggleSampleHistogram(TW_Sample *)
 {
 }
 
@@ -1990,6 +1992,11 @@ void Tessivane::switchMainHistogramWindow()
 
 void Tessivane::switchLogWindow()
 {
+    if (!samplesWindow)
+        return;
+    const bool show = !samplesWindow->isVisible();
+    samplesWindow->setVisible(show);
+    samplesAction->setChecked(show);
 }
 
 // ---------------------------------------------------------------- metadata
@@ -2099,6 +2106,18 @@ void Tessivane::switchSelectionHistogram()
 
 void Tessivane::selection2samples()
 {
+    if (!selection.width || !selection.height)
+        return;
+    const area_t area = selection;
+    const int slot = selectionHistogramSlot;
+    if (slot >= 0) {
+        // The window goes with the sample; removing the selection must not close it.
+        selectionHistogramSlot = -1;
+        selectionHistogramAction->setChecked(false);
+    }
+    selectionRemove();
+    samplesController->addSelectionSample(area, slot);
+    updateSamplePanel();
 }
 
 void Tessivane::runManualSelection()
@@ -2135,8 +2154,9 @@ void Tessivane::selectionPlaced(area_t area)
     updateSelectionPanel();
 }
 
-void Tessivane::samplerPlaced(area_t)
+void Tessivane::samplerPlaced(area_t area)
 {
+    addSample(area, QString());
 }
 
 void Tessivane::updateManualSelection(int left, int top, int width, int height)
@@ -2148,24 +2168,29 @@ void Tessivane::someDownloaded(QByteArray, int)
 {
 }
 
-void Tessivane::runAnimation(int)
+void Tessivane::runAnimation(int frame)
 {
+    samplesController->runAnimation(frame);
 }
 
 void Tessivane::clearSamplesAll()
 {
+    samplesController->clearSamplesAll();
 }
 
 void Tessivane::loadSamples()
 {
+    samplesController->loadSamples(mainPrefValue("sideBarsUrls"), lastFolder());
 }
 
 void Tessivane::removeSelectedSamples()
 {
+    samplesController->removeSelectedSamples();
 }
 
 void Tessivane::clipboardSelectedSamples()
 {
+    samplesController->clipboardSelectedSamples();
 }
 
 void Tessivane::histogramSelectedSamples()
@@ -2174,6 +2199,7 @@ void Tessivane::histogramSelectedSamples()
 
 void Tessivane::saveSamplesProxy()
 {
+    samplesWindow->saveSamples(gridSampleIndices);
 }
 
 void Tessivane::samplesWindowAppendStatusChanged(bool)
@@ -2182,6 +2208,7 @@ void Tessivane::samplesWindowAppendStatusChanged(bool)
 
 void Tessivane::samplesWindowClosed()
 {
+    samplesAction->setChecked(false);
 }
 
 void Tessivane::placeGridSelection()
@@ -2224,4 +2251,147 @@ void Tessivane::runBgUpdateCheck()
 
 void Tessivane::backgroundCheckUpdates()
 {
+}
+
+// ----------------------------------------------------------------- samples
+
+bool Tessivane::checkUnsavedSamples(int changeOfFile)
+{
+    return samplesController->checkUnsavedSamples(changeOfFile, prefPane && mainPrefValue("warnUnsavedSamples"));
+}
+
+void Tessivane::addSample(area_t area, const QString &name)
+{
+    samplesController->addSample(area, name);
+}
+
+void Tessivane::sampleMoved(SampleRecord *record)
+{
+    samplesController->sampleMoved(record);
+}
+
+void Tessivane::removeSampleRow(int row)
+{
+    samplesController->removeSampleRow(row);
+}
+
+void Tessivane::removeSamplesOfKind(int kind)
+{
+    samplesController->removeSamplesOfKind(kind);
+}
+
+void Tessivane::removeSampleByItem(TW_Sample *item)
+{
+    samplesController->removeSampleByItem(item);
+}
+
+void Tessivane::rebuildSampleItems()
+{
+    samplesController->rebuildSampleItems();
+}
+
+void Tessivane::deleteSampleItems()
+{
+    samplesController->deleteSampleItems();
+}
+
+void Tessivane::dropSamplesOutsideImage()
+{
+    samplesController->dropSamplesOutsideImage();
+}
+
+void Tessivane::shiftSamples(int oldOriginRow, int oldOriginCol)
+{
+    if (!image)
+        return;
+    const int rows = oldOriginRow - image->frameOriginRow;
+    const int columns = oldOriginCol - image->frameOriginCol;
+    selection.top += rows;
+    selection.left += columns;
+    // As unsigned numbers: a corner that went negative is off the frame too.
+    if (unsigned(image->frameWidth) < unsigned(selection.left) || unsigned(image->frameHeight) < unsigned(selection.top))
+        selection = area_t();
+    samplesController->shiftSamples(rows, columns);
+}
+
+void Tessivane::recomputeSampleStats()
+{
+    samplesController->recomputeSampleStats();
+}
+
+void Tessivane::resetSampleHighlight()
+{
+    samplesController->resetSampleHighlight();
+}
+
+void Tessivane::computeRegionStats(RawImage *rawImage, const area_t &region, StatsBlock &out, int flags)
+{
+    if (!rawImage)
+        return;
+    ThreadSettings threads;
+    threads.bandRows = bandRows;
+    threads.idealThreads = idealThreads;
+    threads.parallelMinThreads = parallelMinThreads;
+    ::computeRegionStats(rawImage->frameView(channelNames.count), region, out, flags, threads,
+                         std::max(rawImage->dataRange, rawImage->currentMaximum));
+}
+
+void Tessivane::measureSamples(const QVector<SampleRecord *> &records)
+{
+    if (!image || records.isEmpty())
+        return;
+    const int flags = mainPrefValue("FilterExtremes") ? 1 : 0;
+    ThreadSettings threads;
+    threads.bandRows = bandRows;
+    threads.idealThreads = idealThreads;
+    threads.parallelMinThreads = parallelMinThreads;
+    // One frame setup for the whole batch.
+    const FrameView frame = image->frameView(channelNames.count);
+    const unsigned limit = std::max(image->dataRange, image->currentMaximum);
+    for (SampleRecord *r : records) {
+        static_cast<StatsBlock &>(*r) = StatsBlock();
+        ::computeRegionStats(frame, r->area, *r, flags, threads, limit);
+    }
+}
+
+QGraphicsItem *Tessivane::sampleParentItem() const
+{
+    return scene ? scene->frameItem() : nullptr;
+}
+
+QSize Tessivane::sampleFrameSize() const
+{
+    return image ? QSize(image->frameWidth, image->frameHeight) : QSize();
+}
+
+void Tessivane::showSamplesWindow()
+{
+    if (samplesWindow && !samplesWindow->isVisible())
+        switchLogWindow();
+}
+
+void Tessivane::closeSampleHistogram(int slot)
+{
+    histogramWindowClosed(slot);
+}
+
+void Tessivane::moveSampleHistogram(int slot, const area_t &area)
+{
+    setHistogramWindowArea(slot, area.left, area.top, area.width, area.height);
+}
+
+QRect Tessivane::samplesWindowStartGeometry()
+{
+    QList<QRect> screens;
+    for (QScreen *s : QGuiApplication::screens())
+        screens << s->geometry();
+    if (mainPrefValue("saveWinPos")) {
+        const QRect saved = TW_Settings("Preferences").value(QStringLiteral("samplesWindowGeometry")).toRect();
+        if (WindowGeometry::acceptSamplesWindowRect(saved, screens))
+            return saved;
+    }
+    QScreen *screen = QGuiApplication::screenAt(QPoint(1, 1));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return WindowGeometry::defaultSamplesWindowRect(screen ? screen->geometry() : QRect(0, 0, 1280, 1024));
 }

@@ -9,6 +9,7 @@
 #include "HistogramData.h"
 #include "InfoPanel.h"
 #include "LoadReporter.h"
+#include "SamplesHost.h"
 #include "StatsBlock.h"
 #include "TileGrid.h"
 #include "TW_updates.h"
@@ -42,7 +43,10 @@ class QTimeLine;
 class QTimer;
 class QWidget;
 class RawImage;
+class SamplesController;
 class SamplesTableData;
+struct SampleRecord;
+class TW_Sample;
 class TessivaneGridDialog;
 class TessivaneSampleWindow;
 class TW_ExifWindow;
@@ -55,7 +59,7 @@ class TW_splash;
 struct HistogramSlot;
 struct LoadContext;
 
-class Tessivane : public QMainWindow, public LoadReporter
+class Tessivane : public QMainWindow, public LoadReporter, public SamplesHost
 {
     Q_OBJECT
 public:
@@ -197,7 +201,7 @@ public:
     void refreshChannelSelector();
     void updatePanelTitles();
     void updateSelectionPanel();
-    void updateSamplePanel();
+    void updateSamplePanel() override;
     void refreshFrameStats();
     QString statsHtmlTable(const StatsBlock &stats) const;
     static QString exposureTimeText(float seconds);
@@ -229,15 +233,38 @@ public:
     void showStatus(const QString &text) override;
     void showMessage(const QString &title, const QString &text) override;
 
-    // Later work hooks (no visible effect yet).
-    bool checkUnsavedSamples(int mode);
-    void startExifRead(const QString &path);
-    void recomputeSampleStats();
-    void deleteSampleItems();
+    // Samples: the work is the controller's.
+    SamplesController *samplesController = nullptr;
+    // True to go on; a change of file asks in other words than a change of frame.
+    bool checkUnsavedSamples(int changeOfFile = 0);
+    void addSample(area_t area, const QString &name);
+    void sampleMoved(SampleRecord *record) override;
+    void removeSampleRow(int row);
+    void removeSamplesOfKind(int kind);
+    void removeSampleByItem(TW_Sample *item) override;
     void rebuildSampleItems();
+    void deleteSampleItems();
     void dropSamplesOutsideImage();
+    // After "maskedPixels" changed, with the frame origin before the change:
+    // the selection and the samples move by the origin's change.
+    void shiftSamples(int oldOriginRow, int oldOriginCol);
+    void recomputeSampleStats();
+    void resetSampleHighlight();
+    // Flags bit 0: filter the extremes. Nothing without an image.
+    void computeRegionStats(RawImage *rawImage, const area_t &region, StatsBlock &out, int flags);
+    void measureSamples(const QVector<SampleRecord *> &records) override;
+    QGraphicsItem *sampleParentItem() const override;
+    QSize sampleFrameSize() const override;
+    void showSamplesWindow() override;
+    void closeSampleHistogram(int slot) override;
+    void moveSampleHistogram(int slot, const area_t &area) override;
+
+    // Later work hooks (no visible effect yet).
+    void startExifRead(const QString &path);
     void histogramWindowClosed(int slot);
     void updateHistogramWindowTitles();
+    void setHistogramWindowArea(int slot, int x, int y, int w, int h);
+    void toggleSampleHistogram(TW_Sample *item) override;
     void resetBlackLevelsFromFile();
 
     void buildActions();
@@ -323,6 +350,7 @@ protected:
 
 private:
     void restoreGeometryFromSettings();
+    QRect samplesWindowStartGeometry();
     void fillFrameSelector(int itemCount, int index, bool enabled);
     void setFileActionsEnabled(bool on);
     // Brightening works on the RGB rendering of a loaded image only.

@@ -67,6 +67,11 @@ bool WindowGeometry::acceptExifRect(const QRect &rect, const QList<QRect> &scree
     return acceptRect(rect, screens, QSize(100, 0), QSize(50, 30));
 }
 
+bool WindowGeometry::acceptSamplesWindowRect(const QRect &rect, const QList<QRect> &screens)
+{
+    return acceptRect(rect, screens, QSize(100, 100), QSize(50, 30));
+}
+
 WindowGeometry::Placement WindowGeometry::defaultMainWindow(const QRect &screen)
 {
     Placement p;
@@ -84,4 +89,11 @@ QRect WindowGeometry::defaultExifRect(const QRect &mainWindow, int letterWidth, 
     const int top = mainWindow.top() + 5 * lineHeight;
     const int left = mainWindow.left() + (mainWindow.width() - width) / 2;
     return QRect(left, top, width, height);
+}
+
+QRect WindowGeometry::defaultSamplesWindowRect(const QRect &screen)
+{
+    const int x = std::clamp(screen.width() - 800, 1, 1200);
+    const int y = std::clamp(screen.height() - 600, 1, 300);
+    return QRect(x, y, std::min(840, screen.width() - 200), std::min(550, screen.height() - 200));
 }

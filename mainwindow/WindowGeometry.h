@@ -30,6 +30,8 @@ public:
     static bool acceptMainWindowRect(const QRect &rect, const QList<QRect> &screens);
     // Wider than 100, shown more than 50 x 30.
     static bool acceptExifRect(const QRect &rect, const QList<QRect> &screens);
+    // Wider and higher than 100, shown more than 50 x 30.
+    static bool acceptSamplesWindowRect(const QRect &rect, const QList<QRect> &screens);
 
     struct Placement {
         QSize size;
@@ -40,6 +42,8 @@ public:
     // 45 "W" widths wide, two thirds of the main window high, five lines
     // below its top, centred on it.
     static QRect defaultExifRect(const QRect &mainWindow, int letterWidth, int lineHeight);
+    // Near the screen's bottom right: 840 x 550, smaller on small screens.
+    static QRect defaultSamplesWindowRect(const QRect &screen);
 };
 
 #endif

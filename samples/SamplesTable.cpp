@@ -160,3 +160,13 @@ void SamplesTable::initChannelColors()
     for (int i = 0; i < 8; ++i)
         letterColors.insert(QChar::fromLatin1(letters[i]), roleColors.value(8 + i));
 }
+
+void SamplesTable::rowsChanged(int first, int last)
+{
+    first = std::max(first, 0);
+    last = std::min(last, rowCount() - 1);
+    if (first > last || columnCount() < 1)
+        return;
+    emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+    emit headerDataChanged(Qt::Vertical, first, last);
+}

@@ -42,9 +42,13 @@ public:
     void initChannelColors();
     const QHash<int, QColor> &colors() const { return roleColors; }
 
-    // Around changes of every row's contents (recomputing, renaming).
+    // Around a change of the columns. A reset drops the view's selection
+    // without telling it, so callers empty the row sets.
     void beginReset() { beginResetModel(); }
     void endReset() { endResetModel(); }
+    // The statistics or names of these rows changed; the view's selection
+    // stays.
+    void rowsChanged(int first, int last);
 
 private:
     QVariant background(int column) const;

@@ -1,8 +1,178 @@
 #include "TessivaneSampleWindow.h"
 
-TessivaneSampleWindow::TessivaneSampleWindow(SamplesTableData *data, QWidget *parent)
-    : QDialog(parent), samplesData(data)
+#include "PrefAccess.h"
+#include "SamplesTable.h"
+#include "SamplesTableData.h"
+#include "TW_Settings.h"
+#include "TessivaneTableView.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include <algorithm>
+
+TessivaneSampleWindow::TessivaneSampleWindow(SamplesTableData *data, QWidget *mainWindow, PrefStore *prefs)
+    : QDialog(nullptr), mainWindow(mainWindow), samplesData(data), prefs(prefs)
 {
+    setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint) | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowMaximizeButtonHint);
+    setWindowTitle(tr("Samples"));
+
+    layout = new QGridLayout(this);
+    auto button = [this](const QString &text, int column) {
+        auto *b = new QPushButton(text, this);
+        b->setAutoDefault(false);
+        layout->addWidget(b, 0, column);
+        return b;
+    };
+    saveButton = button(tr("Save Samples"), 0);
+    histogramButton = button(tr("Histogram"), 1);
+    removeSelectedButton = button(tr("Remove Sel."), 2);
+    clipboardButton = button(tr("Sel. to Clipboard"), 3);
+    removeAllButton = button(tr("Remove All"), 4);
+    loadButton = button(tr("Load"), 5);
+    appendFile = new QCheckBox(tr("Append File"), this);
+    appendFile->setEnabled(false);
+    layout->addWidget(appendFile, 1, 0);
+    headerToClipboard = new QCheckBox(tr("Header to Clipboard"), this);
+    headerToClipboard->setChecked(true);
+    headerToClipboard->setEnabled(false);
+    layout->addWidget(headerToClipboard, 1, 3);
+
+    model = new SamplesTable(data, this);
+    view = new TessivaneTableView(data, this);
+    view->setModel(model);
+    view->setSortingEnabled(false);
+    view->horizontalHeader()->setSectionsClickable(false);
+    view->verticalHeader()->setSectionsClickable(false);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setTextElideMode(Qt::ElideNone);
+    view->resizeColumnsToContents();
+    layout->addWidget(view, 2, 0, 1, 7);
+
+    DrawSaveButton();
+    connect(data, &SamplesTableData::ev_dirty, this, &TessivaneSampleWindow::DrawSaveButton);
+    connect(appendFile, &QCheckBox::clicked, this, &TessivaneSampleWindow::changeAppend);
+    connect(view, &TessivaneTableView::ev_selectionSize, this, &TessivaneSampleWindow::selectionSizeChanged);
 }
 
-TessivaneSampleWindow::~TessivaneSampleWindow() = default;
+TessivaneSampleWindow::~TessivaneSampleWindow()
+{
+    if (savesWindowPosition()) {
+        TW_Settings settings("Preferences");
+        settings.setValue(QStringLiteral("samplesWindowGeometry"), normalGeometry());
+    }
+    delete view;
+    delete model;
+}
+
+bool TessivaneSampleWindow::savesWindowPosition() const
+{
+    return prefs && PrefAccess::mainPrefValue(prefs, "saveWinPos") != 0;
+}
+
+void TessivaneSampleWindow::setChannelNames(const ChannelNames &names)
+{
+    model->beginReset();
+    samplesData->setChannelHeaders(names.names.mid(0, std::clamp(names.count, 0, int(ChannelNames::MaxChannels))));
+    model->endReset();
+    channelNames = names;
+}
+
+void TessivaneSampleWindow::setTableColors(const QHash<int, QColor> &colors)
+{
+    model->setRoleColors(colors);
+    const QString c = colors.value(2).name();
+    view->setStyleSheet(QStringLiteral("QTableView {gridline-color: gray; background-color: %1;}"
+                                       "QTableView QTableCornerButton::section{ background: %1; border-left: solid "
+                                       "1px gray; border-bottom: solid 1px gray; }")
+                            .arg(c));
+    const QString header = QStringLiteral("QHeaderView::section {background-color: %1;}").arg(c);
+    view->horizontalHeader()->setStyleSheet(header);
+    view->verticalHeader()->setStyleSheet(header);
+}
+
+void TessivaneSampleWindow::showNewRows()
+{
+    view->resizeColumnsToContents();
+    if (isVisible())
+        view->scrollToBottom();
+}
+
+bool TessivaneSampleWindow::saveSamples(QVector<int>)
+{
+    return false;
+}
+
+void TessivaneSampleWindow::DrawSaveButton()
+{
+    const bool any = !samplesData->samples.isEmpty();
+    saveButton->setEnabled(any);
+    removeAllButton->setEnabled(any);
+    if (!any) {
+        removeSelectedButton->setEnabled(false);
+        clipboardButton->setEnabled(false);
+        headerToClipboard->setEnabled(false);
+        histogramButton->setEnabled(false);
+    }
+    QString caption = appendFile->isChecked() ? tr("Append File") : tr("Save Samples");
+    if (samplesData->dirty)
+        caption += QStringLiteral(" *");
+    saveButton->setText(caption);
+    loadButton->setEnabled(true);
+}
+
+void TessivaneSampleWindow::changeAppend()
+{
+    DrawSaveButton();
+    emit appendStatusChanged(appendFile->isEnabled() && appendFile->isChecked() && !appendFileName.isEmpty());
+}
+
+void TessivaneSampleWindow::selectionSizeChanged(int count)
+{
+    const bool any = count > 0;
+    histogramButton->setEnabled(any);
+    removeSelectedButton->setEnabled(any);
+    clipboardButton->setEnabled(any);
+    headerToClipboard->setEnabled(any);
+}
+
+void TessivaneSampleWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        removeSelectedButton->click();
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        event->accept();
+        clipboardButton->click();
+        return;
+    }
+    event->ignore();
+}
+
+void TessivaneSampleWindow::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    view->resizeColumnsToContents();
+}
+
+void TessivaneSampleWindow::closeEvent(QCloseEvent *event)
+{
+    if (savesWindowPosition()) {
+        TW_Settings settings("Preferences");
+        settings.setValue(QStringLiteral("samplesWindowGeometry"), geometry());
+    }
+    emit samplesClosed();
+    event->accept();
+}

@@ -78,10 +78,19 @@ bool TessivaneSampleWindow::savesWindowPosition() const
 
 void TessivaneSampleWindow::setChannelNames(const ChannelNames &names)
 {
-    model->beginReset();
-    samplesData->setChannelHeaders(names.names.mid(0, std::clamp(names.count, 0, int(ChannelNames::MaxChannels))));
-    model->endReset();
     channelNames = names;
+    const QStringList shown = names.names.mid(0, std::clamp(names.count, 0, int(ChannelNames::MaxChannels)));
+    if (shown == samplesData->channelNames)
+        return;
+    // The reset drops the view's selection without a word: the selected
+    // rows stop blinking and get their opacity back.
+    for (auto it = samplesData->selectedRows.cbegin(); it != samplesData->selectedRows.cend(); ++it)
+        samplesData->unhighlightRows.insert(it.key(), true);
+    samplesData->selectedRows.clear();
+    model->beginReset();
+    samplesData->setChannelHeaders(shown);
+    model->endReset();
+    selectionSizeChanged(0);
 }
 
 void TessivaneSampleWindow::setTableColors(const QHash<int, QColor> &colors)

@@ -13,6 +13,10 @@ private slots:
     void mainWindow();
     void exifWindow_data();
     void exifWindow();
+    void samplesWindow_data();
+    void samplesWindow();
+    void samplesWindowDefault_data();
+    void samplesWindowDefault();
     void defaults_data();
     void defaults();
     void saneRect_data();
@@ -69,6 +73,41 @@ void TestWindowGeometry::exifWindow()
     QFETCH(QRect, rect);
     QFETCH(bool, accepted);
     QCOMPARE(WindowGeometry::acceptExifRect(rect, {QRect(0, 0, 1920, 1200)}), accepted);
+}
+
+void TestWindowGeometry::samplesWindow_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("shown") << QRect(100, 100, 840, 550) << true;
+    QTest::newRow("too low") << QRect(100, 100, 840, 100) << false;
+    QTest::newRow("too narrow") << QRect(100, 100, 100, 550) << false;
+    QTest::newRow("only a sliver shown") << QRect(1880, 100, 400, 400) << false;
+    QTest::newRow("title bar above the screen") << QRect(100, -200, 840, 550) << false;
+    QTest::newRow("spanning the int range") << QRect(QPoint(-2147483000, 0), QPoint(2147483000, 500)) << false;
+}
+
+void TestWindowGeometry::samplesWindow()
+{
+    QFETCH(QRect, rect);
+    QFETCH(bool, accepted);
+    QCOMPARE(WindowGeometry::acceptSamplesWindowRect(rect, {QRect(0, 0, 1920, 1200)}), accepted);
+}
+
+void TestWindowGeometry::samplesWindowDefault_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QRect>("placed");
+    QTest::newRow("1920x1200") << QRect(0, 0, 1920, 1200) << QRect(1120, 300, 840, 550);
+    QTest::newRow("2560x1440") << QRect(0, 0, 2560, 1440) << QRect(1200, 300, 840, 550);
+    QTest::newRow("800x600") << QRect(0, 0, 800, 600) << QRect(1, 1, 600, 400);
+}
+
+void TestWindowGeometry::samplesWindowDefault()
+{
+    QFETCH(QRect, screen);
+    QFETCH(QRect, placed);
+    QCOMPARE(WindowGeometry::defaultSamplesWindowRect(screen), placed);
 }
 
 void TestWindowGeometry::defaults_data()

@@ -1,0 +1,151 @@
+#include "StandInHost.h"
+#include "TessivaneTableView.h"
+#include "TestRegistry.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Enabled states of Save, Histogram, Remove Sel., Remove All, Sel. to
+// Clipboard, Load and the "Header to Clipboard" box.
+QList<bool> enabledStates(const TessivaneSampleWindow &w)
+{
+    return {w.saveButton->isEnabled(),       w.histogramButton->isEnabled(), w.removeSelectedButton->isEnabled(),
+            w.removeAllButton->isEnabled(),  w.clipboardButton->isEnabled(), w.loadButton->isEnabled(),
+            w.headerToClipboard->isEnabled()};
+}
+
+}
+
+class TestSampleWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutAndFlags()
+    {
+        StandInHost h;
+        TessivaneSampleWindow &w = *h.window;
+        QVERIFY(!w.parent());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Samples"));
+        QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+        QVERIFY(!(w.windowFlags() & Qt::WindowContextHelpButtonHint));
+        for (QPushButton *b : {w.saveButton, w.histogramButton, w.removeSelectedButton, w.removeAllButton,
+                               w.clipboardButton, w.loadButton})
+            QVERIFY(!b->autoDefault());
+        QVERIFY(w.headerToClipboard->isChecked());
+        QVERIFY(!w.appendFile->isEnabled());
+        QCOMPARE(w.view->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(w.view->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(w.view->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
+        QCOMPARE(w.model->columnCount(), 17);
+    }
+
+    void buttonStates()
+    {
+        StandInHost h;
+        TessivaneSampleWindow &w = *h.window;
+        QCOMPARE(enabledStates(w), (QList<bool>{false, false, false, false, false, true, false}));
+        QCOMPARE(w.saveButton->text(), QStringLiteral("Save Samples"));
+        h.controller->addSample(h.area(1, 1, 4, 4), QString());
+        QCOMPARE(enabledStates(w), (QList<bool>{true, false, false, true, false, true, false}));
+        QCOMPARE(w.saveButton->text(), QStringLiteral("Save Samples *"));
+        w.view->selectRow(0);
+        QCOMPARE(enabledStates(w), (QList<bool>{true, true, true, true, true, true, true}));
+        w.view->clearSelection();
+        QCOMPARE(enabledStates(w), (QList<bool>{true, false, false, true, false, true, false}));
+        h.data.setDirty(false);
+        QCOMPARE(w.saveButton->text(), QStringLiteral("Save Samples"));
+        h.controller->clearSamplesAll();
+        QCOMPARE(enabledStates(w), (QList<bool>{false, false, false, false, false, true, false}));
+    }
+
+    void appendFile()
+    {
+        StandInHost h;
+        TessivaneSampleWindow &w = *h.window;
+        h.controller->addSample(h.area(1, 1, 4, 4), QString());
+        QSignalSpy status(&w, &TessivaneSampleWindow::appendStatusChanged);
+        w.appendFile->setEnabled(true);
+        w.appendFile->click();
+        QCOMPARE(w.saveButton->text(), QStringLiteral("Append File *"));
+        // Nothing to append to yet.
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(status.at(0).at(0).toBool(), false);
+        w.appendFileName = QStringLiteral("/tmp/table.csv");
+        w.appendFile->click();
+        w.appendFile->click();
+        QCOMPARE(status.at(2).at(0).toBool(), true);
+        QCOMPARE(w.saveButton->text(), QStringLiteral("Append File *"));
+    }
+
+    void keys()
+    {
+        StandInHost h;
+        TessivaneSampleWindow &w = *h.window;
+        h.controller->addSample(h.area(1, 1, 4, 4), QString());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QSignalSpy removes(w.removeSelectedButton, &QPushButton::clicked);
+        QSignalSpy copies(w.clipboardButton, &QPushButton::clicked);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
+        w.view->selectRow(0);
+        w.view->setFocus();
+        QTest::keyClick(w.view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(copies.count(), 1);
+        QTest::keyClick(w.view, Qt::Key_Delete);
+        QCOMPARE(removes.count(), 1);
+        QTest::keyClick(w.view, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
+    }
+
+    void closingTellsTheMainWindow()
+    {
+        StandInHost h;
+        QSignalSpy closed(h.window.get(), &TessivaneSampleWindow::samplesClosed);
+        h.window->show();
+        h.window->close();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!h.window->isVisible());
+    }
+
+    void tableColors()
+    {
+        StandInHost h;
+        h.window->setTableColors({{1, Qt::white}, {2, QColor("#303030")}});
+        QVERIFY(h.window->view->styleSheet().contains(QLatin1String("background-color: #303030;")));
+        QCOMPARE(h.window->view->horizontalHeader()->styleSheet(),
+                 QStringLiteral("QHeaderView::section {background-color: #303030;}"));
+        QCOMPARE(h.window->model->colors().value(1), QColor(Qt::white));
+    }
+
+    void channelNamesKeepSelectionSetsHonest()
+    {
+        StandInHost h;
+        h.controller->addSample(h.area(1, 1, 4, 4), QString());
+        h.window->view->selectRow(0);
+        // The same names keep the table and its selection.
+        h.window->setChannelNames(h.window->channelNames);
+        QCOMPARE(h.data.selectedRows.keys(), QList<int>{0});
+        ChannelNames names;
+        names.count = 3;
+        names.names = QStringList{"Y", "Cb", "Cr"};
+        h.window->setChannelNames(names);
+        QCOMPARE(h.window->model->columnCount(), 13);
+        QCOMPARE(h.window->channelNames.count, 3);
+        QCOMPARE(h.data.headers.at(5), QStringLiteral("Cbmin"));
+        QVERIFY(h.data.selectedRows.isEmpty());
+        QCOMPARE(h.data.unhighlightRows.keys(), QList<int>{0});
+        QVERIFY(!h.window->removeSelectedButton->isEnabled());
+    }
+};
+
+TW_REGISTER_TEST(TestSampleWindow)
+#include "TestSampleWindow.moc"

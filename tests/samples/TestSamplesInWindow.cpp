@@ -1,0 +1,323 @@
+#include "DngWriter.h"
+#include "MainWindowFixture.h"
+#include "RawImage.h"
+#include "SamplesController.h"
+#include "SamplesTable.h"
+#include "SamplesTableData.h"
+#include "TW_PrefPane.h"
+#include "TW_Sample.h"
+#include "TW_SelectionScene.h"
+#include "TessivaneSampleWindow.h"
+#include "TessivaneTableView.h"
+#include "TestRegistry.h"
+#include "Tessivane.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGraphicsSceneMouseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// The active area starts at an odd row and column, so the frame origin
+// and the colour-filter phase both matter.
+constexpr int RawWidth = 71, RawHeight = 53, ActiveTop = 3, ActiveLeft = 5;
+constexpr int FrameWidth = RawWidth - ActiveLeft, FrameHeight = RawHeight - ActiveTop;
+
+unsigned short rawValue(int x, int y)
+{
+    return (unsigned short)(100 + (x * 37 + y * 101 + (x * y) % 13) % 3000);
+}
+
+// Frame pixel (x, y): its value and its channel name, the RGGB pattern
+// starting at the active area's corner.
+unsigned short frameValue(int x, int y)
+{
+    return rawValue(x + ActiveLeft, y + ActiveTop);
+}
+QString channelOf(int x, int y)
+{
+    static const char *names[2][2] = {{"R", "G"}, {"G2", "B"}};
+    return QString::fromLatin1(names[y % 2][x % 2]);
+}
+
+struct Brute {
+    int min = 0xFFFF, max = 0, count = 0;
+    double avg = 0, dev = 0;
+};
+
+Brute bruteForce(const area_t &a, const QString &channel)
+{
+    Brute b;
+    double sum = 0;
+    for (int y = a.top; y < a.top + a.height; ++y)
+        for (int x = a.left; x < a.left + a.width; ++x)
+            if (channelOf(x, y) == channel) {
+                const int v = frameValue(x, y);
+                b.min = std::min(b.min, v);
+                b.max = std::max(b.max, v);
+                ++b.count;
+                sum += v;
+            }
+    if (!b.count)
+        return b;
+    b.avg = sum / b.count;
+    double ss = 0;
+    for (int y = a.top; y < a.top + a.height; ++y)
+        for (int x = a.left; x < a.left + a.width; ++x)
+            if (channelOf(x, y) == channel)
+                ss += (frameValue(x, y) - b.avg) * (frameValue(x, y) - b.avg);
+    b.dev = b.count > 1 ? std::sqrt(ss / (b.count - 1)) : 0;
+    return b;
+}
+
+area_t areaOf(int left, int top, int width, int height)
+{
+    area_t a;
+    a.left = left;
+    a.top = top;
+    a.width = width;
+    a.height = height;
+    return a;
+}
+
+void release(QGraphicsScene *scene, QGraphicsItem *item)
+{
+    QGraphicsSceneMouseEvent event(QEvent::GraphicsSceneMouseRelease);
+    event.setButton(Qt::LeftButton);
+    scene->sendEvent(item, &event);
+}
+
+}
+
+class TestSamplesInWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        fixture = std::make_unique<MainWindowFixture>();
+        QVERIFY(fixture->isValid());
+        DngDescription dng;
+        DngFrame frame = DngFrame::cfa(RawWidth, RawHeight, 16, [](int x, int y) { return rawValue(x, y); });
+        frame.whiteLevel = {4095};
+        frame.activeArea = {uint32_t(ActiveTop), uint32_t(ActiveLeft), uint32_t(RawHeight), uint32_t(RawWidth)};
+        dng.frames.push_back(frame);
+        dngPath = fixture->path(QStringLiteral("odd-origin.dng"));
+        std::string error;
+        QVERIFY2(DngWriter::writeFile(dng, QFile::encodeName(dngPath).toStdString(), &error), error.c_str());
+        twoFrames = fixture->writeDng(QStringLiteral("two.dng"), {{40, 30, 500}, {40, 30, 900}});
+        QVERIFY(!twoFrames.isEmpty());
+    }
+    void init()
+    {
+        window = std::make_unique<Tessivane>();
+        QVERIFY(window->openFile(dngPath));
+        QCOMPARE(window->image->frameWidth, FrameWidth);
+        QCOMPARE(window->image->frameHeight, FrameHeight);
+    }
+    void cleanup()
+    {
+        window->samplesController->askUnsaved = [](bool) { return SamplesController::UnsavedAnswer::Discard; };
+        window.reset();
+    }
+
+    void statisticsAgainstBruteForce_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("top unlike left") << 2 << 9 << 7 << 4;
+        QTest::newRow("odd corner") << 3 << 1 << 6 << 5;
+        QTest::newRow("1x1 even") << 4 << 6 << 1 << 1;
+        QTest::newRow("1x1 odd") << 5 << 7 << 1 << 1;
+        QTest::newRow("touching the far edges") << FrameWidth - 5 << FrameHeight - 3 << 5 << 3;
+        QTest::newRow("touching the near edges") << 0 << 0 << 3 << 2;
+        QTest::newRow("whole frame") << 0 << 0 << FrameWidth << FrameHeight;
+    }
+    void statisticsAgainstBruteForce()
+    {
+        QFETCH(int, left);
+        QFETCH(int, top);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const area_t a = areaOf(left, top, width, height);
+        window->addSample(a, QString());
+        const SampleRecord *r = window->samplesData->samples.last();
+        const QStringList names = window->samplesWindow->channelNames.names;
+        QCOMPARE(names, (QStringList{"R", "G", "B", "G2"}));
+        for (int k = 0; k < 4; ++k) {
+            const Brute b = bruteForce(a, names.at(k));
+            QCOMPARE(r->count[k], b.count);
+            if (!b.count)
+                continue;
+            QCOMPARE(r->min[k], b.min);
+            QCOMPARE(r->max[k], b.max);
+            QVERIFY2(std::fabs(r->avg[k] - b.avg) < 1e-9, qPrintable(names.at(k)));
+            QVERIFY2(std::fabs(r->dev[k] - b.dev) < 1e-6, qPrintable(names.at(k)));
+        }
+        // The panel shows the sample.
+        QCOMPARE(window->selectionPanel.box->title(),
+                 QStringLiteral("%1:%2-%3x%4").arg(left).arg(top).arg(width).arg(height));
+    }
+
+    void userFlow()
+    {
+        TessivaneSampleWindow *sw = window->samplesWindow;
+        SamplesTableData *data = window->samplesData;
+        // Samp&les, Ctrl+L shows and hides the window.
+        QCOMPARE(window->samplesAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
+        window->samplesAction->trigger();
+        QVERIFY(sw->isVisible());
+        QVERIFY(window->samplesAction->isChecked());
+
+        // Alt-click places a sampler square (side 34 by default).
+        const QPointF click = window->scene->frameItem()->mapToScene(QPointF(20.5, 20.5));
+        window->scene->placeSampler(click);
+        QCOMPARE(data->samples.size(), 1);
+        QVERIFY(data->samples[0]->item);
+        QCOMPARE(data->samples[0]->item->scene(), window->scene);
+
+        // Ctrl+M turns the selection into a sample and removes it.
+        window->selectionPlaced(areaOf(30, 10, 8, 6));
+        QVERIFY(window->selectionToSampleAction->isEnabled());
+        window->selectionToSampleAction->trigger();
+        QCOMPARE(data->samples.size(), 2);
+        QCOMPARE(data->samples[1]->origin, int(SampleRecord::FromSelection));
+        QCOMPARE(data->samples[1]->name, QStringLiteral("30:10-8x6"));
+        QCOMPARE(window->selection.width, 0);
+        window->addSample(areaOf(1, 1, 4, 4), QStringLiteral("third"));
+        QCOMPARE(sw->model->rowCount(), 3);
+
+        // Dragging the second one: its row follows.
+        TW_Sample *item = data->samples[1]->item;
+        item->setPos(2, 3);
+        release(window->scene, item);
+        QCOMPARE(data->samples[1]->name, QStringLiteral("32:13-8x6"));
+        QCOMPARE(sw->model->headerData(1, Qt::Vertical).toString(), QStringLiteral("32:13-8x6"));
+
+        // Selected rows blink.
+        sw->view->selectRow(1);
+        window->runAnimation(1);
+        QCOMPARE(item->opacity(), 0.2);
+        QCOMPARE(data->samples[0]->item->opacity(), 0.5);
+
+        // Copy and remove through the window's buttons.
+        QVERIFY(sw->clipboardButton->isEnabled());
+        sw->clipboardButton->click();
+        const QString html = QApplication::clipboard()->mimeData()->html();
+        QVERIFY(html.contains(QLatin1String("<td>32:13-8x6</td><td>2</td>")));
+        QVERIFY(html.startsWith(QLatin1String("<html><table><tr><th>ID</th><th>No</th><th>Rmin</th>")));
+        sw->removeSelectedButton->click();
+        QCOMPARE(data->samples.size(), 2);
+        QCOMPARE(data->samples[1]->name, QStringLiteral("third"));
+
+        // "Remove All".
+        sw->removeAllButton->click();
+        QVERIFY(data->samples.isEmpty());
+        QVERIFY(!data->dirty);
+
+        // Closing the window unticks the action.
+        sw->close();
+        QVERIFY(!window->samplesAction->isChecked());
+        QTest::keyClick(sw, Qt::Key_Escape);
+    }
+
+    void loadingCoordinates()
+    {
+        const QString path = fixture->path(QStringLiteral("coords.tws"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("samples:\t3\r\n1\t\"a\"\t0\t0\t10\t10\r\n2\t\"b b\"\t1\t1\t1\t1\r\n3\t\"c\"\t60\t40\t10\t10\r\n");
+        }
+        int loaded = -1;
+        const int boxes = MainWindowFixture::closingMessageBoxes(
+            [&] { loaded = window->samplesController->loadSamplesFile(path, false); });
+        // "b b" is damaged, c lies outside the 66 x 50 frame.
+        QCOMPARE(loaded, 1);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(window->samplesData->samples.at(0)->name, QStringLiteral("a"));
+        QCOMPARE(window->selectionPanel.box->title(), QStringLiteral("0:0-10x10"));
+    }
+
+    void unsavedSamplesOnLeaving()
+    {
+        window->addSample(areaOf(1, 1, 4, 4), QString());
+        QList<bool> asked;
+        auto answer = SamplesController::UnsavedAnswer::Cancel;
+        window->samplesController->askUnsaved = [&](bool changeOfFile) {
+            asked << changeOfFile;
+            return answer;
+        };
+        window->show();
+        // Ctrl+Q, cancelled: everything stays.
+        window->exitAction->trigger();
+        QCOMPARE(asked, QList<bool>{true});
+        QVERIFY(window->isVisible());
+        // Another file, cancelled: the file stays.
+        window->openDroppedFile(twoFrames);
+        QCOMPARE(asked, (QList<bool>{true, true}));
+        QVERIFY(window->image->path.endsWith(QLatin1String("odd-origin.dng")));
+        // Save, but the save does not happen: still nothing goes.
+        answer = SamplesController::UnsavedAnswer::Save;
+        window->exitAction->trigger();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->samplesData->samples.size(), 1);
+        // Discard: the window closes.
+        answer = SamplesController::UnsavedAnswer::Discard;
+        window->exitAction->trigger();
+        QVERIFY(!window->isVisible());
+    }
+
+    void frameChangeAsksAboutFrameData()
+    {
+        QVERIFY(window->openFile(twoFrames));
+        window->addSample(areaOf(1, 1, 4, 4), QString());
+        QList<bool> asked;
+        window->samplesController->askUnsaved = [&](bool changeOfFile) {
+            asked << changeOfFile;
+            return SamplesController::UnsavedAnswer::Cancel;
+        };
+        window->frameCombo->setCurrentIndex(1);
+        QCOMPARE(asked, QList<bool>{false});
+        QCOMPARE(window->image->frameNumber, 1);
+        QCOMPARE(window->frameCombo->currentIndex(), 0);
+        // Discarding loads the frame; the samples are measured on it.
+        window->samplesController->askUnsaved = [](bool) { return SamplesController::UnsavedAnswer::Discard; };
+        window->frameCombo->setCurrentIndex(1);
+        QCOMPARE(window->image->frameNumber, 2);
+        QCOMPARE(window->samplesData->samples.size(), 1);
+        QVERIFY(window->samplesData->samples[0]->item);
+        QCOMPARE(window->samplesData->samples[0]->min[0], 904);   // R at (2, 2)
+    }
+
+    void paletteReachesTheTable()
+    {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(20, 20, 20));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        window->systemPaletteChanged(dark, true);
+        QCOMPARE(window->samplesWindow->model->colors().value(2), window->colorTable.value(2));
+    }
+
+private:
+    std::unique_ptr<MainWindowFixture> fixture;
+    std::unique_ptr<Tessivane> window;
+    QString dngPath, twoFrames;
+};
+
+TW_REGISTER_TEST(TestSamplesInWindow)
+#include "TestSamplesInWindow.moc"

@@ -123,7 +123,39 @@ int SamplesTable::removeSampleRows(QVector<int> rows, const std::function<void(S
     rows.erase(std::remove_if(rows.begin(), rows.end(), [n](int r) { return r < 0 || r >= n; }), rows.end());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty())
+        return 0;
     QVector<SampleRecord *> &samples = samplesData->samples;
+    // Every record is released before any is deleted: releasing may look
+    // at all the samples (closing a histogram window does).
+    auto drop = [&](int first, int last) {
+        if (release)
+            for (int r = last; r >= first; --r)
+                release(samples[r]);
+        for (int r = last; r >= first; --r) {
+            delete samples[r];
+            samples[r] = nullptr;
+        }
+    };
+    int runs = 1;
+    for (int i = 1; i < rows.size(); ++i)
+        runs += rows[i] != rows[i - 1] + 1;
+    // A view handles each announced removal on its own; scattered rows are
+    // cheaper as one reset (the window then selects the rows still selected).
+    if (runs > 8) {
+        beginResetModel();
+        if (release)
+            for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+                release(samples[*it]);
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+            delete samples[*it];
+            samples[*it] = nullptr;
+        }
+        samples.removeAll(nullptr);
+        samplesData->dropRows(rows);
+        endResetModel();
+        return int(rows.size());
+    }
     // From the last run to the first, so the row numbers still to come stay valid.
     int end = int(rows.size());
     while (end > 0) {
@@ -132,11 +164,7 @@ int SamplesTable::removeSampleRows(QVector<int> rows, const std::function<void(S
             --begin;
         const int first = rows[begin], last = rows[end - 1];
         beginRemoveRows(QModelIndex(), first, last);
-        for (int r = first; r <= last; ++r) {
-            if (release)
-                release(samples[r]);
-            delete samples[r];
-        }
+        drop(first, last);
         samples.remove(first, last - first + 1);
         endRemoveRows();
         end = begin;

@@ -43,7 +43,7 @@ public:
     const QHash<int, QColor> &colors() const { return roleColors; }
 
     // Around a change of the columns. A reset drops the view's selection
-    // without telling it, so callers empty the row sets.
+    // without telling it; the samples window selects the rows again.
     void beginReset() { beginResetModel(); }
     void endReset() { endResetModel(); }
     // The statistics or names of these rows changed; the view's selection

@@ -30,7 +30,11 @@ TW_SaveDialog::TW_SaveDialog(int sidebarMode, const QString &title, const QStrin
     connect(fileDialog, &TW_FileDialog::ev_hided, this, &TW_SaveDialog::aborter);
 }
 
-TW_SaveDialog::~TW_SaveDialog() = default;
+TW_SaveDialog::~TW_SaveDialog()
+{
+    // Closing a shown dialog hides the file dialog after this part is gone.
+    disconnect(fileDialog, nullptr, this, nullptr);
+}
 
 void TW_SaveDialog::addSidebarFolder(const QString &path)
 {

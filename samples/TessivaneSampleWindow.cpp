@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -59,6 +60,7 @@ TessivaneSampleWindow::TessivaneSampleWindow(SamplesTableData *data, QWidget *ma
     connect(data, &SamplesTableData::ev_dirty, this, &TessivaneSampleWindow::DrawSaveButton);
     connect(appendFile, &QCheckBox::clicked, this, &TessivaneSampleWindow::changeAppend);
     connect(view, &TessivaneTableView::ev_selectionSize, this, &TessivaneSampleWindow::selectionSizeChanged);
+    connect(model, &QAbstractItemModel::modelReset, this, &TessivaneSampleWindow::reselectRows);
 }
 
 TessivaneSampleWindow::~TessivaneSampleWindow()
@@ -82,15 +84,28 @@ void TessivaneSampleWindow::setChannelNames(const ChannelNames &names)
     const QStringList shown = names.names.mid(0, std::clamp(names.count, 0, int(ChannelNames::MaxChannels)));
     if (shown == samplesData->channelNames)
         return;
-    // The reset drops the view's selection without a word: the selected
-    // rows stop blinking and get their opacity back.
-    for (auto it = samplesData->selectedRows.cbegin(); it != samplesData->selectedRows.cend(); ++it)
-        samplesData->unhighlightRows.insert(it.key(), true);
-    samplesData->selectedRows.clear();
     model->beginReset();
     samplesData->setChannelHeaders(shown);
     model->endReset();
-    selectionSizeChanged(0);
+}
+
+void TessivaneSampleWindow::reselectRows()
+{
+    // A reset drops the view's selection without a word; the rows the data
+    // set still holds as selected are selected again.
+    const QVector<int> selected = samplesData->selectedExistingRows();
+    const int lastColumn = std::max(model->columnCount() - 1, 0);
+    QItemSelection rows;
+    for (int i = 0; i < selected.size();) {
+        int j = i;
+        while (j + 1 < selected.size() && selected[j + 1] == selected[j] + 1)
+            ++j;
+        rows.append(QItemSelectionRange(model->index(selected[i], 0), model->index(selected[j], lastColumn)));
+        i = j + 1;
+    }
+    samplesData->selectedRows.clear();
+    view->selectionModel()->select(rows, QItemSelectionModel::Select);
+    selectionSizeChanged(int(samplesData->selectedRows.size()));
 }
 
 void TessivaneSampleWindow::setTableColors(const QHash<int, QColor> &colors)

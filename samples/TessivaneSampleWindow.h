@@ -68,6 +68,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void reselectRows();
     bool savesWindowPosition() const;
     PrefStore *prefs;
 };

@@ -186,6 +186,31 @@ private slots:
         QCOMPARE(h.scene.items().size(), 1 + (samples - 1));
     }
 
+    void scatteredRemovalKeepsTheSelection()
+    {
+        // Every other sample leaves: many runs, removed as one reset.
+        StandInHost h;
+        for (int i = 0; i < 30; ++i)
+            h.controller->addSample(h.area((i % 2) * 60, i, 10, 1), QStringLiteral("s%1").arg(i));
+        h.data.samples[1]->histogramSlot = 5;
+        h.data.samples[3]->histogramSlot = 6;
+        selectRows(h, {0, 1, 2, 28});
+        h.frame = QSize(50, 80);
+        h.controller->dropSamplesOutsideImage();
+        QCOMPARE(h.data.samples.size(), 15);
+        QCOMPARE(h.data.samples[1]->name, QStringLiteral("s2"));
+        QCOMPARE(h.closedSlots, (QList<int>{6, 5}));
+        QCOMPARE(h.data.selectedRows.keys(), (QList<int>{0, 1, 14}));
+        QList<int> shown;
+        for (const QModelIndex &i : h.window->view->selectionModel()->selectedRows())
+            shown << i.row();
+        std::sort(shown.begin(), shown.end());
+        QCOMPARE(shown, (QList<int>{0, 1, 14}));
+        QCOMPARE(h.scene.items().size(), 16);
+        h.controller->runAnimation(1);
+        QCOMPARE(h.data.samples[14]->item->opacity(), 0.2);
+    }
+
     void removalClosesHistogramWindows()
     {
         StandInHost h;

@@ -225,7 +225,7 @@ private slots:
                                              [&](SampleRecord *r) { released << r->name; });
         QCOMPARE(n, 3);
         QCOMPARE(removed.count(), 2);
-        QCOMPARE(released, (QStringList{"2:0-1x1", "3:0-1x1", "0:0-1x1"}));
+        QCOMPARE(released, (QStringList{"3:0-1x1", "2:0-1x1", "0:0-1x1"}));
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(data.samples.at(0)->name, QStringLiteral("1:0-1x1"));
         QCOMPARE(data.selectedRows.keys(), (QList<int>{0, 2}));

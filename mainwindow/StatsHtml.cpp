@@ -1,6 +1,7 @@
 #include "StatsHtml.h"
 
 #include "FrameAccess.h"
+#include "SampleTexts.h"
 
 #include <QCoreApplication>
 
@@ -14,14 +15,7 @@ static QString tr(const char *text)
 
 int StatsHtml::decimalsFor(double value)
 {
-    const float v = std::fabs(float(value));
-    if (v < 0.00001f)
-        return 1;
-    if (v < 1.0f)
-        return 3;
-    if (v < 10.0f)
-        return 2;
-    return 1;
+    return valueDecimals(float(value));
 }
 
 QString StatsHtml::statsHtmlTable(const StatsBlock &stats, const QStringList &names, int channelCount,

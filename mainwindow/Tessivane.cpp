@@ -978,23 +978,15 @@ void Tessivane::computeFrameStats()
         return;
     const bool masked = mainPrefValue("maskedPixels") != 0;
     const kaldris_data_t &d = image->data();
-    ThreadSettings threads;
-    threads.bandRows = bandRows;
-    threads.idealThreads = idealThreads;
-    threads.parallelMinThreads = parallelMinThreads;
     ::computeFrameStats(image->frameView(channelNames.count), frameHistogram, channelNames.names,
                       masked ? d.sizes.left_margin : 0, masked ? d.sizes.top_margin : 0, image->visibleWidth,
-                      image->visibleHeight, image->dataRange, image->currentMaximum, threads);
+                      image->visibleHeight, image->dataRange, image->currentMaximum, statsThreads());
 }
 
 void Tessivane::refreshFrameStats()
 {
     if (!image || !image->workingBuffer)
         return;
-    ThreadSettings threads;
-    threads.bandRows = bandRows;
-    threads.idealThreads = idealThreads;
-    threads.parallelMinThreads = parallelMinThreads;
     area_t whole;
     whole.width = image->frameWidth;
     whole.height = image->frameHeight;
@@ -2328,30 +2320,36 @@ void Tessivane::computeRegionStats(RawImage *rawImage, const area_t &region, Sta
 {
     if (!rawImage)
         return;
-    ThreadSettings threads;
-    threads.bandRows = bandRows;
-    threads.idealThreads = idealThreads;
-    threads.parallelMinThreads = parallelMinThreads;
-    ::computeRegionStats(rawImage->frameView(channelNames.count), region, out, flags, threads,
+    ::computeRegionStats(rawImage->frameView(channelNames.count), region, out, flags, statsThreads(),
                          std::max(rawImage->dataRange, rawImage->currentMaximum));
 }
 
-void Tessivane::measureSamples(const QVector<SampleRecord *> &records)
+void Tessivane::computeRegionStats(RawImage *rawImage, const QVector<SampleRecord *> &records, int flags)
 {
-    if (!image || records.isEmpty())
+    if (!rawImage || records.isEmpty())
         return;
-    const int flags = mainPrefValue("FilterExtremes") ? 1 : 0;
-    ThreadSettings threads;
-    threads.bandRows = bandRows;
-    threads.idealThreads = idealThreads;
-    threads.parallelMinThreads = parallelMinThreads;
     // One frame setup for the whole batch.
-    const FrameView frame = image->frameView(channelNames.count);
-    const unsigned limit = std::max(image->dataRange, image->currentMaximum);
+    const FrameView frame = rawImage->frameView(channelNames.count);
+    const ThreadSettings threads = statsThreads();
+    const unsigned limit = std::max(rawImage->dataRange, rawImage->currentMaximum);
     for (SampleRecord *r : records) {
         static_cast<StatsBlock &>(*r) = StatsBlock();
         ::computeRegionStats(frame, r->area, *r, flags, threads, limit);
     }
+}
+
+ThreadSettings Tessivane::statsThreads() const
+{
+    ThreadSettings threads;
+    threads.bandRows = bandRows;
+    threads.idealThreads = idealThreads;
+    threads.parallelMinThreads = parallelMinThreads;
+    return threads;
+}
+
+void Tessivane::measureSamples(const QVector<SampleRecord *> &records)
+{
+    computeRegionStats(image, records, mainPrefValue("FilterExtremes") ? 1 : 0);
 }
 
 QGraphicsItem *Tessivane::sampleParentItem() const

@@ -11,6 +11,7 @@
 #include "LoadReporter.h"
 #include "SamplesHost.h"
 #include "StatsBlock.h"
+#include "ThreadSettings.h"
 #include "TileGrid.h"
 #include "TW_updates.h"
 #include "area_t.h"
@@ -252,6 +253,9 @@ public:
     void resetSampleHighlight();
     // Flags bit 0: filter the extremes. Nothing without an image.
     void computeRegionStats(RawImage *rawImage, const area_t &region, StatsBlock &out, int flags);
+    // Each record's area into its statistics, with one frame setup.
+    void computeRegionStats(RawImage *rawImage, const QVector<SampleRecord *> &records, int flags);
+    ThreadSettings statsThreads() const;
     void measureSamples(const QVector<SampleRecord *> &records) override;
     QGraphicsItem *sampleParentItem() const override;
     QSize sampleFrameSize() const override;

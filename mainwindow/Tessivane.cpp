@@ -24,6 +24,7 @@
 #include "TW_ExifProcess.h"
 #include "TW_ExifWindow.h"
 #include "TW_ExportFileDialog.h"
+#include "TW_FileDialog.h"
 #include "TW_ManualSelection.h"
 #include "TW_PrefPane.h"
 #include "TW_SelectionScene.h"
@@ -1600,13 +1601,13 @@ bool Tessivane::open()
     if (mainPrefValue("saveWrkDirOnExit"))
         WorkingFolder::enterSaved();
     const QString filter = FolderStepper::openFilter(mainPrefString("additionalExtensions"));
-    QFileDialog::Options options;
+    QFileDialog dialog(this, tr("Open Raw File"), QDir::currentPath(), FolderStepper::dialogFilterText(filter));
+    dialog.setFileMode(QFileDialog::ExistingFile);
     if (!mainPrefValue("useNativeDialogs"))
-        options |= QFileDialog::DontUseNativeDialog;
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open Raw File"), QDir::currentPath(),
-                                                      FolderStepper::dialogFilterText(filter), nullptr, options);
-    if (!path.isEmpty())
-        openFile(path);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    TW_FileDialog::matchAllFilesForStarDotStar(&dialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        openFile(dialog.selectedFiles().first());
     return true;
 }
 

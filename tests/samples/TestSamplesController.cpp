@@ -211,6 +211,23 @@ private slots:
         QCOMPARE(h.data.samples[14]->item->opacity(), 0.2);
     }
 
+    void removingAKindStopsTheBlinking()
+    {
+        StandInHost h;
+        h.controller->addSample(h.area(0, 0, 5, 5), QString());
+        h.controller->addSelectionSample(h.area(5, 5, 5, 5), -1);
+        h.controller->addSelectionSample(h.area(10, 10, 5, 5), -1);
+        selectRows(h, {0, 2});
+        h.controller->runAnimation(1);
+        h.controller->removeSamplesOfKind(SampleRecord::Placed);
+        QCOMPARE(h.data.samples.size(), 2);
+        QCOMPARE(h.data.samples[1]->item->opacity(), 0.5);
+        QVERIFY(h.data.selectedRows.isEmpty());
+        QVERIFY(h.window->view->selectionModel()->selectedRows().isEmpty());
+        h.controller->runAnimation(1);
+        QCOMPARE(h.data.samples[1]->item->opacity(), 0.5);
+    }
+
     void removalClosesHistogramWindows()
     {
         StandInHost h;
@@ -368,8 +385,8 @@ private slots:
     {
         QTest::addColumn<bool>("clearOld");
         QTest::addColumn<QList<int>>("ids");
-        QTest::newRow("beside old ones") << false << QList<int>{1, 7, 8, 9, 10};
-        QTest::newRow("old ones cleared") << true << QList<int>{1, 2, 3};
+        QTest::newRow("beside old ones") << false << QList<int>{1, 7, 8, 9, 10, 11};
+        QTest::newRow("old ones cleared") << true << QList<int>{1, 2, 3, 4};
     }
     void gridSamples()
     {
@@ -384,6 +401,7 @@ private slots:
             {1, QStringLiteral("A1"), QRectF(-5, -5, 10.9, 10.9), QPointF(20.5, 20.5)},
             {2, QStringLiteral("A2"), QRectF(-5, -5, 10, 10), QPointF(98, 40)},    // 3 pixels past the right edge
             {3, QStringLiteral("A3"), QRectF(0, 0, 10, 10), QPointF(120, 10)},     // beyond the last column
+            {4, QStringLiteral("A4"), QRectF(-5, -5, 10, 10), QPointF(2, 40)},     // 3 pixels off the left edge
         };
         h.controller->addGridSamples(cells, clearOld, {2, 1}, false);
         QList<int> got;
@@ -392,13 +410,14 @@ private slots:
         QCOMPARE(got, ids);
         const int n = int(h.data.samples.size());
         auto areaOf = [&](int i) {
-            const area_t a = h.data.samples[n - 3 + i]->area;
+            const area_t a = h.data.samples[n - 4 + i]->area;
             return QList<int>{a.left, a.top, a.width, a.height};
         };
         QCOMPARE(areaOf(0), (QList<int>{15, 15, 10, 10}));
         QCOMPARE(areaOf(1), (QList<int>{93, 35, 7, 10}));
         QCOMPARE(areaOf(2), (QList<int>{99, 10, 1, 10}));
-        QCOMPARE(h.data.samples[n - 1]->name, QStringLiteral("A3"));
+        QCOMPARE(areaOf(3), (QList<int>{0, 35, 7, 10}));
+        QCOMPARE(h.data.samples[n - 1]->name, QStringLiteral("A4"));
         QCOMPARE(h.data.samples[n - 1]->origin, int(SampleRecord::FromGrid));
         QVERIFY(!h.data.samples[n - 1]->item);
         QCOMPARE(h.gridIndices, (QVector<int>{2, 1, -1}));

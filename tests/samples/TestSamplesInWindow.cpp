@@ -16,13 +16,18 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QListView>
 #include <QGraphicsSceneMouseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <memory>
@@ -224,10 +229,13 @@ private slots:
         QCOMPARE(data->samples.size(), 2);
         QCOMPARE(data->samples[1]->name, QStringLiteral("third"));
 
-        // "Remove All".
+        // "Remove All" with a selection on the image: the shared panel goes
+        // back to the selection's statistics, not to the hint.
+        window->selectionPlaced(areaOf(2, 4, 6, 8));
         sw->removeAllButton->click();
         QVERIFY(data->samples.isEmpty());
         QVERIFY(!data->dirty);
+        QCOMPARE(window->selectionPanel.box->title(), QStringLiteral("2:4-6x8"));
 
         // Closing the window unticks the action.
         sw->close();
@@ -302,6 +310,57 @@ private slots:
         QCOMPARE(window->samplesData->samples.size(), 1);
         QVERIFY(window->samplesData->samples[0]->item);
         QCOMPARE(window->samplesData->samples[0]->min[0], 904);   // R at (2, 2)
+    }
+
+    void shiftingWithTheFrameOrigin()
+    {
+        // As when the masked borders are hidden again: the frame origin went
+        // from (0, 0) to the active area's corner.
+        QCOMPARE(window->image->frameOriginRow, ActiveTop);
+        QCOMPARE(window->image->frameOriginCol, ActiveLeft);
+        window->addSample(areaOf(10, 10, 4, 4), QString());
+        window->addSample(areaOf(3, 10, 4, 4), QString());
+        window->selectionPlaced(areaOf(4, 20, 6, 6));
+        window->shiftSamples(0, 0);
+        QCOMPARE(window->samplesData->samples.size(), 1);
+        QCOMPARE(window->samplesData->samples[0]->area.left, 10 - ActiveLeft);
+        QCOMPARE(window->samplesData->samples[0]->area.top, 10 - ActiveTop);
+        QCOMPARE(window->samplesData->samples[0]->name, QStringLiteral("5:7-4x4"));
+        // Its corner went off the frame: the selection goes.
+        QCOMPARE(window->selection.width, 0);
+    }
+
+    void openDialogListsNamesWithoutDot()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"frame.dng", "nodot"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        window->prefPane->setPrefValue(QStringLiteral("saveWrkDirOnExit"), 0);
+        window->prefPane->setPrefValue(QStringLiteral("useNativeDialogs"), 0);
+        QStringList listed;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            const int all = combo->count() - 1;
+            combo->setCurrentIndex(all);
+            emit combo->activated(all);
+            emit combo->textActivated(combo->itemText(all));
+            auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+            QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) >= 2);
+            for (int i = 0; i < view->model()->rowCount(view->rootIndex()); ++i)
+                listed << view->model()->index(i, 0, view->rootIndex()).data().toString();
+            dialog->reject();
+        });
+        window->open();
+        QDir::setCurrent(before);
+        listed.sort();
+        QCOMPARE(listed, (QStringList{"frame.dng", "nodot"}));
     }
 
     void paletteReachesTheTable()

@@ -1387,6 +1387,7 @@ void Tessivane::updatePanelTitles()
 
 void Tessivane::updateSelectionPanel()
 {
+    selectionPanelShowsSample = false;
     const bool filter = mainPrefValue("FilterExtremes") != 0;
     if (!SelectionLimits::isSelection(selection) || !image) {
         clearSelectionAction->setEnabled(false);
@@ -1414,12 +1415,15 @@ void Tessivane::updateSamplePanel()
 {
     const SampleRecord *r = samplesController->lastPlacedSample();
     if (!r) {
-        // The panel is shared: without a sample to show, the selection's.
-        updateSelectionPanel();
+        // The panel is shared: without a sample to show, the selection's
+        // (measured again only when a sample was on it).
+        if (selectionPanelShowsSample)
+            updateSelectionPanel();
         return;
     }
     selectionPanel.label->setText(statsHtmlTable(*r));
     selectionPanel.box->setTitle(StatsHtml::selectionTitle(r->area, mainPrefValue("FilterExtremes") != 0));
+    selectionPanelShowsSample = true;
 }
 
 void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)

@@ -375,6 +375,8 @@ private:
     void runDeferredLoadWork();
 
     QMutex paletteMutex;
+    // The "Selection/Sample" panel shows a sample, not the selection.
+    bool selectionPanelShowsSample = false;
     int loadDepth = 0;
     // A file asked for while another loads; opened once that load is done.
     QString pendingOpenPath;

@@ -181,7 +181,7 @@ void SamplesController::sampleMoved(SampleRecord *r)
     if (r->nameGenerated)
         r->name = SampleTexts::generatedName(r->area);
     window->model->rowsChanged(row, row);
-    window->showNewRows();
+    window->fitColumns();
     host->updateSamplePanel();
     data->setDirty(true);
     if (r->histogramSlot >= 0)
@@ -194,7 +194,7 @@ void SamplesController::recomputeSampleStats()
         return;
     host->measureSamples(data->samples);
     window->model->rowsChanged(0, int(data->samples.size()) - 1);
-    window->showNewRows();
+    window->fitColumns();
     data->setDirty(true);
 }
 
@@ -244,6 +244,12 @@ void SamplesController::removeSampleRow(int row)
 
 void SamplesController::removeSamplesOfKind(int kind)
 {
+    removeKind(kind);
+    finishRemoval();
+}
+
+void SamplesController::removeKind(int kind)
+{
     // The view forgets its selection too, and blinking rectangles that stay
     // get their opacity back.
     window->view->clearSelection();
@@ -256,7 +262,6 @@ void SamplesController::removeSamplesOfKind(int kind)
         if (kind == 0 || data->samples[row]->origin == kind)
             rows << row;
     removeRows(rows);
-    finishRemoval();
 }
 
 void SamplesController::removeSampleByItem(TW_Sample *item)
@@ -408,7 +413,7 @@ int SamplesController::loadSamplesFile(const QString &path, bool clearExisting)
     file.close();
     // The old samples go only for a file that brings new ones.
     if (clearExisting && result.loaded() > 0)
-        clearSamplesAll();
+        removeKind(0);
     addSamples(result.rows);
     if (result.hasWarnings())
         QMessageBox::warning(dialogParent, tr("Sample Coordinate loaded with warnings"), loadWarningText(result));

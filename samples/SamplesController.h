@@ -94,6 +94,8 @@ private:
     TW_Sample *makeItem(SampleRecord *r);
     // Rows out of the table, their rectangles and histogram windows with them.
     void removeRows(const QVector<int> &rows);
+    // removeSamplesOfKind without the panel refresh and the dirty flag.
+    void removeKind(int kind);
     void finishRemoval();
     void resetGridIndices();
     UnsavedAnswer askWithBox(bool changeOfFile);

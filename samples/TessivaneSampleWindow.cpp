@@ -123,9 +123,14 @@ void TessivaneSampleWindow::setTableColors(const QHash<int, QColor> &colors)
 
 void TessivaneSampleWindow::showNewRows()
 {
-    view->resizeColumnsToContents();
+    fitColumns();
     if (isVisible())
         view->scrollToBottom();
+}
+
+void TessivaneSampleWindow::fitColumns()
+{
+    view->resizeColumnsToContents();
 }
 
 bool TessivaneSampleWindow::saveSamples(QVector<int>)
@@ -188,7 +193,7 @@ void TessivaneSampleWindow::keyPressEvent(QKeyEvent *event)
 void TessivaneSampleWindow::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
-    view->resizeColumnsToContents();
+    fitColumns();
 }
 
 void TessivaneSampleWindow::closeEvent(QCloseEvent *event)

@@ -50,6 +50,7 @@ public:
     // After rows were added: columns fitted, and the last row shown while
     // the window is visible.
     void showNewRows();
+    void fitColumns();
 
 signals:
     void samplesClosed();

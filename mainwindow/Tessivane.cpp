@@ -10,6 +10,7 @@
 #include "GammaTables.h"
 #include "HistogramFonts.h"
 #include "PrefAccess.h"
+#include "RawCurveDump.h"
 #include "RawImage.h"
 #include "RawLoader.h"
 #include "RawMaximum.h"
@@ -35,6 +36,7 @@
 #include "TessivaneSampleWindow.h"
 #include "TileRenderer.h"
 #include "WindowGeometry.h"
+#include "WindowScreenshot.h"
 #include "WorkingFolder.h"
 #include "ZoomLevels.h"
 
@@ -1973,6 +1975,7 @@ void Tessivane::openSupport()
 
 void Tessivane::takeScreenshot()
 {
+    WindowScreenshot::take(this, currentFileName(), mainPrefValue("useNativeDialogs") != 0);
 }
 
 void Tessivane::exportFile()
@@ -1981,6 +1984,8 @@ void Tessivane::exportFile()
 
 void Tessivane::dumpCurve()
 {
+    if (image && dumpCurveAction->isEnabled() && image->curveBackup.size() >= size_t(RawImage::CurveSize))
+        RawCurveDump::run(this, image->curveBackup.data(), mainPrefValue("useNativeDialogs") != 0);
 }
 
 void Tessivane::switchMainHistogramWindow()

@@ -34,6 +34,7 @@
 #include "TW_SignalingView.h"
 #include "TessivaneGridDialog.h"
 #include "TessivaneSampleWindow.h"
+#include "TiffExportController.h"
 #include "TileRenderer.h"
 #include "WindowGeometry.h"
 #include "WindowScreenshot.h"
@@ -1980,6 +1981,30 @@ void Tessivane::takeScreenshot()
 
 void Tessivane::exportFile()
 {
+    if (!image)
+        return;
+    // A file handed over meanwhile waits: the image is being written.
+    const LoadScope scope(this);
+    TiffExportContext context;
+    context.image = image;
+    context.names = &channelNames;
+    context.channelIndex = channelCombo->currentIndex();
+    context.rgbShown = rgbRadio->isChecked();
+    context.compositeShown = compositeRadio->isChecked();
+    context.pixels2x2 = mainPrefValue("pixels2x2") != 0;
+    context.autoscale = mainPrefValue("autoscale") != 0;
+    context.gamma = mainPrefValue("gamma22") != 0;
+    context.srawYccMode = isSrawYccMode();
+    context.filterExtremes = mainPrefValue("FilterExtremes") != 0;
+    context.selection = selection;
+    context.threads = {bandRows, idealThreads, parallelMinThreads};
+    context.exifToolPath = mainPrefString("exifToolPath");
+    context.workingFolder = QDir::currentPath();
+    context.loadedFileName = currentFileName();
+    context.lastFolder = lastFolder();
+    const QString path = TiffExportController::run(this, exportDialog, context);
+    if (!path.isEmpty())
+        setLastFolder(path);
 }
 
 void Tessivane::dumpCurve()

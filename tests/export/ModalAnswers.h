@@ -3,6 +3,7 @@
 #ifndef MODALANSWERS_H
 #define MODALANSWERS_H
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -30,6 +31,10 @@ public:
         fileDialogPending = true;
     }
 
+    // Called once for the next modal widget that is neither a message box
+    // nor a plain file dialog.
+    std::function<void(QWidget *)> otherDialog;
+
     QString proposedFile;      // what the file dialog offered
     QStringList messages;      // "title: text" of each box closed
 
@@ -37,9 +42,21 @@ private:
     void answer()
     {
         QWidget *modal = QApplication::activeModalWidget();
+        if (modal && otherDialog && !qobject_cast<QMessageBox *>(modal)
+            && modal->metaObject()->className() != QByteArray("QFileDialog")
+            && modal->metaObject()->className() != QByteArray("QProgressDialog")) {
+            const auto handle = std::move(otherDialog);
+            otherDialog = nullptr;
+            handle(modal);
+            return;
+        }
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             messages << box->windowTitle() + QStringLiteral(": ") + box->text();
-            box->close();
+            // An overwrite question is answered yes; other boxes are closed.
+            if (QAbstractButton *yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->close();
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal); dialog && fileDialogPending) {
             fileDialogPending = false;
             proposedFile = dialog->selectedFiles().value(0);

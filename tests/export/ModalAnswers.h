@@ -71,7 +71,8 @@ private:
             // the name typed into the edit is what accept() reads.
             if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
                 edit->setText(fileName);
-            QMetaObject::invokeMethod(dialog, "accept");
+            // Queued: an overwrite question it opens must meet this timer again.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         }
     }
 

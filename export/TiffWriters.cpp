@@ -40,6 +40,9 @@ TiffWriteResult writeSteps(const QString &path, const Layout &layout, int steps,
         file.finish();
         return {TiffWriteResult::WriteFailed, file.errorText()};
     }
+    // One row pair at a time: the buffer stays in the cache while libtiff
+    // copies it, which measured faster than filling bands on all cores
+    // (libtiff takes the scanlines one after the other anyway).
     const size_t rowBytes = layout.rowBytes();
     std::vector<unsigned char> buffer(2 * rowBytes);
     uint32_t written = 0;
@@ -63,18 +66,20 @@ TiffWriteResult writeSteps(const QString &path, const Layout &layout, int steps,
     return {TiffWriteResult::Written, QString()};
 }
 
-// The CFA colour of every frame column of a row.
+// The CFA colour of every frame column of a row (slot 0 or 1: the two
+// rows of a block).
 class RowColours
 {
 public:
     RowColours(const FrameView &frame, int width)
-        : frame(frame), colours(size_t(std::max(width, 0)) + 48)
+        : frame(frame), width(std::max(width, 0))
     {
     }
 
-    const unsigned char *row(int r)
+    const unsigned char *row(int r, int slot)
     {
-        const int width = int(colours.size()) - 48;
+        std::vector<unsigned char> &colours = buffers[slot];
+        colours.resize(size_t(width) + 48);
         if (frame.colourTable) {
             const unsigned char *pattern = frame.colourTable->data() + size_t(((r % 48) + 48) % 48) * 48;
             for (int c = 0; c < width; c += 48)
@@ -90,7 +95,8 @@ public:
 
 private:
     const FrameView &frame;
-    std::vector<unsigned char> colours;
+    int width;
+    std::vector<unsigned char> buffers[2];
 };
 
 int rawSamples(const TiffExportOptions &o, int channels)
@@ -178,7 +184,7 @@ TiffWriteResult writeRawTiff(const FrameView &frame, const TiffExportOptions &o,
     for (int c = 0; c < 4; ++c)
         sampleOf[c] = c < spp ? c : (c == 3 && o.threeChannel ? 1 : -1);
 
-    RowColours colours0(frame, W), colours1(frame, W);
+    RowColours colours(frame, W);
 
     if (!blocks || single) {
         const StepFill fill = [&](int r, unsigned char *buffer) {
@@ -190,7 +196,7 @@ TiffWriteResult writeRawTiff(const FrameView &frame, const TiffExportOptions &o,
                 for (int c = 0; c < usableW; ++c)
                     out[c] = value[px[c]];
             } else if (composite) {
-                const unsigned char *colour = colours0.row(r);
+                const unsigned char *colour = colours.row(r, 0);
                 for (int c = 0; c < usableW; ++c) {
                     const int s = sampleOf[colour[c]];
                     if (s >= 0)
@@ -200,7 +206,7 @@ TiffWriteResult writeRawTiff(const FrameView &frame, const TiffExportOptions &o,
                 for (int c = 0; c < usableW; ++c)
                     out[c] = value[px[c]];
             } else {
-                const unsigned char *colour = colours0.row(r);
+                const unsigned char *colour = colours.row(r, 0);
                 for (int c = 0; c < usableW; ++c)
                     if (colour[c] == channel)
                         out[c] = value[px[c]];
@@ -220,38 +226,54 @@ TiffWriteResult writeRawTiff(const FrameView &frame, const TiffExportOptions &o,
             return rows;
         auto *out0 = reinterpret_cast<unsigned short *>(buffer);
         auto *out1 = out0 + size_t(W) * size_t(spp);
-        const unsigned char *col0 = colours0.row(r);
-        const unsigned char *col1 = colours1.row(r + 1);
+        const unsigned char *col0 = colours.row(r, 0);
+        const unsigned char *col1 = colours.row(r + 1, 1);
         const unsigned short *px0 = r < usableH ? access.pixel(r, 0) : nullptr;
         const unsigned short *px1 = r + 1 < usableH ? access.pixel(r + 1, 0) : nullptr;
+        const bool wholeRows = px0 && px1;
         for (int b = 0; b < blockCols; ++b) {
             const int c = 2 * b;
-            const unsigned short *pixels[4] = {px0 && c < usableW ? px0 + c : nullptr,
-                                               px0 && c + 1 < usableW ? px0 + c + 1 : nullptr,
-                                               px1 && c < usableW ? px1 + c : nullptr,
-                                               px1 && c + 1 < usableW ? px1 + c + 1 : nullptr};
             const unsigned char blockColours[4] = {col0[c], col0[c + 1], col1[c], col1[c + 1]};
             unsigned short cell[4] = {0, 0, 0, 0};
-            if (composite) {
-                for (int k = 0; k < 4; ++k)
-                    if (pixels[k])
-                        cell[blockColours[k]] = value[*pixels[k]];
-                if (o.threeChannel)
-                    cell[1] = (unsigned short)((unsigned(cell[1]) + cell[3]) / 2);
+            if (wholeRows && c + 1 < usableW) {
+                // Inside the buffer: no bounds to check.
+                const unsigned short v[4] = {value[px0[c]], value[px0[c + 1]], value[px1[c]], value[px1[c + 1]]};
+                if (composite) {
+                    for (int k = 0; k < 4; ++k)
+                        cell[blockColours[k]] = v[k];
+                } else {
+                    for (int k = 0; k < 4; ++k)
+                        if (channels == 1 || blockColours[k] == channel) {
+                            cell[0] = v[k];
+                            break;
+                        }
+                }
             } else {
-                for (int k = 0; k < 4; ++k)
-                    if (pixels[k] && (channels == 1 || blockColours[k] == channel)) {
+                const unsigned short *pixels[4] = {px0 && c < usableW ? px0 + c : nullptr,
+                                                   px0 && c + 1 < usableW ? px0 + c + 1 : nullptr,
+                                                   px1 && c < usableW ? px1 + c : nullptr,
+                                                   px1 && c + 1 < usableW ? px1 + c + 1 : nullptr};
+                for (int k = 0; k < 4; ++k) {
+                    if (!pixels[k])
+                        continue;
+                    if (composite) {
+                        cell[blockColours[k]] = value[*pixels[k]];
+                    } else if (channels == 1 || blockColours[k] == channel) {
                         cell[0] = value[*pixels[k]];
                         break;
                     }
+                }
             }
+            if (composite && o.threeChannel)
+                cell[1] = (unsigned short)((unsigned(cell[1]) + cell[3]) / 2);
             if (half) {
-                std::copy(cell, cell + spp, out0 + size_t(b) * size_t(spp));
+                unsigned short *q = out0 + size_t(b) * size_t(spp);
+                for (int s = 0; s < spp; ++s)
+                    q[s] = cell[s];
             } else {
-                std::copy(cell, cell + spp, out0 + size_t(c) * size_t(spp));
-                std::copy(cell, cell + spp, out0 + size_t(c + 1) * size_t(spp));
-                std::copy(cell, cell + spp, out1 + size_t(c) * size_t(spp));
-                std::copy(cell, cell + spp, out1 + size_t(c + 1) * size_t(spp));
+                unsigned short *q0 = out0 + size_t(c) * size_t(spp), *q1 = out1 + size_t(c) * size_t(spp);
+                for (int s = 0; s < spp; ++s)
+                    q0[s] = q0[s + spp] = q1[s] = q1[s + spp] = cell[s];
             }
         }
         return rows;

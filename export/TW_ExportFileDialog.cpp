@@ -27,6 +27,7 @@ TW_ExportFileDialog::TW_ExportFileDialog(const QString &filter, const QString &d
     // Embedded: a widget of this dialog, so never the desktop's own dialog.
     fileDialog->setOption(QFileDialog::DontUseNativeDialog);
     fileDialog->setWindowFlags(Qt::Widget);
+    fileDialog->setSizeGripEnabled(false);
     fileDialog->setAcceptMode(QFileDialog::AcceptSave);
     fileDialog->setFileMode(QFileDialog::AnyFile);
     fileDialog->setDefaultSuffix(defaultSuffix);
@@ -125,13 +126,7 @@ void TW_ExportFileDialog::selectOutputFile(const QString &path)
 
 void TW_ExportFileDialog::addSidebarFolder(const QString &folder)
 {
-    if (folder.isEmpty())
-        return;
-    QList<QUrl> urls = fileDialog->sidebarUrls();
-    const QUrl url = QUrl::fromLocalFile(folder);
-    urls.removeAll(url);
-    urls.prepend(url);
-    fileDialog->setSidebarUrls(urls);
+    fileDialog->addSidebarFolder(folder);
 }
 
 void TW_ExportFileDialog::configureExport(bool cfa, bool fourComponents, const ChannelNames &names, int exportMode,

@@ -4,6 +4,7 @@
 
 #include <QFileSystemModel>
 #include <QPointer>
+#include <QUrl>
 
 TW_FileDialog::TW_FileDialog(QWidget *parent, const QString &caption, const QString &directory,
                              const QString &filter)
@@ -36,6 +37,17 @@ void TW_FileDialog::matchAllFilesForStarDotStar(QFileDialog *dialog)
     // Connected after the dialog's own handling of the filter combo, so the
     // patterns it has just set are the ones widened.
     QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog]() { widenPatterns(dialog); });
+}
+
+void TW_FileDialog::addSidebarFolder(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    QList<QUrl> urls = sidebarUrls();
+    const QUrl url = QUrl::fromLocalFile(path);
+    urls.removeAll(url);
+    urls.prepend(url);
+    setSidebarUrls(urls);
 }
 
 void TW_FileDialog::accept()

@@ -21,6 +21,9 @@ public:
     // that, now and whenever the user picks a filter.
     static void matchAllFilesForStarDotStar(QFileDialog *dialog);
 
+    // A non-empty folder goes first in the sidebar.
+    void addSidebarFolder(const QString &path);
+
 public slots:
     void accept() override;
 

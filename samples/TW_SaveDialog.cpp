@@ -38,13 +38,7 @@ TW_SaveDialog::~TW_SaveDialog()
 
 void TW_SaveDialog::addSidebarFolder(const QString &path)
 {
-    if (path.isEmpty())
-        return;
-    QList<QUrl> urls = fileDialog->sidebarUrls();
-    const QUrl url = QUrl::fromLocalFile(path);
-    urls.removeAll(url);
-    urls.prepend(url);
-    fileDialog->setSidebarUrls(urls);
+    fileDialog->addSidebarFolder(path);
 }
 
 void TW_SaveDialog::setOptionsGroup(TW_GenericSaveOptions *group)

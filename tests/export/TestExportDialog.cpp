@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -63,6 +64,7 @@ private slots:
     void storedValuesOutOfRangeCountAsNeverStored();
     void acceptReturnsTheTypedPath();
     void cancelReturnsNothing();
+    void lastFolderGoesFirstInTheSidebar();
 
 private:
     void configure(const ChannelNames &names, int mode, bool processed, int bayer, bool twoByTwo = true,
@@ -289,6 +291,18 @@ void TestExportDialog::cancelReturnsNothing()
     QTimer::singleShot(50, dialog.get(), [&]() { QMetaObject::invokeMethod(dialog->fileDialog, "reject"); });
     QCOMPARE(dialog->exec(), int(QDialog::Rejected));
     QVERIFY(dialog->selectedFiles.isEmpty());
+}
+
+void TestExportDialog::lastFolderGoesFirstInTheSidebar()
+{
+    const QList<QUrl> before = dialog->fileDialog->sidebarUrls();
+    dialog->addSidebarFolder(QString());
+    QCOMPARE(dialog->fileDialog->sidebarUrls(), before);
+    dialog->addSidebarFolder(dir->path());
+    dialog->addSidebarFolder(dir->path());
+    const QList<QUrl> urls = dialog->fileDialog->sidebarUrls();
+    QCOMPARE(urls.value(0), QUrl::fromLocalFile(dir->path()));
+    QCOMPARE(urls.count(QUrl::fromLocalFile(dir->path())), 1);
 }
 
 TW_REGISTER_TEST(TestExportDialog)

@@ -23,6 +23,15 @@ TiffExport::TiffExport(ExportFeedback &feedback)
 {
 }
 
+TiffWriteResult TiffExport::writeFile(const TiffExportJob &job, const QString &path, const ExportProgress &progress)
+{
+    if (job.options.mode == TiffExportOptions::RgbRender)
+        return writeRgbTiff(job.processed, job.options, path, progress);
+    if (job.cfa)
+        return writeRawTiff(job.frame, job.options, path, progress);
+    return writeLinearRawTiff(job.frame, job.options, path, progress);
+}
+
 TiffExport::Outcome TiffExport::run(const TiffExportJob &job, const QString &outputPath)
 {
     const QString shownPath = QDir::toNativeSeparators(outputPath);
@@ -33,13 +42,7 @@ TiffExport::Outcome TiffExport::run(const TiffExportJob &job, const QString &out
     }
     const ExportProgress progress = [this](int percent) { return feedback.progress(percent); };
     const TiffExportOptions &o = job.options;
-    TiffWriteResult written;
-    if (o.mode == TiffExportOptions::RgbRender)
-        written = writeRgbTiff(job.processed, o, target.tempPath(), progress);
-    else if (job.cfa)
-        written = writeRawTiff(job.frame, o, target.tempPath(), progress);
-    else
-        written = writeLinearRawTiff(job.frame, o, target.tempPath(), progress);
+    const TiffWriteResult written = writer(job, target.tempPath(), progress);
 
     switch (written.status) {
     case TiffWriteResult::Written:

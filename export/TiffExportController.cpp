@@ -77,6 +77,7 @@ QString TiffExportController::run(QWidget *parent, TW_ExportFileDialog *dialog, 
 
     ExportProgressDialog feedback(parent, path);
     TiffExport exporter(feedback);
+    exporter.writer = c.writer;
     if (prepareExport)
         prepareExport(exporter);
     const TiffExport::Outcome outcome = exporter.run(job, path);

@@ -5,6 +5,7 @@
 #define TIFFEXPORTCONTROLLER_H
 
 #include "ThreadSettings.h"
+#include "TiffExport.h"
 #include "area_t.h"
 
 #include <QString>
@@ -15,7 +16,6 @@ class ChannelNames;
 class QWidget;
 class RawImage;
 class TW_ExportFileDialog;
-class TiffExport;
 
 // What the main window shows and prefers at the moment of the export.
 struct TiffExportContext {
@@ -32,6 +32,7 @@ struct TiffExportContext {
     QString workingFolder;
     QString loadedFileName;
     QString lastFolder;
+    TiffExport::Writer writer = TiffExport::writeFile;
 };
 
 class TiffExportController

@@ -35,6 +35,7 @@
 #include "TessivaneGridDialog.h"
 #include "TessivaneSampleWindow.h"
 #include "TiffExportController.h"
+#include "TiffExportJob.h"
 #include "TileRenderer.h"
 #include "WindowGeometry.h"
 #include "WindowScreenshot.h"
@@ -2002,9 +2003,30 @@ void Tessivane::exportFile()
     context.workingFolder = QDir::currentPath();
     context.loadedFileName = currentFileName();
     context.lastFolder = lastFolder();
+    context.writer = [this](const TiffExportJob &job, const QString &file, const ExportProgress &progress) {
+        if (job.options.mode == TiffExportOptions::RgbRender)
+            return writeRgbTiff(file, job, progress);
+        return job.cfa ? writeRawTiff(file, job, progress) : writeLinearRawTiff(file, job, progress);
+    };
     const QString path = TiffExportController::run(this, exportDialog, context);
     if (!path.isEmpty())
         setLastFolder(path);
+}
+
+TiffWriteResult Tessivane::writeRawTiff(const QString &path, const TiffExportJob &job, const ExportProgress &progress)
+{
+    return ::writeRawTiff(job.frame, job.options, path, progress);
+}
+
+TiffWriteResult Tessivane::writeLinearRawTiff(const QString &path, const TiffExportJob &job,
+                                              const ExportProgress &progress)
+{
+    return ::writeLinearRawTiff(job.frame, job.options, path, progress);
+}
+
+TiffWriteResult Tessivane::writeRgbTiff(const QString &path, const TiffExportJob &job, const ExportProgress &progress)
+{
+    return ::writeRgbTiff(job.processed, job.options, path, progress);
 }
 
 void Tessivane::dumpCurve()

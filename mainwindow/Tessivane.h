@@ -13,6 +13,7 @@
 #include "StatsBlock.h"
 #include "ThreadSettings.h"
 #include "TileGrid.h"
+#include "TiffWriters.h"
 #include "TW_updates.h"
 #include "area_t.h"
 
@@ -59,6 +60,7 @@ class TW_SignalingView;
 class TW_splash;
 struct HistogramSlot;
 struct LoadContext;
+struct TiffExportJob;
 
 class Tessivane : public QMainWindow, public LoadReporter, public SamplesHost
 {
@@ -233,6 +235,11 @@ public:
     // Loading reports (LoadReporter).
     void showStatus(const QString &text) override;
     void showMessage(const QString &title, const QString &text) override;
+
+    // TIFF export writers, run by File > Export.
+    TiffWriteResult writeRawTiff(const QString &path, const TiffExportJob &job, const ExportProgress &progress);
+    TiffWriteResult writeLinearRawTiff(const QString &path, const TiffExportJob &job, const ExportProgress &progress);
+    TiffWriteResult writeRgbTiff(const QString &path, const TiffExportJob &job, const ExportProgress &progress);
 
     // Samples: the work is the controller's.
     SamplesController *samplesController = nullptr;

@@ -54,6 +54,7 @@ private slots:
     void everyModeHoldsTheFrame();
     void exifToolTagsTheExport();
     void failingWriteKeepsTheOldFileAndOptions();
+    void fileOpenedDuringTheExportWaits();
 
 private:
     // Answers the export dialog: the mode set up by `choose`, then `path`.
@@ -228,6 +229,26 @@ void TestExportFromWindow::failingWriteKeepsTheOldFileAndOptions()
     QVERIFY(opened.isEmpty());
     const QStringList hidden = QDir(fixture->path(QString())).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
     QCOMPARE(hidden, QStringList());
+}
+
+void TestExportFromWindow::fileOpenedDuringTheExportWaits()
+{
+    const QString other = fixture->writeDng(QStringLiteral("other.dng"), {{12, 8, 300}});
+    QVERIFY(!other.isEmpty());
+    const QString target = fixture->path(QStringLiteral("during.tif"));
+    QFile::remove(target);
+    RawImage *const exported = window->image;
+    bool openedAtOnce = true;
+    ModalAnswers answers;
+    answerExport(answers, target, [&](TW_ExportFileDialog &) {
+        // A hand-over from a second instance arrives while the dialog is open.
+        openedAtOnce = window->openFile(other);
+    });
+    window->exportFile();
+    QVERIFY(!openedAtOnce);
+    QVERIFY(readTiff(target).ok);
+    QCOMPARE(window->image, exported);
+    QTRY_COMPARE(window->currentFileName(), QStringLiteral("other.dng"));
 }
 
 TW_REGISTER_TEST(TestExportFromWindow)

@@ -63,6 +63,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -1879,11 +1880,12 @@ void Tessivane::dropEvent(QDropEvent *event)
 int Tessivane::showPrefs()
 {
     takePrefMaps();
-    return 0;
+    return prefPane->exec();
 }
 
 void Tessivane::showBLPrefs()
 {
+    prefPane->pageList->setCurrentRow(1);
     showPrefs();
 }
 

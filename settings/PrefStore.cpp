@@ -50,14 +50,21 @@ PrefStore::PrefStore(bool saveOnApply, bool loadOnCreate)
     intPrefs.insert(QStringLiteral("BlDefault"), 0);
     for (const PreferenceDefault &row : preferenceDefaults)
         intPrefs.insert(row.key, row.value);
-    stringPrefs.insert(QStringLiteral("exifToolPath"), QString());
-    stringPrefs.insert(QStringLiteral("exifToolOptions"), QStringLiteral("-g"));
-    stringPrefs.insert(QStringLiteral("additionalExtensions"), QString());
+    stringPrefs = stringDefaults();
     if (loadOnCreate)
         loadSettings();
 }
 
 PrefStore::~PrefStore() = default;
+
+QMap<QString, QString> PrefStore::stringDefaults()
+{
+    return {
+        {QStringLiteral("exifToolPath"), QString()},
+        {QStringLiteral("exifToolOptions"), QStringLiteral("-g")},
+        {QStringLiteral("additionalExtensions"), QString()},
+    };
+}
 
 int PrefStore::prefValue(const QString &key)
 {
@@ -158,7 +165,7 @@ void PrefStore::loadSettings()
     }
 }
 
-void PrefStore::saveSettings()
+bool PrefStore::saveSettings()
 {
     TW_Settings settings("Preferences");
     for (auto it = intPrefs.cbegin(); it != intPrefs.cend(); ++it)
@@ -173,6 +180,8 @@ void PrefStore::saveSettings()
         if (it.value() >= LowestRealValue)
             settings.setValue(it.key(), it.value());
     }
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 void PrefStore::setBlackLevelsFromFile(int level, const QVector<int> &perChannel)

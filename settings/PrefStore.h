@@ -59,7 +59,12 @@ public:
     static float autoOESensitivityFractionForIndex(int index);
 
     void loadSettings();
-    void saveSettings();
+    // False when the settings could not be written (an unwritable folder, a
+    // full disk); the maps keep the values either way.
+    bool saveSettings();
+
+    // The string options and their defaults.
+    static QMap<QString, QString> stringDefaults();
 
     // Load-time resets: the levels of a newly loaded file replace the manual
     // ones when "resetBLOnLoad" / "resetMOEOnLoad" is on.

@@ -94,3 +94,12 @@ constinit const std::array<PreferenceDefault, 91> preferenceDefaults = {{
     {QLatin1String("MUEC2"), 16},
     {QLatin1String("MUEC3"), 16},
 }};
+
+int PreferenceDefault::defaultFor(const QString &key)
+{
+    for (const PreferenceDefault &row : preferenceDefaults) {
+        if (row.key == key)
+            return row.value;
+    }
+    return 0;
+}

@@ -2,6 +2,7 @@
 #define PREFERENCEDEFAULT_H
 
 #include <QLatin1String>
+#include <QString>
 
 #include <array>
 
@@ -10,6 +11,9 @@
 struct PreferenceDefault {
     QLatin1String key;
     int value;
+
+    // The table's default of a key; 0 for a key outside the table.
+    static int defaultFor(const QString &key);
 };
 
 // Every integer option with its default, in the order the store copies them

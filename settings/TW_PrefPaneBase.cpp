@@ -22,6 +22,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QComboBox *makeCombo(const QStringList &items)
@@ -89,6 +91,10 @@ TW_PrefPaneBase::TW_PrefPaneBase(QWidget *parent) : QDialog(parent)
     const QStringList pages = {tr("Display Options"), tr("Data Processing"), vendorPage, tr("Histograms"),
                                tr("File handling"),   tr("Misc Options"),    tr("Over/Under Exposure")};
     pageList->addItems(pages);
+    // As wide as its longest name: the list's own size hint would take a
+    // third of the dialog from the pages.
+    pageList->setMaximumWidth(std::max(pageList->minimumWidth(), pageList->sizeHintForColumn(0)) +
+                              2 * pageList->frameWidth() + 8);
     pageStack->addWidget(buildDisplayPage());
     pageStack->addWidget(buildProcessingPage());
     pageStack->addWidget(buildVendorPage());
@@ -173,9 +179,14 @@ QWidget *TW_PrefPaneBase::buildDisplayPage()
     sub->addWidget(new QLabel(tr("Disable processing for files larger than")), 4, 0);
     sub->addWidget(maxRAWMegabytesSpin, 4, 1);
     sub->addWidget(new QLabel(tr("of raw data")), 4, 2);
-    const int spinWidth = fontMetrics().horizontalAdvance(tr(" 9999 Mpixels "));
-    for (QAbstractSpinBox *spin : std::initializer_list<QAbstractSpinBox *>{maxRGBMegapixelsSpin, maxRAWMegabytesSpin,
-                                                                           rgbAutoScaleThrSpin})
+    // The text alone leaves no room for the arrows of today's styles, which
+    // would cut "1024 Mbytes": no box is narrower than it needs.
+    const std::initializer_list<QAbstractSpinBox *> limited = {maxRGBMegapixelsSpin, maxRAWMegabytesSpin,
+                                                               rgbAutoScaleThrSpin};
+    int spinWidth = fontMetrics().horizontalAdvance(tr(" 9999 Mpixels "));
+    for (QAbstractSpinBox *spin : limited)
+        spinWidth = std::max(spinWidth, spin->sizeHint().width());
+    for (QAbstractSpinBox *spin : limited)
         spin->setMaximumWidth(spinWidth);
     sub->setColumnStretch(3, 1);
     grid->addLayout(sub, row++, 0, 1, 2);

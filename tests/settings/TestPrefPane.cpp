@@ -154,6 +154,11 @@ private slots:
         QCOMPARE(pane.rgbAutoScaleThrSpin->prefix(), QStringLiteral(" "));
         QCOMPARE(pane.rgbAutoScaleThrSpin->suffix(), QStringLiteral(" %"));
         QCOMPARE(pane.exifToolBrowseButton->maximumWidth(), 25);
+        // Width limits never cut a box's longest text.
+        QVERIFY(pane.maxRAWMegabytesSpin->maximumWidth() >= pane.maxRAWMegabytesSpin->sizeHint().width());
+        QCOMPARE(pane.maxRGBMegapixelsSpin->maximumWidth(), pane.maxRAWMegabytesSpin->maximumWidth());
+        QCOMPARE(pane.rgbAutoScaleThrSpin->maximumWidth(), pane.maxRAWMegabytesSpin->maximumWidth());
+        QVERIFY(pane.pageList->maximumWidth() >= pane.pageList->sizeHintForColumn(0));
         QCOMPARE(pane.manualOELevelSpin->maximum(), 65536);
         QCOMPARE(pane.oeChannelSpins[3]->maximum(), 99999);
     }

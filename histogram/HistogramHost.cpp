@@ -1,0 +1,3 @@
+#include "HistogramHost.h"
+
+HistogramHost::~HistogramHost() = default;

@@ -497,14 +497,17 @@ void TessivaneHistogramWindow::updateLinearBin()
     redraw();
 }
 
+// Switching the axis redraws at once, in the new axis.
 void TessivaneHistogramWindow::linearModeSelected()
 {
-    evGroup->setChecked(!linearGroup->isChecked());
+    setGroupChecked(evGroup, !linearGroup->isChecked());
+    redraw();
 }
 
 void TessivaneHistogramWindow::photoModeSelected()
 {
-    linearGroup->setChecked(!evGroup->isChecked());
+    setGroupChecked(linearGroup, !evGroup->isChecked());
+    redraw();
 }
 
 void TessivaneHistogramWindow::setEv0FromLevel(int level)

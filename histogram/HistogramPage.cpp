@@ -1,7 +1,7 @@
 #include "HistogramPage.h"
 
 #include "ColorTable.h"
-#include "HistogramFonts.h"
+#include "HistogramDrawing.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -22,7 +22,7 @@ QImage HistogramPage::renderHistogramImage(const HistogramBinning &axis, const H
                                            const HistogramPlotOptions &options, int usedChannels, int viewWidth,
                                            int viewHeight, const HistogramPageText &text)
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     const float scale = f.drawingScale;
     const int n = std::clamp(usedChannels, 1, 4);
     const int W = viewWidth;

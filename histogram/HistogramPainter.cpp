@@ -1,6 +1,6 @@
 #include "HistogramPainter.h"
 
-#include "HistogramFonts.h"
+#include "HistogramDrawing.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -50,7 +50,7 @@ QColor HistogramPainter::channelColor(const QString &name, const ColorTable &col
 
 void HistogramPainter::drawCentredText(QPainter &p, int x, int dy, const QString &text) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     const int w = p.fontMetrics().horizontalAdvance(text);
     p.drawText(f.leftMargin + x - w / 2, f.topMargin + dy, text);
 }
@@ -58,7 +58,7 @@ void HistogramPainter::drawCentredText(QPainter &p, int x, int dy, const QString
 void HistogramPainter::drawTicks(QPainter &p, long long start, long long end, long long step, int ph, int pw,
                                  bool labelled) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     if (step <= 0)
         return;
     long long v = start >= 0 ? (start + step - 1) / step * step : -((-start) / step) * step;
@@ -81,7 +81,7 @@ void HistogramPainter::drawTicks(QPainter &p, long long start, long long end, lo
 
 void HistogramPainter::drawEvGrid(QPainter &p, int pw, int ph, const QPen &axisPen, const QPen &gridPen) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     const int ev0 = axis.ev0.value;
     auto vline = [&](int x) { p.drawLine(QPointF(f.leftMargin + x, f.topMargin), QPointF(f.leftMargin + x, f.topMargin + ph)); };
 
@@ -136,7 +136,7 @@ void HistogramPainter::drawEvGrid(QPainter &p, int pw, int ph, const QPen &axisP
 
 void HistogramPainter::drawXAxis(QPainter &p, int pw, int ph) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     if (axis.linearAxis) {
         const long long from = axis.linearFrom.value;
         const int x0 = axis.valueToX(from, pw);
@@ -188,7 +188,7 @@ void HistogramPainter::drawXAxis(QPainter &p, int pw, int ph) const
 void HistogramPainter::drawYAxis(QPainter &p, int pw, int ph, int yTop, const QPen &axisPen,
                                  const QPen &dashedPen) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     const QFontMetrics fm = p.fontMetrics();
     const int fh = fm.height();
     const int bottom = f.topMargin + ph;
@@ -287,7 +287,7 @@ void HistogramPainter::drawYAxis(QPainter &p, int pw, int ph, int yTop, const QP
 
 void HistogramPainter::drawStatistics(QPainter &p, int pw, int c) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     const double s = 1.25 * p.fontMetrics().height();
     const double x = f.leftMargin + pw + f.px(10);
     QStringList lines;
@@ -309,7 +309,7 @@ void HistogramPainter::drawStatistics(QPainter &p, int pw, int c) const
 
 void HistogramPainter::paintChannelHistogram(QPixmap &target, int c, const ColorTable &colors) const
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     target.fill(colors.value(24));
     const int W = target.width(), H = target.height();
     if (W < f.horizontalReserve + 100 || H < f.verticalReserve + 50 || c < 0 || c > 3)

@@ -4,17 +4,18 @@
 #include "BlockableSpinBox.h"
 #include "HistogramCsv.h"
 #include "HistogramData.h"
-#include "HistogramFonts.h"
+#include "HistogramDrawing.h"
 #include "HistogramHost.h"
 #include "HistogramPage.h"
 #include "PrefStore.h"
+#include "TW_FileDialog.h"
 #include "TW_HistView.h"
+#include "TW_SaveDialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -248,7 +249,7 @@ void TessivaneHistogramWindow::buildLayout()
     view->setScene(scene);
     layout->addWidget(view, 3, 0, 1, 6);
 
-    HistogramFonts &f = HistogramFonts::instance();
+    HistogramDrawing &f = HistogramDrawing::instance();
     f.measureAxisMargin();
     const int n = prefValue("RGBGHistogramMode") >= 1 ? 3 : 4;
     view->setMinimumWidth(int(f.drawingScale * f.horizontalReserve + 101));
@@ -399,7 +400,7 @@ void TessivaneHistogramWindow::redraw()
                            linearGroup->isChecked() ? 2 : evGroup->isChecked() ? 1 : 0);
     if (!hasData())
         return;
-    HistogramFonts &f = HistogramFonts::instance();
+    HistogramDrawing &f = HistogramDrawing::instance();
     f.measureAxisMargin();
     readAxis();
     const int pw = HistogramBinning::fitWidth(view->width(), f.horizontalReserve, f.drawingScale);
@@ -421,7 +422,7 @@ void TessivaneHistogramWindow::paintChannelHistogram(QPixmap &target, int channe
 
 void TessivaneHistogramWindow::layoutPlots()
 {
-    const HistogramFonts &f = HistogramFonts::instance();
+    const HistogramDrawing &f = HistogramDrawing::instance();
     const float scale = f.drawingScale;
     const int n = usedChannels();
     const ColorTable colors = mainWindow->histogramColors();
@@ -674,13 +675,12 @@ QString TessivaneHistogramWindow::askSavePath(const QString &caption, const QStr
     if (chooseSavePath) {
         path = chooseSavePath(request);
     } else {
-        QFileDialog dialog(this, caption, request.folder, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(suffix);
+        TW_SaveDialog dialog(prefValue("sideBarsUrls"), caption, request.folder, filter, this);
+        dialog.fileDialog->setDefaultSuffix(suffix);
         if (!proposed.isEmpty())
-            dialog.selectFile(proposed);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            path = dialog.selectedFiles().constFirst();
+            dialog.fileDialog->selectFile(proposed);
+        if (dialog.exec() && !dialog.selectedFiles.isEmpty())
+            path = dialog.selectedFiles.constFirst();
     }
     if (!path.isEmpty())
         mainWindow->histogramSetLastFolder(path);
@@ -774,7 +774,7 @@ void TessivaneHistogramWindow::renderHistogramImage(const QString &path)
     if (path.isEmpty())
         return;
     const QString family = mainWindow->histogramFontFamily();
-    setHistogramFonts(prefValue("HistogramPNG2x") != 0, family);
+    setHistogramDrawing(prefValue("HistogramPNG2x") != 0, family);
     HistogramPageText text;
     text.fileName = mainWindow->histogramFileName();
     text.status = mainWindow->histogramStatusText();
@@ -788,7 +788,7 @@ void TessivaneHistogramWindow::renderHistogramImage(const QString &path)
     if (data)
         page = HistogramPage::renderHistogramImage(axis, *data, plotOptions(), usedChannels(), view->width(),
                                                    view->height(), text);
-    setHistogramFonts(prefValue("HistogramRetina") != 0, family);
+    setHistogramDrawing(prefValue("HistogramRetina") != 0, family);
     QString error;
     if (page.isNull() || !AtomicFileWriter::writeImage(path, page, &error))
         showWriteError(tr("File save error"), tr("Cannot save file %1: %2"), path, error);

@@ -2,7 +2,7 @@
 #include "BlockableSpinBox.h"
 #include "FakeHistogramHost.h"
 #include "HistogramCsv.h"
-#include "HistogramFonts.h"
+#include "HistogramDrawing.h"
 #include "HistogramPage.h"
 #include "TessivaneHistogramWindow.h"
 #include "TestRegistry.h"
@@ -247,9 +247,9 @@ private slots:
         HistogramData d = oneChannel({{300, 40}, {500, 2}});
         HistogramBinning b;
         b.computeBins(d, 1, false);
-        setHistogramFonts(doubleSize, QStringLiteral("Courier"));
+        setHistogramDrawing(doubleSize, QStringLiteral("Courier"));
         const QImage page = HistogramPage::renderHistogramImage(b, d, HistogramPlotOptions(), 3, 900, 900, {});
-        setHistogramFonts(false, QStringLiteral("Courier"));
+        setHistogramDrawing(false, QStringLiteral("Courier"));
         QCOMPARE(page.size(), size);
         // White page, black border.
         QCOMPARE(page.pixel(page.width() / 2, page.height() - 4), QColor(Qt::white).rgb());

@@ -1,7 +1,7 @@
 #include "BlockableSpinBox.h"
 #include "FakeHistogramHost.h"
 #include "HistogramData.h"
-#include "HistogramFonts.h"
+#include "HistogramDrawing.h"
 #include "TW_HistView.h"
 #include "TessivaneHistogramWindow.h"
 #include "TestRegistry.h"
@@ -244,7 +244,7 @@ private slots:
         TessivaneHistogramWindow w(d.get(), 0, QRect(), &host);
         w.resize(900, 900);
         w.redraw();
-        const HistogramFonts &f = HistogramFonts::instance();
+        const HistogramDrawing &f = HistogramDrawing::instance();
         // Large enough for a plot item, too small for the painter.
         QPixmap p(f.horizontalReserve + 150, f.verticalReserve + 20);
         p.fill(Qt::red);

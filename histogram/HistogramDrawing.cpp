@@ -1,10 +1,10 @@
-#include "HistogramFonts.h"
+#include "HistogramDrawing.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
 
-HistogramFonts::HistogramFonts()
+HistogramDrawing::HistogramDrawing()
 {
     const int sizes[4] = {8, 10, 10, 10};
     for (int i = 0; i < 4; ++i)
@@ -12,13 +12,13 @@ HistogramFonts::HistogramFonts()
     measureAxisMargin();
 }
 
-HistogramFonts &HistogramFonts::instance()
+HistogramDrawing &HistogramDrawing::instance()
 {
-    static HistogramFonts fonts;
+    static HistogramDrawing fonts;
     return fonts;
 }
 
-void HistogramFonts::measureAxisMargin()
+void HistogramDrawing::measureAxisMargin()
 {
     // Measured with a painter on a pixmap, as the plots are drawn.
     QPixmap scratch(600, 300);
@@ -34,9 +34,9 @@ void HistogramFonts::measureAxisMargin()
     verticalReserve = topMargin + bottomMargin;
 }
 
-void setHistogramFonts(bool doubleSize, const QString &family)
+void setHistogramDrawing(bool doubleSize, const QString &family)
 {
-    HistogramFonts &f = HistogramFonts::instance();
+    HistogramDrawing &f = HistogramDrawing::instance();
     const int sizes[4] = {8, 12, 9, 9};
     const int factor = doubleSize ? 2 : 1;
     for (int i = 0; i < 4; ++i)

@@ -34,7 +34,7 @@ void HistogramDrawing::measureAxisMargin()
     verticalReserve = topMargin + bottomMargin;
 }
 
-void setHistogramDrawing(bool doubleSize, const QString &family)
+void setHistogramFonts(bool doubleSize, const QString &family)
 {
     HistogramDrawing &f = HistogramDrawing::instance();
     const int sizes[4] = {8, 12, 9, 9};

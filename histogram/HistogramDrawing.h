@@ -31,6 +31,6 @@ private:
 
 // Fonts 1-4 in `family` at 8, 12, 9, 9 points (scale 1), or twice that at
 // scale 0.5; then the margins are measured again.
-void setHistogramDrawing(bool doubleSize, const QString &family);
+void setHistogramFonts(bool doubleSize, const QString &family);
 
 #endif

@@ -774,7 +774,7 @@ void TessivaneHistogramWindow::renderHistogramImage(const QString &path)
     if (path.isEmpty())
         return;
     const QString family = mainWindow->histogramFontFamily();
-    setHistogramDrawing(prefValue("HistogramPNG2x") != 0, family);
+    setHistogramFonts(prefValue("HistogramPNG2x") != 0, family);
     HistogramPageText text;
     text.fileName = mainWindow->histogramFileName();
     text.status = mainWindow->histogramStatusText();
@@ -788,7 +788,7 @@ void TessivaneHistogramWindow::renderHistogramImage(const QString &path)
     if (data)
         page = HistogramPage::renderHistogramImage(axis, *data, plotOptions(), usedChannels(), view->width(),
                                                    view->height(), text);
-    setHistogramDrawing(prefValue("HistogramRetina") != 0, family);
+    setHistogramFonts(prefValue("HistogramRetina") != 0, family);
     QString error;
     if (page.isNull() || !AtomicFileWriter::writeImage(path, page, &error))
         showWriteError(tr("File save error"), tr("Cannot save file %1: %2"), path, error);

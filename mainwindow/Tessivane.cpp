@@ -8,9 +8,13 @@
 #include "ExposureLevels.h"
 #include "FolderStepper.h"
 #include "GammaTables.h"
+#include "HistogramDrawing.h"
 #include "HistogramFonts.h"
+#include "HistogramSlot.h"
+#include "HistogramTexts.h"
 #include "PrefAccess.h"
 #include "RawCurveDump.h"
+#include "TessivaneHistogramWindow.h"
 #include "RawImage.h"
 #include "RawLoader.h"
 #include "RawMaximum.h"
@@ -99,8 +103,7 @@ Tessivane::Tessivane()
     prefPane = new TW_PrefPane(true, true, this);
     loadCustomCameras();
 
-    // Histogram fonts follow "HistogramFont" and "HistogramRetina" once the
-    // histogram windows exist.
+    setHistogramFonts(mainPrefValue("HistogramRetina") != 0, fontFamilyByIndex(mainPrefValue("HistogramFont")));
     bandRows = 256;
     idealThreads = QThread::idealThreadCount();
     parallelMinThreads = 1;
@@ -209,6 +212,7 @@ Tessivane::~Tessivane()
     samplesController = nullptr;
     if (samplesWindow)
         samplesWindow->hide();
+    releaseHistogramSlots();
     delete samplesWindow;
     samplesWindow = nullptr;
     delete samplesData;
@@ -1414,6 +1418,9 @@ void Tessivane::updateSelectionPanel()
     selectionHistogramAction->setEnabled(histogram);
     if (!histogram && selectionHistogramSlot >= 0)
         histogramWindowClosed(selectionHistogramSlot);
+    else if (histogram)
+        setHistogramWindowArea(selectionHistogramSlot, selection.left, selection.top, selection.width,
+                               selection.height);
 }
 
 void Tessivane::updateSamplePanel()
@@ -1456,6 +1463,10 @@ void Tessivane::systemPaletteChanged(const QPalette &palette, bool force)
         exifWindow->setColorTable(colorTable);
     if (samplesWindow)
         samplesWindow->setTableColors(colorTable);
+    for (HistogramSlot *entry : std::as_const(histogramSlots)) {
+        if (entry && entry->window)
+            entry->window->refreshHistogram();
+    }
     if (image) {
         refreshFrameStats();
         exposureStatsTable();
@@ -1797,6 +1808,22 @@ void Tessivane::closeEvent(QCloseEvent *event)
         prefs.setValue(QStringLiteral("mainWindowGeometry"), normalGeometry());
         if (exifRect.width() > 100)
             prefs.setValue(QStringLiteral("exifGeometry"), exifRect);
+        for (int i = 0; i < histogramSlots.size(); ++i) {
+            if (!histogramSlots[i] || !histogramSlots[i]->window)
+                continue;
+            if (i >= histogramRects.size())
+                histogramRects.resize(i + 1);
+            histogramRects[i] = histogramSlots[i]->window->normalGeometry();
+        }
+        if (!histogramRects.isEmpty()) {
+            for (int i = 0; i < histogramRects.size(); ++i) {
+                if (histogramRects[i].width() > 10 && histogramRects[i].height() > 10)
+                    prefs.setValue(QStringLiteral("%1_%2").arg(QStringLiteral("histogramWinGeometry")).arg(i),
+                                   histogramRects[i]);
+            }
+            prefs.setValue(QStringLiteral("%1_count").arg(QStringLiteral("histogramWinGeometry")),
+                           int(histogramRects.size()));
+        }
     }
     saveDisplayMode();
     if (prefPane)
@@ -1808,6 +1835,8 @@ void Tessivane::closeEvent(QCloseEvent *event)
     }
     samplesData->dirty = false;
     emit samplesData->ev_dirty();
+    // A parentless histogram window would keep the program running.
+    releaseHistogramSlots();
     samplesWindow->hide();
     event->accept();
     if (mainPrefValue("FastExit"))
@@ -1892,20 +1921,189 @@ void Tessivane::showBLPrefs()
 void Tessivane::applyPrefs()
 {
     refreshInfoLabels();
+    applyHistogramPrefs();
 }
 
 // ------------------------------------------- later work: no visible effect
 
-void Tessivane::histogramWindowClosed(int)
+void Tessivane::histogramWindowClosed(int slot)
 {
+    if (slot < 0 || slot >= histogramSlots.size() || !histogramSlots[slot])
+        return;
+    if (histogramSlots[slot]->window) {
+        if (slot >= histogramRects.size())
+            histogramRects.resize(slot + 1);
+        histogramRects[slot] = histogramSlots[slot]->window->normalGeometry();
+    }
+    delete histogramSlots[slot];
+    histogramSlots[slot] = nullptr;
+    if (slot == mainHistogramSlot) {
+        histogramAction->setChecked(false);
+        mainHistogramSlot = -1;
+    } else if (slot == selectionHistogramSlot) {
+        selectionHistogramAction->setChecked(false);
+        selectionHistogramSlot = -1;
+    }
+}
+
+// ------------------------------------------------------ histogram windows
+
+PrefStore *Tessivane::histogramSettings() const
+{
+    return prefPane;
+}
+
+int Tessivane::histogramEv0Level() const
+{
+    if (!image)
+        return 0;
+    return int(mainPrefValue("HistogramEV0Source") ? image->dataRange : image->currentMaximum);
+}
+
+void Tessivane::fillHistogramData(HistogramData &data, bool fillImageSize)
+{
+    if (!image)
+        return;
+    computeAreaStats(image->frameView(channelNames.count), data, channelNames.names, image->dataRange,
+                     image->currentMaximum, idealThreads > parallelMinThreads, bandRows, fillImageSize);
+}
+
+int Tessivane::openHistogramWindow(int x, int y, int w, int h, int ev0Level)
+{
+    int slot = int(histogramSlots.indexOf(nullptr));
+    if (slot < 0)
+        slot = int(histogramSlots.size());
+    auto *entry = new HistogramSlot;
+    entry->ownsData = true;
+    entry->data = new HistogramData;
+    entry->data->x = x;
+    entry->data->y = y;
+    entry->data->w = w;
+    entry->data->h = h;
+    entry->data->imageWidth = image ? image->frameWidth : 0;
+    entry->data->imageHeight = image ? image->frameHeight : 0;
+    entry->data->clear();
+    if (slot == histogramSlots.size())
+        histogramSlots.append(entry);
+    else
+        histogramSlots[slot] = entry;
+    fillHistogramData(*entry->data, false);
+
+    const bool saved = slot < histogramRects.size() && histogramRects[slot].width() > 10
+                       && histogramRects[slot].height() > 10;
+    auto *window = new TessivaneHistogramWindow(entry->data, slot, saved ? histogramRects[slot] : QRect(), this,
+                                                mainPrefValue("HistogramWindowOnTop") ? this : nullptr);
+    if (!saved)
+        window->move(window->pos() + QPoint(15 * slot, 10 * slot));
+    entry->window = window;
+    connect(window, &TessivaneHistogramWindow::histogramClosed, this, &Tessivane::histogramWindowClosed);
+    window->linearAutoScaleMax = mainPrefValue("LinearHistogramAutoScale") && image ? int(image->dataRange) : 0;
+    window->show();
+    window->ev0Level = ev0Level;
+    if (ev0Level > 0 && (!prefPane || !mainPrefValue("rememberHistogramSettings")))
+        window->setEv0FromLevel(ev0Level);
+    window->refreshHistogram();
+    window->updateWindowTitle();
+    return slot;
+}
+
+void Tessivane::setHistogramWindowArea(int slot, int x, int y, int w, int h)
+{
+    if (slot < 0 || slot >= histogramSlots.size() || !histogramSlots[slot])
+        return;
+    HistogramSlot *entry = histogramSlots[slot];
+    entry->data->x = x;
+    entry->data->y = y;
+    entry->data->w = w;
+    entry->data->h = h;
+    fillHistogramData(*entry->data, false);
+    if (entry->window) {
+        entry->window->updateWindowTitle();
+        entry->window->refreshHistogram();
+    }
 }
 
 void Tessivane::updateHistogramWindowTitles()
 {
+    for (HistogramSlot *entry : std::as_const(histogramSlots)) {
+        if (entry && entry->window)
+            entry->window->updateWindowTitle();
+    }
 }
 
-void Tessivane::setHistogramWindowArea(int, int, int, int, int)
+// The histogram step of recomputing every measurement: new data, levels
+// and titles for every open window.
+void Tessivane::refreshHistogramWindows()
 {
+    const int level = histogramEv0Level();
+    for (HistogramSlot *entry : std::as_const(histogramSlots)) {
+        if (!entry)
+            continue;
+        fillHistogramData(*entry->data, true);
+        if (!entry->window)
+            continue;
+        if (level > 0)
+            entry->window->ev0Level = level;
+        entry->window->linearAutoScaleMax =
+            mainPrefValue("LinearHistogramAutoScale") && image ? int(image->dataRange) : 0;
+        entry->window->updateWindowTitle();
+        entry->window->refreshHistogram();
+    }
+}
+
+bool Tessivane::histogramWindowIsActive() const
+{
+    for (HistogramSlot *entry : histogramSlots) {
+        if (entry && entry->window && entry->window->isActiveWindow())
+            return true;
+    }
+    return false;
+}
+
+void Tessivane::releaseHistogramSlots()
+{
+    for (HistogramSlot *&entry : histogramSlots) {
+        delete entry;
+        entry = nullptr;
+    }
+}
+
+void Tessivane::applyHistogramPrefs()
+{
+    setHistogramFonts(mainPrefValue("HistogramRetina") != 0, fontFamilyByIndex(mainPrefValue("HistogramFont")));
+    for (const char *key : {"RGBGHistogramMode", "HistogramTitleData", "HistogramRetina", "HistogramFont"}) {
+        if (prefSnapshot.value(QLatin1String(key)) != mainPrefValue(key)) {
+            for (HistogramSlot *entry : std::as_const(histogramSlots)) {
+                if (entry && entry->window) {
+                    entry->window->updateWindowTitle();
+                    entry->window->refreshHistogram();
+                }
+            }
+            break;
+        }
+    }
+}
+
+QString Tessivane::histogramTitle()
+{
+    if (!image)
+        return {};
+    const kaldris_data_t &d = image->data();
+    HistogramTexts::Shot shot{QString::fromLatin1(d.idata.make), QString::fromLatin1(d.idata.model),
+                              d.other.iso_speed, d.other.shutter, d.other.aperture, exifMake, exifModel,
+                              exifExposure, exifFNumber, exifIso};
+    return HistogramTexts::histogramTitle(shot, mainPrefValue("HistogramTitleData"));
+}
+
+QString Tessivane::histogramModeStatus()
+{
+    if (!image)
+        return {};
+    const kaldris_data_t &d = image->data();
+    HistogramTexts::Shot shot{QString::fromLatin1(d.idata.make), QString::fromLatin1(d.idata.model),
+                              d.other.iso_speed, d.other.shutter, d.other.aperture, {}, {}, {}, {}, {}};
+    return HistogramTexts::histogramModeStatus(shot, channelNames.names, channelNames.count, channelNames.isRGB,
+                                               mainPrefValue("RGBGHistogramMode"));
 }
 
 void Tessivane::toggleSampleHistogram(TW_Sample *)
@@ -2039,6 +2237,14 @@ void Tessivane::dumpCurve()
 
 void Tessivane::switchMainHistogramWindow()
 {
+    if (!image)
+        return;
+    if (mainHistogramSlot < 0) {
+        mainHistogramSlot = openHistogramWindow(-1, -1, -1, -1, histogramEv0Level());
+        histogramAction->setChecked(true);
+    } else {
+        histogramWindowClosed(mainHistogramSlot);
+    }
 }
 
 void Tessivane::switchLogWindow()
@@ -2153,6 +2359,18 @@ void Tessivane::selectionRemove()
 
 void Tessivane::switchSelectionHistogram()
 {
+    if (selectionHistogramSlot >= 0) {
+        histogramWindowClosed(selectionHistogramSlot);
+        selectionHistogramAction->setChecked(false);
+        return;
+    }
+    if (image && SelectionLimits::histogramAllowed(selection)) {
+        selectionHistogramSlot = openHistogramWindow(selection.left, selection.top, selection.width,
+                                                     selection.height, histogramEv0Level());
+        selectionHistogramAction->setChecked(true);
+    } else {
+        selectionHistogramAction->setChecked(false);
+    }
 }
 
 void Tessivane::selection2samples()
@@ -2368,6 +2586,7 @@ void Tessivane::shiftSamples(int oldOriginRow, int oldOriginCol)
 void Tessivane::recomputeSampleStats()
 {
     samplesController->recomputeSampleStats();
+    refreshHistogramWindows();
 }
 
 void Tessivane::resetSampleHighlight()

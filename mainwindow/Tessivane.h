@@ -7,6 +7,7 @@
 #include "ChannelNames.h"
 #include "ColorTable.h"
 #include "HistogramData.h"
+#include "HistogramHost.h"
 #include "InfoPanel.h"
 #include "LoadReporter.h"
 #include "SamplesHost.h"
@@ -62,7 +63,7 @@ struct HistogramSlot;
 struct LoadContext;
 struct TiffExportJob;
 
-class Tessivane : public QMainWindow, public LoadReporter, public SamplesHost
+class Tessivane : public QMainWindow, public LoadReporter, public SamplesHost, public HistogramHost
 {
     Q_OBJECT
 public:
@@ -273,9 +274,30 @@ public:
     // Later work hooks (no visible effect yet).
     void startExifRead(const QString &path);
     void histogramWindowClosed(int slot);
-    void updateHistogramWindowTitles();
+
+    // Histogram windows, by slot number.
+    int openHistogramWindow(int x, int y, int w, int h, int ev0Level);
     void setHistogramWindowArea(int slot, int x, int y, int w, int h);
+    void updateHistogramWindowTitles();
     void toggleSampleHistogram(TW_Sample *item) override;
+    void refreshHistogramWindows();
+    bool histogramWindowIsActive() const;
+    QString histogramTitle();
+    QString histogramModeStatus();
+
+    // HistogramHost.
+    PrefStore *histogramSettings() const override;
+    const ChannelNames &histogramChannelNames() const override { return channelNames; }
+    ColorTable histogramColors() const override { return colorTable; }
+    QString histogramFileName() const override { return currentFileName(); }
+    QString histogramTitleText() override { return histogramTitle(); }
+    QString histogramStatusText() override { return histogramModeStatus(); }
+    QString histogramBlackLevelText() override { return blackLevelText(); }
+    QString histogramCurveText() override { return curveModeText(); }
+    bool histogramSrawYcc() const override { return isSrawYccMode(); }
+    QString histogramFontFamily() const override { return fontFamilyByIndex(mainPrefValue("HistogramFont")); }
+    QString histogramLastFolder() const override { return lastFolder(); }
+    void histogramSetLastFolder(const QString &path) override { setLastFolder(path); }
     void resetBlackLevelsFromFile();
 
     void buildActions();
@@ -362,6 +384,11 @@ protected:
 private:
     void restoreGeometryFromSettings();
     QRect samplesWindowStartGeometry();
+    // The level EV0 follows: the data range or the current maximum.
+    int histogramEv0Level() const;
+    void fillHistogramData(HistogramData &data, bool fillImageSize);
+    void applyHistogramPrefs();
+    void releaseHistogramSlots();
     void fillFrameSelector(int itemCount, int index, bool enabled);
     void setFileActionsEnabled(bool on);
     // Brightening works on the RGB rendering of a loaded image only.

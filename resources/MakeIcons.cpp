@@ -58,7 +58,8 @@ int main(int argc, char *argv[])
     const struct {
         const char *name;
         int size;
-    } icons[] = {{"DELTA_3_256_TW.png", 256}, {"DELTA_3_32.png", 32}, {"tessivane_64.png", 64}};
+    } icons[] = {{"DELTA_3_256_TW.png", 256}, {"DELTA_3_32.png", 32}, {"tessivane_64.png", 64},
+                  {"DELTA_3_128_TW.png", 128}, {"DELTA_3_64_TW.png", 64}};
     for (const auto &icon : icons) {
         if (!drawLogo(icon.size).save(dir + QLatin1Char('/') + QLatin1String(icon.name), "PNG")) {
             std::fprintf(stderr, "cannot write %s\n", icon.name);

@@ -5,7 +5,7 @@ target_link_libraries(tw_make_icons PRIVATE Qt6::Gui)
 
 set(TW_ICON_DIR ${CMAKE_CURRENT_BINARY_DIR}/icons)
 set(TW_ICON_FILES ${TW_ICON_DIR}/DELTA_3_256_TW.png ${TW_ICON_DIR}/DELTA_3_32.png
-    ${TW_ICON_DIR}/tessivane_64.png)
+    ${TW_ICON_DIR}/tessivane_64.png ${TW_ICON_DIR}/DELTA_3_128_TW.png ${TW_ICON_DIR}/DELTA_3_64_TW.png)
 add_custom_command(OUTPUT ${TW_ICON_FILES}
     COMMAND tw_make_icons ${TW_ICON_DIR}
     DEPENDS tw_make_icons

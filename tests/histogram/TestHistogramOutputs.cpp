@@ -247,9 +247,9 @@ private slots:
         HistogramData d = oneChannel({{300, 40}, {500, 2}});
         HistogramBinning b;
         b.computeBins(d, 1, false);
-        setHistogramDrawing(doubleSize, QStringLiteral("Courier"));
+        setHistogramFonts(doubleSize, QStringLiteral("Courier"));
         const QImage page = HistogramPage::renderHistogramImage(b, d, HistogramPlotOptions(), 3, 900, 900, {});
-        setHistogramDrawing(false, QStringLiteral("Courier"));
+        setHistogramFonts(false, QStringLiteral("Courier"));
         QCOMPARE(page.size(), size);
         // White page, black border.
         QCOMPARE(page.pixel(page.width() / 2, page.height() - 4), QColor(Qt::white).rgb());

@@ -1,0 +1,203 @@
+#include "HistogramSlot.h"
+#include "HistogramTexts.h"
+#include "MainWindowFixture.h"
+#include "RawImage.h"
+#include "RegionStats.h"
+#include "TW_PrefPane.h"
+#include "TW_Settings.h"
+#include "TessivaneHistogramWindow.h"
+#include "TestRegistry.h"
+#include "Tessivane.h"
+
+#include <QAction>
+#include <QPointer>
+#include <QTest>
+
+#include <memory>
+
+class TestHistogramWindows : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        fixture = std::make_unique<MainWindowFixture>();
+        QVERIFY(fixture->isValid());
+        file = fixture->writeDng(QStringLiteral("hist.dng"), {{640, 480, 300}});
+        QVERIFY(!file.isEmpty());
+    }
+    void init()
+    {
+        window = std::make_unique<Tessivane>();
+        QVERIFY(window->openFile(file));
+    }
+    void cleanup()
+    {
+        window.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void modeStatus_data()
+    {
+        QTest::addColumn<float>("shutter");
+        QTest::addColumn<int>("rgbgMode");
+        QTest::addColumn<QString>("expected");
+        const QString head = QStringLiteral("NiceMaker ProModel1, ISO: 200, Exposure: ");
+        QTest::newRow("1/250 s") << 0.004f << 0 << head + QStringLiteral("1/250 @ f/5.6, Channels: RGBG2");
+        QTest::newRow("0.8 s") << 0.8f << 0 << head + QStringLiteral("0.8s @ f/5.6, Channels: RGBG2");
+        QTest::newRow("2.5 s") << 2.5f << 0 << head + QStringLiteral("2.5s @ f/5.6, Channels: RGBG2");
+        QTest::newRow("0 s") << 0.0f << 0 << head + QStringLiteral(" @ f/5.6, Channels: RGBG2");
+        QTest::newRow("G1 only") << 0.004f << 1 << head + QStringLiteral("1/250 @ f/5.6, Channels: RGB");
+        QTest::newRow("greens averaged") << 0.004f << 2 << head + QStringLiteral("1/250 @ f/5.6, Channels: RGavgB");
+    }
+    void modeStatus()
+    {
+        QFETCH(float, shutter);
+        QFETCH(int, rgbgMode);
+        QFETCH(QString, expected);
+        HistogramTexts::Shot shot;
+        shot.make = QStringLiteral("Nice Maker");
+        shot.model = QStringLiteral(" Pro Model 1");
+        shot.iso = 200;
+        shot.shutter = shutter;
+        shot.aperture = 5.6f;
+        const QStringList names{QStringLiteral("R"), QStringLiteral("G"), QStringLiteral("B"), QStringLiteral("G2")};
+        QCOMPARE(HistogramTexts::histogramModeStatus(shot, names, 4, true, rgbgMode), expected);
+    }
+
+    void titles()
+    {
+        HistogramTexts::Shot shot;
+        shot.make = QStringLiteral("Maker");
+        shot.iso = 100;
+        shot.shutter = 0.004f;
+        shot.fallbackModel = QStringLiteral("FromExif");
+        shot.fallbackFNumber = QStringLiteral("f/2.8");
+        QCOMPARE(HistogramTexts::histogramTitle(shot, 0), QString());
+        QCOMPARE(HistogramTexts::histogramTitle(shot, 1), QStringLiteral("f/2.8 1/250 @ISO 100"));
+        QCOMPARE(HistogramTexts::histogramTitle(shot, 2), QStringLiteral("Maker FromExif"));
+        QCOMPARE(HistogramTexts::histogramTitle(shot, 3), QStringLiteral("Maker FromExif f/2.8 1/250 @ISO 100"));
+    }
+
+    void wholeImageWindowHoldsTheFrame()
+    {
+        window->histogramAction->trigger();
+        QVERIFY(window->histogramAction->isChecked());
+        QCOMPARE(window->mainHistogramSlot, 0);
+        HistogramSlot *slot = window->histogramSlots.value(0);
+        QVERIFY(slot && slot->window && slot->data);
+        HistogramData expected;
+        expected.x = expected.y = expected.w = expected.h = -1;
+        computeAreaStats(window->image->frameView(window->channelNames.count), expected, window->channelNames.names,
+                         window->image->dataRange, window->image->currentMaximum, false, 256, false);
+        QCOMPARE(slot->data->counts, expected.counts);
+        long long pixels = 0;
+        for (int c = 0; c < 4; ++c) {
+            QCOMPARE(slot->data->count[c], expected.count[c]);
+            pixels += slot->data->count[c];
+        }
+        QCOMPARE(pixels, 640LL * 480);
+        QCOMPARE(slot->window->windowTitle(), QStringLiteral("Histogram: hist.dng Full-640x480"));
+        // The plotted bins hold every pixel of the frame.
+        long long binned = 0;
+        for (int k = 1; k <= slot->window->axis.lastBin; ++k)
+            for (int c = 0; c < slot->window->axis.usedChannels; ++c)
+                binned += slot->window->axis.bins[k][size_t(c)];
+        QCOMPARE(binned, pixels);
+        window->histogramAction->trigger();
+        QVERIFY(!window->histogramAction->isChecked());
+        QCOMPARE(window->mainHistogramSlot, -1);
+        QVERIFY(!window->histogramSlots.value(0));
+    }
+
+    void selectionWindowFollowsTheSelection()
+    {
+        window->selectionPlaced(area_t{20, 10, 100, 50});
+        QVERIFY(window->selectionHistogramAction->isEnabled());
+        window->switchSelectionHistogram();
+        const int slot = window->selectionHistogramSlot;
+        QVERIFY(slot >= 0);
+        HistogramSlot *entry = window->histogramSlots.value(slot);
+        QVERIFY(entry);
+        QCOMPARE(entry->data->count[0] + entry->data->count[1] + entry->data->count[2] + entry->data->count[3],
+                 100 * 50);
+        QCOMPARE(entry->window->windowTitle(), QStringLiteral("Histogram: hist.dng Sel-10-20-100x50"));
+        window->selectionPlaced(area_t{200, 300, 40, 30});
+        QCOMPARE(entry->data->x, 300);
+        QCOMPARE(entry->data->y, 200);
+        QCOMPARE(entry->data->count[0] + entry->data->count[1] + entry->data->count[2] + entry->data->count[3],
+                 40 * 30);
+        QCOMPARE(entry->window->windowTitle(), QStringLiteral("Histogram: hist.dng Sel-300-200-40x30"));
+        // Under 26 pixels there is no selection histogram.
+        window->selectionPlaced(area_t{200, 300, 5, 5});
+        QCOMPARE(window->selectionHistogramSlot, -1);
+        QVERIFY(!window->histogramSlots.value(slot));
+        QVERIFY(!window->selectionHistogramAction->isChecked());
+    }
+
+    void slotsAndTheirPlaces()
+    {
+        window->switchMainHistogramWindow();
+        TessivaneHistogramWindow *first = window->histogramSlots.value(0)->window;
+        window->selectionPlaced(area_t{20, 10, 100, 50});
+        window->switchSelectionHistogram();
+        QCOMPARE(window->selectionHistogramSlot, 1);
+        TessivaneHistogramWindow *second = window->histogramSlots.value(1)->window;
+        QCOMPARE(second->pos() - first->pos(), QPoint(15, 10));
+
+        const QRect placed(first->pos() + QPoint(40, 30), first->size() + QSize(20, 10));
+        first->setGeometry(placed);
+        first->close();   // through the window, as the user closes it
+        QCOMPARE(window->mainHistogramSlot, -1);
+        QVERIFY(!window->histogramSlots.value(0));
+        QCOMPARE(window->histogramRects.value(0), placed);
+        // The next window takes the lowest free slot and its place.
+        window->switchMainHistogramWindow();
+        QCOMPARE(window->mainHistogramSlot, 0);
+        QCOMPARE(window->histogramSlots.value(0)->window->geometry(), placed);
+    }
+
+    void closingTheFileClosesEveryWindow()
+    {
+        window->switchMainHistogramWindow();
+        window->selectionPlaced(area_t{20, 10, 100, 50});
+        window->switchSelectionHistogram();
+        window->closeCurrentFile();
+        for (HistogramSlot *entry : std::as_const(window->histogramSlots))
+            QVERIFY(!entry);
+        QCOMPARE(window->mainHistogramSlot, -1);
+        QCOMPARE(window->selectionHistogramSlot, -1);
+    }
+
+    void closingTheMainWindowKeepsPlacesAndFreesWindows()
+    {
+        window->prefPane->setPrefValue(QStringLiteral("saveWinPos"), 1);
+        window->switchMainHistogramWindow();
+        window->selectionPlaced(area_t{20, 10, 100, 50});
+        window->switchSelectionHistogram();
+        QPointer<TessivaneHistogramWindow> w0 = window->histogramSlots.value(0)->window;
+        QPointer<TessivaneHistogramWindow> w1 = window->histogramSlots.value(1)->window;
+        window->show();
+        QVERIFY(window->close());
+        QVERIFY(!w0->isVisible() && !w1->isVisible());
+        for (HistogramSlot *entry : std::as_const(window->histogramSlots))
+            QVERIFY(!entry);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!w0 && !w1);
+        TW_Settings prefs("Preferences");
+        QCOMPARE(prefs.value(QStringLiteral("histogramWinGeometry_count")).toInt(), 2);
+        QVERIFY(prefs.value(QStringLiteral("histogramWinGeometry_1")).toRect().width() > 10);
+        prefs.remove(QStringLiteral("saveWinPos"));
+        prefs.remove(QStringLiteral("histogramWinGeometry_count"));
+        prefs.remove(QStringLiteral("histogramWinGeometry_0"));
+        prefs.remove(QStringLiteral("histogramWinGeometry_1"));
+    }
+
+private:
+    std::unique_ptr<MainWindowFixture> fixture;
+    std::unique_ptr<Tessivane> window;
+    QString file;
+};
+
+TW_REGISTER_TEST(TestHistogramWindows)
+#include "TestHistogramWindows.moc"

@@ -4,8 +4,7 @@
 
 #include "HistogramBinning.h"
 #include "HistogramData.h"
-#include "HistogramHost.h"
-#include "PrefStore.h"
+#include "FakeHistogramHost.h"
 #include "TW_HistView.h"
 #include "TessivaneHistogramWindow.h"
 
@@ -53,34 +52,6 @@ HistogramData sixteenBitCounts()
     return d;
 }
 
-class BenchHost : public HistogramHost
-{
-public:
-    BenchHost() : store(false, false)
-    {
-        names.count = 4;
-        names.isRGB = true;
-        names.names = {QStringLiteral("R"), QStringLiteral("G"), QStringLiteral("B"), QStringLiteral("G2")};
-        colors = channelColorTable(Qt::black, QColor(QStringLiteral("#f0f0f0")));
-    }
-    PrefStore *histogramSettings() const override { return &store; }
-    const ChannelNames &histogramChannelNames() const override { return names; }
-    ColorTable histogramColors() const override { return colors; }
-    QString histogramFileName() const override { return QStringLiteral("bench.dng"); }
-    QString histogramTitleText() override { return {}; }
-    QString histogramStatusText() override { return {}; }
-    QString histogramBlackLevelText() override { return {}; }
-    QString histogramCurveText() override { return {}; }
-    bool histogramSrawYcc() const override { return false; }
-    QString histogramFontFamily() const override { return QStringLiteral("Courier"); }
-    QString histogramLastFolder() const override { return {}; }
-    void histogramSetLastFolder(const QString &) override {}
-
-    mutable PrefStore store;
-    ChannelNames names;
-    ColorTable colors;
-};
-
 }
 
 int main(int argc, char *argv[])
@@ -111,7 +82,7 @@ int main(int argc, char *argv[])
     lin.linearBin.set(1);
     const double linear = medianMs([&]() { lin.computeBins(d, 4, false); });
 
-    BenchHost host;
+    FakeHistogramHost host;
     HistogramData window = d;
     TessivaneHistogramWindow w(&window, 0, QRect(0, 0, 1200, 1100), &host);
     w.resize(1200, 1100);

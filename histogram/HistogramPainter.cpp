@@ -87,7 +87,8 @@ void HistogramPainter::drawEvGrid(QPainter &p, int pw, int ph, const QPen &axisP
 
     p.setPen(axisPen);
     const int x0 = axis.evToX(0, pw);
-    if (x0 >= 0 && x0 < pw) {
+    const bool ev0Shown = x0 >= 0 && x0 < pw;
+    if (ev0Shown) {
         vline(x0);
         drawCentredText(p, x0, int(-f.px(5)), QStringLiteral("EV0"));
     }
@@ -116,7 +117,8 @@ void HistogramPainter::drawEvGrid(QPainter &p, int pw, int ph, const QPen &axisP
         if (x >= 0 && (!everySecond || e % 2 == 0)) {
             p.setPen(axisPen);
             vline(x);
-            if (x - lastLabel > f.px(20)) {
+            // "EV0" already names the line of EV 0.
+            if (x - lastLabel > f.px(20) && !(e == 0 && ev0Shown)) {
                 drawCentredText(p, x, int(-f.px(first ? 7 : 5)),
                                 first ? QStringLiteral("%1EV").arg(e) : QString::number(e));
                 first = false;

@@ -7,6 +7,9 @@ HistogramSlot::~HistogramSlot()
 {
     if (window) {
         window->hide();
+        // Events still queued for the window before it goes must not reach
+        // the data deleted below.
+        window->data = nullptr;
         window->deleteLater();
     }
     if (ownsData)

@@ -417,6 +417,10 @@ void TessivaneHistogramWindow::redraw()
 
 void TessivaneHistogramWindow::paintChannelHistogram(QPixmap &target, int channel, const ColorTable &colors) const
 {
+    if (!data) {
+        target.fill(colors.value(24));
+        return;
+    }
     HistogramPainter(axis, *data, plotOptions()).paintChannelHistogram(target, channel, colors);
 }
 

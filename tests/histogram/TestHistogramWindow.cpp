@@ -2,6 +2,7 @@
 #include "FakeHistogramHost.h"
 #include "HistogramData.h"
 #include "HistogramDrawing.h"
+#include "HistogramSlot.h"
 #include "TW_HistView.h"
 #include "TessivaneHistogramWindow.h"
 #include "TestRegistry.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QWheelEvent>
 #include <QTest>
@@ -278,6 +280,28 @@ private slots:
         w.redraw();
         QCOMPARE(w.ev0->value(), 2048);
         QVERIFY(!w.evGridAuto->isChecked());
+    }
+
+    // The slot goes at once, its window a little later: what reaches the
+    // window meanwhile must not read the freed data.
+    void releasedSlotLeavesNoDanglingData()
+    {
+        FakeHistogramHost host;
+        auto *slot = new HistogramSlot;
+        slot->ownsData = true;
+        slot->data = frameData();
+        slot->window = new TessivaneHistogramWindow(slot->data, 0, QRect(), &host);
+        slot->window->show();
+        QPointer<TessivaneHistogramWindow> w = slot->window;
+        delete slot;
+        QVERIFY(w && !w->isVisible());
+        w->resize(700, 800);
+        w->refreshHistogram();
+        w->updateWindowTitle();
+        w->saveCSV();
+        QCOMPARE(w->windowTitle(), QStringLiteral("Histogram: IMG_0001.DNG"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!w);
     }
 
     void wheelIsLeftToTheWindow()

@@ -157,6 +157,21 @@ private slots:
         QCOMPARE(window->histogramSlots.value(0)->window->geometry(), placed);
     }
 
+    void anotherFileRefreshesTheWindows()
+    {
+        window->prefPane->setPrefValue(QStringLiteral("HistogramWindowOnTop"), 1);
+        window->switchMainHistogramWindow();
+        HistogramSlot *slot = window->histogramSlots.value(window->mainHistogramSlot);
+        QCOMPARE(slot->window->parentWidget(), window.get());
+        const QString other = fixture->writeDng(QStringLiteral("other.dng"), {{320, 200, 900}});
+        QVERIFY(window->openFile(other));
+        QCOMPARE(window->histogramSlots.value(window->mainHistogramSlot), slot);
+        QCOMPARE(slot->data->imageWidth, 320);
+        QCOMPARE(slot->data->count[0] + slot->data->count[1] + slot->data->count[2] + slot->data->count[3],
+                 320 * 200);
+        QCOMPARE(slot->window->windowTitle(), QStringLiteral("Histogram: other.dng Full-320x200"));
+    }
+
     void closingTheFileClosesEveryWindow()
     {
         window->switchMainHistogramWindow();

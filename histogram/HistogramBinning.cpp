@@ -96,6 +96,8 @@ void HistogramBinning::fitEvRange()
     if (evFrom.value >= -k)
         evFrom.setMinimum(-k);
     if (linearAxis && linearAuto) {
+        // An earlier manual range may have capped From below the data.
+        linearFrom.setMaximum(65536);
         if (linearAutoScaleMax > 0) {
             linearFrom.set(0);
             linearTo.setMinimum(std::min(linearTo.minimum, linearFrom.value + 1));

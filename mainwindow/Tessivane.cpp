@@ -1937,6 +1937,10 @@ void Tessivane::histogramWindowClosed(int slot)
     }
     delete histogramSlots[slot];
     histogramSlots[slot] = nullptr;
+    for (SampleRecord *sample : std::as_const(samplesData->samples)) {
+        if (sample->histogramSlot == slot)
+            sample->histogramSlot = -1;
+    }
     if (slot == mainHistogramSlot) {
         histogramAction->setChecked(false);
         mainHistogramSlot = -1;
@@ -2051,6 +2055,30 @@ void Tessivane::refreshHistogramWindows()
     }
 }
 
+void Tessivane::openSampleHistogram(SampleRecord &sample)
+{
+    const int slot = openHistogramWindow(sample.area.left, sample.area.top, sample.area.width, sample.area.height,
+                                         histogramEv0Level());
+    TessivaneHistogramWindow *w = histogramSlots[slot]->window;
+    w->sampleName = sample.name;
+    w->updateWindowTitle();
+    sample.histogramSlot = slot;
+}
+
+void Tessivane::toggleSampleHistogram(TW_Sample *item)
+{
+    for (int row = int(samplesData->samples.size()) - 1; row >= 0; --row) {
+        SampleRecord *sample = samplesData->samples[row];
+        if (!item || sample->item != item)
+            continue;
+        if (sample->histogramSlot < 0)
+            openSampleHistogram(*sample);
+        else
+            histogramWindowClosed(sample->histogramSlot);
+        return;
+    }
+}
+
 bool Tessivane::histogramWindowIsActive() const
 {
     for (HistogramSlot *entry : histogramSlots) {
@@ -2104,10 +2132,6 @@ QString Tessivane::histogramModeStatus()
                               d.other.iso_speed, d.other.shutter, d.other.aperture, {}, {}, {}, {}, {}};
     return HistogramTexts::histogramModeStatus(shot, channelNames.names, channelNames.count, channelNames.isRGB,
                                                mainPrefValue("RGBGHistogramMode"));
-}
-
-void Tessivane::toggleSampleHistogram(TW_Sample *)
-{
 }
 
 void Tessivane::resetBlackLevelsFromFile()
@@ -2464,6 +2488,12 @@ void Tessivane::clipboardSelectedSamples()
 
 void Tessivane::histogramSelectedSamples()
 {
+    const QVector<int> rows = samplesData->selectedExistingRows();
+    for (int i = int(rows.size()) - 1; i >= 0; --i) {
+        SampleRecord *sample = samplesData->samples.value(rows[i]);
+        if (sample && sample->histogramSlot < 0)
+            openSampleHistogram(*sample);
+    }
 }
 
 void Tessivane::saveSamplesProxy()

@@ -56,10 +56,12 @@ class TW_ExifWindow;
 class TW_ExportFileDialog;
 class TW_ManualSelection;
 class TW_PrefPane;
+class TW_Sample;
 class TW_SelectionScene;
 class TW_SignalingView;
 class TW_splash;
 struct HistogramSlot;
+struct SampleRecord;
 struct LoadContext;
 struct TiffExportJob;
 
@@ -389,6 +391,7 @@ private:
     void fillHistogramData(HistogramData &data, bool fillImageSize);
     void applyHistogramPrefs();
     void releaseHistogramSlots();
+    void openSampleHistogram(SampleRecord &sample);
     void fillFrameSelector(int itemCount, int index, bool enabled);
     void setFileActionsEnabled(bool on);
     // Brightening works on the RGB rendering of a loaded image only.

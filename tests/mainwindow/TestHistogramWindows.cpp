@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 #include "RawImage.h"
 #include "RegionStats.h"
+#include "SamplesTableData.h"
 #include "TW_PrefPane.h"
 #include "TW_Settings.h"
 #include "TessivaneHistogramWindow.h"
@@ -170,6 +171,34 @@ private slots:
         QCOMPARE(slot->data->count[0] + slot->data->count[1] + slot->data->count[2] + slot->data->count[3],
                  320 * 200);
         QCOMPARE(slot->window->windowTitle(), QStringLiteral("Histogram: other.dng Full-320x200"));
+    }
+
+    void selectedSamplesGetWindows()
+    {
+        for (const char *name : {"A1", "B2"}) {
+            auto *sample = new SampleRecord;
+            sample->area = area_t{30, 40, 20, 10};
+            sample->name = QLatin1String(name);
+            window->samplesData->samples.append(sample);
+        }
+        window->samplesData->selectedRows.insert(0, true);
+        window->samplesData->selectedRows.insert(1, true);
+        window->samplesData->selectedRows.insert(7, true);   // a row that has gone
+        window->histogramSelectedSamples();
+        SampleRecord *a = window->samplesData->samples[0];
+        SampleRecord *b = window->samplesData->samples[1];
+        // From the last row to the first.
+        QCOMPARE(b->histogramSlot, 0);
+        QCOMPARE(a->histogramSlot, 1);
+        HistogramSlot *slot = window->histogramSlots.value(1);
+        QCOMPARE(slot->window->windowTitle(), QStringLiteral("Histogram: hist.dng Smpl-A1"));
+        QCOMPARE(slot->data->count[0] + slot->data->count[1] + slot->data->count[2] + slot->data->count[3], 200);
+        // A sample with a window keeps it.
+        window->histogramSelectedSamples();
+        QCOMPARE(window->histogramSlots.size(), 2);
+        slot->window->close();
+        QCOMPARE(a->histogramSlot, -1);
+        QCOMPARE(b->histogramSlot, 0);
     }
 
     void closingTheFileClosesEveryWindow()

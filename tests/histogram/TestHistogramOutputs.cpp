@@ -254,6 +254,14 @@ private slots:
         // White page, black border.
         QCOMPARE(page.pixel(page.width() / 2, page.height() - 4), QColor(Qt::white).rgb());
         QCOMPARE(page.pixel(page.width() / 2, int(1 / (doubleSize ? 0.5 : 1.0))), QColor(Qt::black).rgb());
+        // The program's icon at the top right, from the resources.
+        const double scale = doubleSize ? 0.5 : 1.0;
+        const int icon = doubleSize ? 128 : 64;
+        bool drawn = false;
+        for (int y = 0; y < icon && !drawn; ++y)
+            for (int x = 0; x < icon && !drawn; ++x)
+                drawn = page.pixel(int(840 / scale) + x, int(6 / scale) + y) != QColor(Qt::white).rgb();
+        QVERIFY(drawn);
     }
 
     void failedWriteKeepsTheFile()

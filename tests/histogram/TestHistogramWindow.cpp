@@ -304,6 +304,30 @@ private slots:
         QVERIFY(!w);
     }
 
+    void hugeBinKeepsItsHeight_data()
+    {
+        QTest::addColumn<int>("scale");
+        QTest::newRow("linear") << 0;
+        QTest::newRow("logarithm") << 1;
+        QTest::newRow("square root") << 2;
+    }
+    void hugeBinKeepsItsHeight()
+    {
+        QFETCH(int, scale);
+        FakeHistogramHost host;
+        std::unique_ptr<HistogramData> d(frameData());
+        // Value 0 of a black-subtracted dark frame of a 100 MP sensor.
+        d->counts[0][0] = 12500000;
+        d->count[0] += 12500000;
+        d->min[0] = 0;
+        TessivaneHistogramWindow w(d.get(), 0, QRect(), &host);
+        w.resize(900, 900);
+        w.yScaleCombo->setCurrentIndex(scale);
+        w.redraw();
+        QCOMPARE(w.axis.maxBinCount, 12500000);
+        QVERIFY(w.yMax->value() >= 12500000);
+    }
+
     void wheelIsLeftToTheWindow()
     {
         TW_HistView view;

@@ -11,6 +11,10 @@
 #include "Tessivane.h"
 
 #include <QAction>
+#include <QFile>
+#include <QGroupBox>
+#include <QMap>
+#include <QTemporaryDir>
 #include <QPointer>
 #include <QTest>
 
@@ -199,6 +203,56 @@ private slots:
         slot->window->close();
         QCOMPARE(a->histogramSlot, -1);
         QCOMPARE(b->histogramSlot, 0);
+    }
+
+    // The saved files against a count of the values the file was made of.
+    void savedCountsMatchTheFile()
+    {
+        auto value = [](int x, int y) { return (unsigned short)((x * 7 + y * 13) % 3000); };
+        const QString counted = fixture->writeDngOf(QStringLiteral("counted.dng"), 64, 48, value);
+        QVERIFY(window->openFile(counted));
+        window->prefPane->setPrefValue(QStringLiteral("useRegionalSettings"), 0);
+        QMap<int, long long> expected;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                ++expected[value(x, y)];
+        window->histogramAction->trigger();
+        TessivaneHistogramWindow *w = window->histogramSlots.value(window->mainHistogramSlot)->window;
+        QTemporaryDir dir;
+        auto lines = [](const QString &path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                              : QStringList();
+        };
+        auto fields = [](const QString &line) {
+            QStringList f = line.split(QLatin1Char(','));
+            for (QString &s : f)
+                s.remove(QLatin1Char('"'));
+            return f;
+        };
+        w->writeRawDataCsv(dir.filePath(QStringLiteral("raw.csv")));
+        QMap<int, long long> raw;
+        for (const QString &line : lines(dir.filePath(QStringLiteral("raw.csv"))).mid(8)) {
+            const QStringList f = fields(line);
+            long long n = 0;
+            for (int c = 1; c < f.size(); ++c)
+                n += f.at(c).toLongLong();
+            if (n)
+                raw[f.at(0).toInt()] = n;
+        }
+        QCOMPARE(raw, expected);
+        for (bool linear : {false, true}) {
+            w->linearGroup->setChecked(linear);
+            const QString path = dir.filePath(linear ? QStringLiteral("lin.csv") : QStringLiteral("ev.csv"));
+            w->writeHistogramCsv(path);
+            long long total = 0;
+            for (const QString &line : lines(path).mid(5)) {
+                const QStringList f = fields(line);
+                for (int c = 4; c < f.size(); ++c)
+                    total += f.at(c).toLongLong();
+            }
+            QCOMPARE(total, 64LL * 48);
+        }
     }
 
     void closingTheFileClosesEveryWindow()

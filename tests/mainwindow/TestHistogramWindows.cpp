@@ -3,8 +3,10 @@
 #include "MainWindowFixture.h"
 #include "RawImage.h"
 #include "RegionStats.h"
+#include "SamplesController.h"
 #include "SamplesTableData.h"
 #include "TW_PrefPane.h"
+#include "TW_Sample.h"
 #include "TW_Settings.h"
 #include "TessivaneHistogramWindow.h"
 #include "TestRegistry.h"
@@ -203,6 +205,25 @@ private slots:
         slot->window->close();
         QCOMPARE(a->histogramSlot, -1);
         QCOMPARE(b->histogramSlot, 0);
+    }
+
+    void sampleRectangleTogglesItsWindow()
+    {
+        SampleRecord *sample = window->samplesController->addSample(area_t{30, 40, 20, 10}, QStringLiteral("C3"));
+        QVERIFY(sample && sample->item);
+        window->toggleSampleHistogram(sample->item);
+        QVERIFY(sample->histogramSlot >= 0);
+        QCOMPARE(window->histogramSlots.value(sample->histogramSlot)->window->windowTitle(),
+                 QStringLiteral("Histogram: hist.dng Smpl-C3"));
+        // A sample moved by the user takes its window along.
+        sample->item->setPos(20, 10);
+        window->sampleMoved(sample);
+        QCOMPARE(window->histogramSlots.value(sample->histogramSlot)->data->x, 60);
+        QCOMPARE(window->histogramSlots.value(sample->histogramSlot)->data->y, 40);
+        const int slot = sample->histogramSlot;
+        window->toggleSampleHistogram(sample->item);
+        QCOMPARE(sample->histogramSlot, -1);
+        QVERIFY(!window->histogramSlots.value(slot));
     }
 
     // The saved files against a count of the values the file was made of.

@@ -1909,6 +1909,8 @@ void Tessivane::dropEvent(QDropEvent *event)
 int Tessivane::showPrefs()
 {
     takePrefMaps();
+    if (histogramWindowIsActive())
+        prefPane->pageList->setCurrentRow(3);
     return prefPane->exec();
 }
 

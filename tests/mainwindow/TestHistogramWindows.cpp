@@ -15,6 +15,8 @@
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
+#include <QListWidget>
+#include <QTimer>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QPointer>
@@ -274,6 +276,22 @@ private slots:
             }
             QCOMPARE(total, 64LL * 48);
         }
+    }
+
+    void preferencesFromAHistogramWindowOpenOnItsPage()
+    {
+        window->switchMainHistogramWindow();
+        TessivaneHistogramWindow *w = window->histogramSlots.value(window->mainHistogramSlot)->window;
+        window->prefPane->pageList->setCurrentRow(0);
+        QApplication::setActiveWindow(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        int page = -1;
+        QTimer::singleShot(0, window.get(), [&] {
+            page = window->prefPane->pageList->currentRow();
+            window->prefPane->reject();
+        });
+        window->showPrefs();
+        QCOMPARE(page, 3);
     }
 
     void closingTheFileClosesEveryWindow()

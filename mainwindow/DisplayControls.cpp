@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <cmath>
 
 DisplayControls::ChannelSelectorPlan DisplayControls::channelSelectorPlan(int comboCount, int comboIndex,
                                                                           const QStringList &names, int channelCount,
@@ -56,4 +57,9 @@ bool DisplayControls::brightenToggleRenders(bool checked, double value)
 bool DisplayControls::frameChangeWanted(int chosenIndex, int loadedFrameNumber)
 {
     return chosenIndex + 1 != loadedFrameNumber;
+}
+
+int DisplayControls::storedBrightenValue(double value)
+{
+    return int(std::floor(value * 100 + 1e-6));
 }

@@ -32,6 +32,10 @@ public:
     static bool brightenToggleRenders(bool checked, double value);
     // A frame entry (index from 0) other than the loaded frame (from 1).
     static bool frameChangeWanted(int chosenIndex, int loadedFrameNumber);
+    // "brightenValue": hundredths, truncated. The spin box's two decimals
+    // must survive (1.15 is 114.999... times 100), or each close would lower
+    // the value by 0.01.
+    static int storedBrightenValue(double value);
 };
 
 #endif

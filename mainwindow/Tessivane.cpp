@@ -35,12 +35,14 @@
 #include "TW_SelectionScene.h"
 #include "TW_Settings.h"
 #include "TW_splash.h"
+#include "TW_ScrollDialog.h"
 #include "TW_SignalingView.h"
 #include "TessivaneGridDialog.h"
 #include "TessivaneSampleWindow.h"
 #include "TiffExportController.h"
 #include "TiffExportJob.h"
 #include "TileRenderer.h"
+#include "UpdateProtocol.h"
 #include "WindowGeometry.h"
 #include "WindowScreenshot.h"
 #include "WorkingFolder.h"
@@ -57,6 +59,7 @@
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -145,6 +148,8 @@ Tessivane::Tessivane()
     connect(samplesWindow->removeAllButton, &QPushButton::clicked, this, &Tessivane::clearSamplesAll);
     connect(samplesWindow->clipboardButton, &QPushButton::clicked, this, &Tessivane::clipboardSelectedSamples);
     connect(samplesWindow->loadButton, &QPushButton::clicked, this, &Tessivane::loadSamples);
+    toolWindowMinimizer.addToolWindow(exifWindow);
+    toolWindowMinimizer.addToolWindow(samplesWindow);
 
     buildCentralWidget();
 
@@ -183,7 +188,8 @@ Tessivane::Tessivane()
     setAcceptDrops(true);
     connect(view, &TW_SignalingView::ev_fileDropped, this, &Tessivane::openDroppedFile);
 
-    QTimer::singleShot(5000, this, &Tessivane::backgroundCheckUpdates);
+    if (updateChecker.startUpCheckDue(mainPrefValue("updatesCheckFreq")))
+        QTimer::singleShot(5000, this, &Tessivane::backgroundCheckUpdates);
     // Every ten minutes the periodic check looks at its interval; a plain
     // timer, so the program does not wake up 25 times a second for it.
     updateTimeLine = new QTimer(this);
@@ -192,6 +198,8 @@ Tessivane::Tessivane()
     updateTimeLine->start();
 
     wireActions();
+    forumAction->setEnabled(!UpdateChecker::webPage("forumUrl").isEmpty());
+    supportAction->setEnabled(!UpdateChecker::webPage("supportUrl").isEmpty());
 
     exportDialog = new TW_ExportFileDialog(QStringLiteral("TIFF files (*.tif);; All files (*.*)"), QString(),
                                            QStringLiteral("Export RAW data to TIFF File"),
@@ -932,6 +940,13 @@ void Tessivane::runDeferredLoadWork()
         pendingOpenPath.clear();
         QTimer::singleShot(0, this, [this, next]() { openFile(next); });
     }
+    if (updateChecker.hasDeferredReply()) {
+        // A load started meanwhile posts this again when it ends.
+        QTimer::singleShot(0, this, [this]() {
+            if (!isLoading() && updateChecker.hasDeferredReply())
+                handleUpdateReply(updateChecker.takeDeferredReply());
+        });
+    }
 }
 
 void Tessivane::unloadCurrentFile()
@@ -1599,7 +1614,33 @@ QString Tessivane::currentFileName() const
 {
     if (!image || image->path.isEmpty())
         return QString();
-    return QFileInfo(image->path).fileName();
+    return fileNameOf(image->path);
+}
+
+QString fileNameOf(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+QString Tessivane::canonicalRawFilePath() const
+{
+    return image ? QFileInfo(image->path).canonicalFilePath() : QString();
+}
+
+QString Tessivane::cameraVendorText() const
+{
+    if (!image)
+        return QString();
+    const char *make = image->data().idata.make;
+    return QString::fromUtf8(make, qstrnlen(make, sizeof image->data().idata.make));
+}
+
+QString Tessivane::cameraModelText() const
+{
+    if (!image)
+        return QString();
+    const char *model = image->data().idata.model;
+    return QString::fromUtf8(model, qstrnlen(model, sizeof image->data().idata.model));
 }
 
 void Tessivane::setLastFolder(const QString &path)
@@ -1796,7 +1837,7 @@ void Tessivane::closeEvent(QCloseEvent *event)
     {
         TW_Settings lastUsed("LastUsed");
         lastUsed.setValue(QStringLiteral("brightenOn"), brightenCheck->isChecked());
-        lastUsed.setValue(QStringLiteral("brightenValue"), int(brightenSpin->value() * 100));
+        lastUsed.setValue(QStringLiteral("brightenValue"), DisplayControls::storedBrightenValue(brightenSpin->value()));
     }
     if (prefPane && mainPrefValue("saveWinPos")) {
         TW_Settings prefs("Preferences");
@@ -1845,6 +1886,11 @@ void Tessivane::closeEvent(QCloseEvent *event)
 
 void Tessivane::changeEvent(QEvent *event)
 {
+    if (event->type() == QEvent::WindowStateChange) {
+        toolWindowMinimizer.mainWindowStateChanged(mainPrefValue("onMainWindowMinimize") != 0,
+                                                   static_cast<QWindowStateChangeEvent *>(event)->oldState(),
+                                                   windowState(), minimizedToolWindows);
+    }
     QMainWindow::changeEvent(event);
 }
 
@@ -2187,18 +2233,36 @@ void Tessivane::stepFile(int step, const QString &word)
 
 void Tessivane::showLicense()
 {
+    QFile file(QStringLiteral(":/EULA.txt"));
+    QString text;
+    if (file.open(QIODevice::ReadOnly))
+        text = QString::fromUtf8(file.readAll());
+    TW_ScrollDialog dialog(text, tr("License and Copyright information"), this, 480, 250);
+    dialog.exec();
 }
 
 void Tessivane::cameraList()
 {
+    QStringList names;
+    const char **list = Kaldris::cameraList();
+    for (int i = 0, n = Kaldris::cameraCount(); list && i < n && list[i]; ++i)
+        names << QString::fromUtf8(list[i]);
+    TW_ScrollDialog dialog(names.join(QStringLiteral("<br/>")), tr("Supported Cameras"), this, 480, 250);
+    dialog.exec();
 }
 
 void Tessivane::openForum()
 {
+    const QUrl url = UpdateChecker::webPage("forumUrl");
+    if (!url.isEmpty())
+        updateChecker.openUrl(url);
 }
 
 void Tessivane::openSupport()
 {
+    const QUrl url = UpdateChecker::webPage("supportUrl");
+    if (!url.isEmpty())
+        updateChecker.openUrl(url);
 }
 
 void Tessivane::takeScreenshot()
@@ -2423,6 +2487,7 @@ void Tessivane::runManualSelection()
 
 void Tessivane::manualUpdateCheck()
 {
+    updateChecker.manualCheck(this);
 }
 
 void Tessivane::mouseMoved(QPointF point)
@@ -2459,8 +2524,27 @@ void Tessivane::updateManualSelection(int left, int top, int width, int height)
     scene->setSelectionRect(QRectF(left, top, width, height));
 }
 
-void Tessivane::someDownloaded(QByteArray, int)
+void Tessivane::someDownloaded(QByteArray data, int slot, QString error)
 {
+    if (slot == 1) {
+        emit ev_fgUpdatesDownloaded(data, error);
+    } else if (slot == 0) {
+        // Its notice is modal: it waits until the load is over.
+        if (isLoading())
+            updateChecker.deferReply(data);
+        else
+            handleUpdateReply(data);
+    }
+}
+
+void Tessivane::handleUpdateReply(const QByteArray &data)
+{
+    updateChecker.handleReply(data, this);
+}
+
+void Tessivane::storeUpdateCheckTime()
+{
+    updateChecker.storeCheckTime();
 }
 
 void Tessivane::runAnimation(int frame)
@@ -2548,10 +2632,13 @@ void Tessivane::loadGridSettings()
 
 void Tessivane::runBgUpdateCheck()
 {
+    if (updateChecker.periodicCheckDue(mainPrefValue("updatesCheckFreq")))
+        backgroundCheckUpdates();
 }
 
 void Tessivane::backgroundCheckUpdates()
 {
+    updateChecker.backgroundCheck();
 }
 
 // ----------------------------------------------------------------- samples

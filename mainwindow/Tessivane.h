@@ -16,6 +16,8 @@
 #include "TileGrid.h"
 #include "TiffWriters.h"
 #include "TW_updates.h"
+#include "ToolWindowMinimizer.h"
+#include "UpdateChecker.h"
 #include "area_t.h"
 
 #include <QHash>
@@ -73,10 +75,7 @@ public:
     ~Tessivane() override;
 
     // A tool window minimised together with the main window.
-    struct MinimizedWindow {
-        QWidget *window = nullptr;
-        Qt::WindowStates state;
-    };
+    using MinimizedWindow = ToolWindowMinimizer::Record;
 
     // Cached metadata texts of the current file, filled by the metadata read.
     QString exifMake, exifModel, exifExposure, exifFNumber, exifIso;
@@ -155,6 +154,7 @@ public:
     int parallelMinThreads = 1;
     QMutex exifMutex;
     TW_updates updates;
+    UpdateChecker updateChecker{&updates};
     const unsigned char *evBinOfValue = nullptr;
     QVector<int> evBinStart;
     TW_ExportFileDialog *exportDialog = nullptr;
@@ -164,6 +164,8 @@ public:
     QHash<QString, int> exifPending;
     QString failedLoadPath;
     QList<MinimizedWindow> minimizedToolWindows;
+    // The tool windows that follow the main window's minimise and restore.
+    ToolWindowMinimizer toolWindowMinimizer;
     ColorTable colorTable;
     // How long ExifTool may run before what it printed is taken.
     int exifTimeoutMs = 15000;
@@ -233,6 +235,10 @@ public:
     QString lastFolder() const { return lastFolderPath; }
     void setLastFolder(const QString &path);
     QString cameraInfoText() const { return cameraInfo; }
+    QString canonicalRawFilePath() const;
+    QString cameraVendorText() const;
+    QString cameraModelText() const;
+    bool isFourChannelRgb() const { return channelNames.isRGB && channelNames.count == 4; }
     void showStatusText(const QString &text);
 
     // Loading reports (LoadReporter).
@@ -357,7 +363,7 @@ public slots:
     void exifSaveGeometry(QRect geometry);
     void copyEXIF2cli(const QString &text, bool isHtml);
     void updateManualSelection(int left, int top, int width, int height);
-    void someDownloaded(QByteArray data, int kind);
+    void someDownloaded(QByteArray data, int slot, QString error = QString());
     void runAnimation(int frame);
     void clearSamplesAll();
     void loadSamples();
@@ -375,6 +381,14 @@ public slots:
     void runBgUpdateCheck();
     void backgroundCheckUpdates();
     void cancelRead();
+
+public:
+    void handleUpdateReply(const QByteArray &data);
+    void storeUpdateCheckTime();
+
+signals:
+    // The manual check's reply, for its dialog; `error` empty on success.
+    void ev_fgUpdatesDownloaded(QByteArray data, QString error);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -419,5 +433,8 @@ private:
     QString pendingOpenPath;
     bool frameReloadPending = false;
 };
+
+// The file name without its folder.
+QString fileNameOf(const QString &path);
 
 #endif

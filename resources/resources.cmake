@@ -15,3 +15,7 @@ configure_file(${CMAKE_CURRENT_SOURCE_DIR}/tw_icons.qrc ${CMAKE_CURRENT_BINARY_D
 qt_add_resources(TW_ICON_RCC ${CMAKE_CURRENT_BINARY_DIR}/tw_icons.qrc)
 add_library(tw_resources OBJECT ${TW_ICON_RCC})
 target_link_libraries(tw_resources PRIVATE Qt6::Core)
+
+# The licence text shown from the About box.
+qt_add_resources(tw_resources "eula" PREFIX "/" BASE ${CMAKE_CURRENT_SOURCE_DIR}
+    FILES ${CMAKE_CURRENT_SOURCE_DIR}/EULA.txt)

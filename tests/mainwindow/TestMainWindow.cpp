@@ -99,8 +99,8 @@ void TestMainWindow::actions_data()
     row("selectionByNumbersAction", "Set Selection by &Numbers", {}, false, false);
     row("camerasAction", "Supported Cameras", {}, false, true);
     row("updatesAction", "Check for updates", {}, false, true);
-    row("forumAction", "Technical support forum", {}, false, true);
-    row("supportAction", "Contact Support", {}, false, true);
+    row("forumAction", "Technical support forum", {}, false, false);
+    row("supportAction", "Contact Support", {}, false, false);
     row("aboutAction", "&About", {}, false, true);
     row("zoomInAction", "Zoom &In", {"Ctrl++", "Ctrl+="}, false, true);
     row("zoomOutAction", "Zoom &Out", {"Ctrl+-"}, false, true);

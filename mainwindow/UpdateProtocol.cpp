@@ -1,0 +1,86 @@
+#include "UpdateProtocol.h"
+
+#include <QStringList>
+#include <QSysInfo>
+#include <QUrlQuery>
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint64 SecondsPerDay = 86400;
+constexpr quint64 StartUpGap = 21600;
+
+// Stand-in until the settings' frequency table lands.
+int frequencyDays(int index)
+{
+    static const int days[6] = {0, 1, 3, 7, 15, 30};
+    return days[std::clamp(index, 0, 5)];
+}
+
+}
+
+QMap<QString, QString> parseUpdateReply(const QByteArray &reply)
+{
+    QMap<QString, QString> pairs;
+    const QStringList lines = QString::fromUtf8(reply).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.size() <= 1 || words[0] != QLatin1String("UPDATES") || words[1] != QLatin1String("YES"))
+            continue;
+        for (int i = 2; i < words.size() - 1; i += 2)
+            pairs[words[i]] = words[i + 1];
+    }
+    return pairs;
+}
+
+QString osVersionText()
+{
+    const QString text = QSysInfo::prettyProductName();
+    return text.isEmpty() ? QStringLiteral("unknown") : text;
+}
+
+bool isWebAddress(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+QUrl updateRequestUrl(const QString &checkAddress, const QString &osText)
+{
+    if (!isWebAddress(checkAddress))
+        return QUrl();
+    QUrl url(checkAddress, QUrl::StrictMode);
+    QUrlQuery query(url);
+    // Fully encoded by hand: QUrlQuery leaves "+" alone, which the service
+    // would read as a space.
+    const auto add = [&query](const char *key, const QString &value) {
+        query.addQueryItem(QString::fromLatin1(key), QString::fromLatin1(QUrl::toPercentEncoding(value)));
+    };
+    add("version", QString::number(UpdateVersionCode));
+    add("lang", QStringLiteral("EN"));
+    add("platform", QStringLiteral("linux"));
+    add("arch", QSysInfo::buildCpuArchitecture());
+    add("ver", osText);
+    url.setQuery(query);
+    return url;
+}
+
+bool startUpCheckDue(int frequencyIndex, quint64 lastCheck, quint64 now)
+{
+    return frequencyDays(frequencyIndex) == 0 && lastCheck + StartUpGap < now;
+}
+
+bool periodicCheckDue(int frequencyIndex, quint64 lastCheck, quint64 now)
+{
+    const int days = frequencyDays(frequencyIndex);
+    return days != 0 && lastCheck + quint64(days) * SecondsPerDay < now;
+}
+
+QString updateAvailableText(const QString &version)
+{
+    return QStringLiteral("Tessivane update (<b>%1</b>) available.").arg(version.toHtmlEscaped());
+}

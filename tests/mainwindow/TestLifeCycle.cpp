@@ -1,0 +1,329 @@
+#include "DisplayControls.h"
+#include "Kaldris.h"
+#include "MainWindowFixture.h"
+#include "ModalDriver.h"
+#include "TW_ExifWindow.h"
+#include "TW_PrefPane.h"
+#include "TW_ScrollDialog.h"
+#include "TW_Settings.h"
+#include "TestRegistry.h"
+#include "Tessivane.h"
+#include "TessivaneSampleWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTest>
+
+#include <memory>
+
+class TestLifeCycle : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void closeInFullScreenKeepsTheNormalGeometry();
+    void storedBrightenValue_data();
+    void storedBrightenValue();
+    void brightenSurvivesARestart();
+    void minimiseTakesVisibleToolWindowsAlong();
+    void minimiseWithThePreferenceOff();
+    void toolWindowDeletedWhileMinimizedIsSkipped();
+    void cameraListShowsEveryCamera();
+    void licenceDialog();
+    void scrollDialogEnds();
+    void webPages_data();
+    void webPages();
+    void accessors();
+
+private:
+    std::unique_ptr<MainWindowFixture> fixture;
+    std::unique_ptr<Tessivane> window;
+};
+
+namespace {
+
+void setPreference(const QString &key, const QVariant &value)
+{
+    TW_Settings prefs("Preferences");
+    if (value.isValid())
+        prefs.setValue(key, value);
+    else
+        prefs.remove(key);
+}
+
+QVariant preference(const QString &key)
+{
+    const TW_Settings prefs("Preferences");
+    return prefs.value(key);
+}
+
+// The text and title of the scroll dialog that `work` runs, ended with OK.
+struct ScrollShown {
+    QString title;
+    QString text;
+    int minWidth = 0;
+};
+
+ScrollShown runScrollDialog(const std::function<void()> &work)
+{
+    ScrollShown shown;
+    ModalDriver::run(work, [&](QWidget *w) {
+        if (auto *d = qobject_cast<TW_ScrollDialog *>(w)) {
+            shown.title = d->windowTitle();
+            shown.text = d->textLabel->text();
+            shown.minWidth = d->scrollArea->minimumWidth();
+            d->okButton->click();
+        }
+    });
+    return shown;
+}
+
+}
+
+void TestLifeCycle::initTestCase()
+{
+    fixture = std::make_unique<MainWindowFixture>();
+    QVERIFY(fixture->isValid());
+}
+
+void TestLifeCycle::init()
+{
+    for (const char *key : {"mainWindowGeometry", "mainWindowMaximized", "mainWindowFullscreen", "forumUrl",
+                            "supportUrl"})
+        setPreference(QString::fromLatin1(key), QVariant());
+    window = std::make_unique<Tessivane>();
+}
+
+void TestLifeCycle::cleanup()
+{
+    window.reset();
+}
+
+void TestLifeCycle::closeInFullScreenKeepsTheNormalGeometry()
+{
+    window->show();
+    window->setGeometry(120, 90, 900, 640);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QRect normal = window->normalGeometry();
+    window->switchFullScreen();
+    QVERIFY(window->isFullScreen());
+    QVERIFY(window->fullScreenAction->isChecked());
+
+    QVERIFY(window->close());
+    QCOMPARE(preference(QStringLiteral("mainWindowFullscreen")).toBool(), true);
+    QCOMPARE(preference(QStringLiteral("mainWindowMaximized")).toBool(), false);
+    QCOMPARE(preference(QStringLiteral("mainWindowGeometry")).toRect(), normal);
+
+    // The next start shows it as left.
+    window = std::make_unique<Tessivane>();
+    window->showAsLastSaved();
+    QVERIFY(window->isFullScreen());
+    QCOMPARE(window->normalGeometry(), normal);
+}
+
+void TestLifeCycle::storedBrightenValue_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("1.239 truncated") << 1.239 << 123;
+    QTest::newRow("1.15") << 1.15 << 115;
+    QTest::newRow("1.14") << 1.14 << 114;
+    QTest::newRow("0.29") << 0.29 << 29;
+    QTest::newRow("2.5") << 2.5 << 250;
+    QTest::newRow("3") << 3.0 << 300;
+    QTest::newRow("0") << 0.0 << 0;
+}
+
+void TestLifeCycle::storedBrightenValue()
+{
+    QFETCH(double, value);
+    QFETCH(int, stored);
+    QCOMPARE(DisplayControls::storedBrightenValue(value), stored);
+}
+
+void TestLifeCycle::brightenSurvivesARestart()
+{
+    window->brightenCheck->setChecked(true);
+    window->brightenSpin->setValue(1.14);
+    QVERIFY(window->close());
+    {
+        const TW_Settings lastUsed("LastUsed");
+        QCOMPARE(lastUsed.value(QStringLiteral("brightenValue")).toInt(), 114);
+        QCOMPARE(lastUsed.value(QStringLiteral("brightenOn")).toBool(), true);
+    }
+    window = std::make_unique<Tessivane>();
+    QCOMPARE(window->brightenSpin->value(), 1.14);
+    QVERIFY(window->close());
+    window = std::make_unique<Tessivane>();
+    QCOMPARE(window->brightenSpin->value(), 1.14);
+}
+
+void TestLifeCycle::minimiseTakesVisibleToolWindowsAlong()
+{
+    window->prefPane->setPrefValue(QStringLiteral("onMainWindowMinimize"), 1);
+    window->show();
+    window->samplesWindow->show();
+    window->samplesWindow->setWindowState(Qt::WindowMaximized);
+    QVERIFY(!window->exifWindow->isVisible());
+
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    QVERIFY(window->samplesWindow->isMinimized());
+    QVERIFY(!window->exifWindow->isMinimized());
+    QVERIFY(!window->exifWindow->isVisible());
+    QCOMPARE(window->minimizedToolWindows.size(), 2);
+    QVERIFY(!window->minimizedToolWindows[0].window);
+    QCOMPARE(window->minimizedToolWindows[1].window.data(), window->samplesWindow);
+
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    QCOMPARE(window->samplesWindow->windowState(), Qt::WindowStates(Qt::WindowMaximized));
+    QVERIFY(!window->exifWindow->isVisible());
+    QVERIFY(window->minimizedToolWindows.isEmpty());
+}
+
+void TestLifeCycle::minimiseWithThePreferenceOff()
+{
+    window->prefPane->setPrefValue(QStringLiteral("onMainWindowMinimize"), 0);
+    window->show();
+    window->samplesWindow->show();
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    QVERIFY(window->isMinimized());
+    QVERIFY(!window->samplesWindow->isMinimized());
+    QVERIFY(window->minimizedToolWindows.isEmpty());
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    QVERIFY(!window->samplesWindow->isMinimized());
+}
+
+void TestLifeCycle::toolWindowDeletedWhileMinimizedIsSkipped()
+{
+    window->prefPane->setPrefValue(QStringLiteral("onMainWindowMinimize"), 1);
+    window->show();
+    window->samplesWindow->show();
+    auto *extra = new QDialog;
+    window->toolWindowMinimizer.addToolWindow(extra);
+    extra->show();
+
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    QVERIFY(extra->isMinimized());
+    QCOMPARE(window->minimizedToolWindows.size(), 3);
+    delete extra;   // closed meanwhile, from the taskbar
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    QVERIFY(!window->samplesWindow->isMinimized());
+    QCOMPARE(window->toolWindowMinimizer.toolWindows().size(), 2);
+}
+
+void TestLifeCycle::cameraListShowsEveryCamera()
+{
+    const ScrollShown shown = runScrollDialog([this]() { window->cameraList(); });
+    QCOMPARE(shown.title, QStringLiteral("Supported Cameras"));
+    QCOMPARE(shown.minWidth, 480);
+    const QStringList lines = shown.text.split(QStringLiteral("<br/>"));
+    QCOMPARE(lines.size(), Kaldris::cameraCount());
+    QVERIFY(Kaldris::cameraCount() > 0);
+    const char **names = Kaldris::cameraList();
+    for (int i = 0; i < Kaldris::cameraCount(); ++i)
+        QCOMPARE(lines[i], QString::fromUtf8(names[i]));
+}
+
+void TestLifeCycle::licenceDialog()
+{
+    QFile resource(QStringLiteral(":/EULA.txt"));
+    QVERIFY(resource.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(resource.readAll());
+    QVERIFY(text.contains(QStringLiteral("Kaldris LLC")));
+    const ScrollShown shown = runScrollDialog([this]() { window->showLicense(); });
+    QCOMPARE(shown.title, QStringLiteral("License and Copyright information"));
+    QCOMPARE(shown.text, text);
+}
+
+void TestLifeCycle::scrollDialogEnds()
+{
+    TW_ScrollDialog dialog(QStringLiteral("text"), QStringLiteral("title"), window.get(), 480, 250);
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+    QVERIFY(dialog.okButton->isDefault());
+    int result = -1;
+    ModalDriver::run([&]() { result = dialog.exec(); },
+                     [&](QWidget *w) {
+                         if (w == &dialog)
+                             dialog.okButton->click();
+                     });
+    QCOMPARE(result, 1);
+
+    // Shown without a modal loop, OK only hides it.
+    dialog.setModal(false);
+    dialog.show();
+    dialog.okButton->click();
+    QVERIFY(!dialog.isVisible());
+}
+
+void TestLifeCycle::webPages_data()
+{
+    QTest::addColumn<QVariant>("forum");
+    QTest::addColumn<QVariant>("support");
+    QTest::addColumn<bool>("forumOn");
+    QTest::addColumn<bool>("supportOn");
+
+    QTest::newRow("none") << QVariant() << QVariant() << false << false;
+    QTest::newRow("both") << QVariant("https://forum.example/t") << QVariant("http://help.example/") << true << true;
+    QTest::newRow("not web pages") << QVariant("file:///etc/passwd") << QVariant("x") << false << false;
+}
+
+void TestLifeCycle::webPages()
+{
+    QFETCH(QVariant, forum);
+    QFETCH(QVariant, support);
+    QFETCH(bool, forumOn);
+    QFETCH(bool, supportOn);
+
+    setPreference(QStringLiteral("forumUrl"), forum);
+    setPreference(QStringLiteral("supportUrl"), support);
+    window = std::make_unique<Tessivane>();
+    QList<QUrl> opened;
+    window->updateChecker.openUrl = [&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    };
+    QCOMPARE(window->forumAction->isEnabled(), forumOn);
+    QCOMPARE(window->supportAction->isEnabled(), supportOn);
+    window->openForum();
+    window->openSupport();
+    QList<QUrl> expected;
+    if (forumOn)
+        expected << QUrl(forum.toString());
+    if (supportOn)
+        expected << QUrl(support.toString());
+    QCOMPARE(opened, expected);
+}
+
+void TestLifeCycle::accessors()
+{
+    QCOMPARE(fileNameOf(QStringLiteral("/a/b/c.dng")), QStringLiteral("c.dng"));
+    QCOMPARE(fileNameOf(QStringLiteral("c.dng")), QStringLiteral("c.dng"));
+    QCOMPARE(fileNameOf(QString()), QString());
+    QVERIFY(window->canonicalRawFilePath().isEmpty());
+    QVERIFY(window->cameraVendorText().isEmpty());
+    QVERIFY(window->cameraModelText().isEmpty());
+
+    const QString file = fixture->writeDng(QStringLiteral("accessors.dng"), {{64, 48, 300}});
+    QVERIFY(window->openFile(fixture->path(QStringLiteral("./accessors.dng"))));
+    QCOMPARE(window->canonicalRawFilePath(), QFileInfo(file).canonicalFilePath());
+    QCOMPARE(window->cameraVendorText(), QStringLiteral("Kaldris"));
+    QCOMPARE(window->cameraModelText(), QStringLiteral("Test Camera"));
+    // An RGGB mosaic: R, G, B and G2.
+    QVERIFY(window->isFourChannelRgb());
+    window->channelNames.setFromDescription(3, "RGB");
+    QVERIFY(!window->isFourChannelRgb());
+    window->channelNames.setFromDescription(4, "CMYG");
+    window->channelNames.isRGB = false;
+    QVERIFY(!window->isFourChannelRgb());
+}
+
+TW_REGISTER_TEST(TestLifeCycle)
+#include "TestLifeCycle.moc"

@@ -5,6 +5,7 @@
 #include "TW_ExifWindow.h"
 #include "TW_PrefPane.h"
 #include "TW_ScrollDialog.h"
+#include "StoredPreference.h"
 #include "TW_Settings.h"
 #include "TestRegistry.h"
 #include "Tessivane.h"
@@ -50,21 +51,6 @@ private:
 
 namespace {
 
-void setPreference(const QString &key, const QVariant &value)
-{
-    TW_Settings prefs("Preferences");
-    if (value.isValid())
-        prefs.setValue(key, value);
-    else
-        prefs.remove(key);
-}
-
-QVariant preference(const QString &key)
-{
-    const TW_Settings prefs("Preferences");
-    return prefs.value(key);
-}
-
 // The text and title of the scroll dialog that `work` runs, ended with OK.
 struct ScrollShown {
     QString title;
@@ -98,7 +84,7 @@ void TestLifeCycle::init()
 {
     for (const char *key : {"mainWindowGeometry", "mainWindowMaximized", "mainWindowFullscreen", "forumUrl",
                             "supportUrl"})
-        setPreference(QString::fromLatin1(key), QVariant());
+        setStoredPreference(QString::fromLatin1(key), QVariant());
     window = std::make_unique<Tessivane>();
 }
 
@@ -118,9 +104,9 @@ void TestLifeCycle::closeInFullScreenKeepsTheNormalGeometry()
     QVERIFY(window->fullScreenAction->isChecked());
 
     QVERIFY(window->close());
-    QCOMPARE(preference(QStringLiteral("mainWindowFullscreen")).toBool(), true);
-    QCOMPARE(preference(QStringLiteral("mainWindowMaximized")).toBool(), false);
-    QCOMPARE(preference(QStringLiteral("mainWindowGeometry")).toRect(), normal);
+    QCOMPARE(storedPreference(QStringLiteral("mainWindowFullscreen")).toBool(), true);
+    QCOMPARE(storedPreference(QStringLiteral("mainWindowMaximized")).toBool(), false);
+    QCOMPARE(storedPreference(QStringLiteral("mainWindowGeometry")).toRect(), normal);
 
     // The next start shows it as left.
     window = std::make_unique<Tessivane>();
@@ -282,8 +268,8 @@ void TestLifeCycle::webPages()
     QFETCH(bool, forumOn);
     QFETCH(bool, supportOn);
 
-    setPreference(QStringLiteral("forumUrl"), forum);
-    setPreference(QStringLiteral("supportUrl"), support);
+    setStoredPreference(QStringLiteral("forumUrl"), forum);
+    setStoredPreference(QStringLiteral("supportUrl"), support);
     window = std::make_unique<Tessivane>();
     QList<QUrl> opened;
     window->updateChecker.openUrl = [&opened](const QUrl &url) {

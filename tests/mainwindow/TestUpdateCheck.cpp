@@ -2,6 +2,7 @@
 #include "MainWindowFixture.h"
 #include "ModalDriver.h"
 #include "TW_PrefPane.h"
+#include "StoredPreference.h"
 #include "TW_Settings.h"
 #include "TW_UpdateDialog.h"
 #include "TW_UpdateNotification.h"
@@ -23,19 +24,9 @@
 
 namespace {
 
-void setPreference(const QString &key, const QVariant &value)
-{
-    TW_Settings prefs("Preferences");
-    if (value.isValid())
-        prefs.setValue(key, value);
-    else
-        prefs.remove(key);
-}
-
 QVariant storedCheckTime()
 {
-    const TW_Settings prefs("Preferences");
-    return prefs.value(QStringLiteral("lastUpdatesCheck"));
+    return storedPreference(QStringLiteral("lastUpdatesCheck"));
 }
 
 quint64 now()
@@ -113,9 +104,9 @@ void TestUpdateCheck::init()
     opened.clear();
     service = std::make_unique<FakeUpdateService>();
     QVERIFY(service->isListening());
-    setPreference(QStringLiteral("lastUpdatesCheck"), QVariant());
-    setPreference(QStringLiteral("updatesCheckFreq"), 3);
-    setPreference(QStringLiteral("updatesCheckUrl"), service->address());
+    setStoredPreference(QStringLiteral("lastUpdatesCheck"), QVariant());
+    setStoredPreference(QStringLiteral("updatesCheckFreq"), 3);
+    setStoredPreference(QStringLiteral("updatesCheckUrl"), service->address());
     window = makeWindow();
 }
 
@@ -274,7 +265,7 @@ void TestUpdateCheck::failureFreesTheSlot()
 
     if (closedPort) {
         FakeUpdateService gone;
-        setPreference(QStringLiteral("updatesCheckUrl"), gone.address());
+        setStoredPreference(QStringLiteral("updatesCheckUrl"), gone.address());
     }
     service->silent = silent;
     const Shown shown = runManualCheck(Press::Ok);
@@ -282,7 +273,7 @@ void TestUpdateCheck::failureFreesTheSlot()
     QVERIFY2(shown.message.startsWith(QStringLiteral("Update check failed: ")), qPrintable(shown.message));
     QVERIFY(!window->updates.isBusy(1));
 
-    setPreference(QStringLiteral("updatesCheckUrl"), service->address());
+    setStoredPreference(QStringLiteral("updatesCheckUrl"), service->address());
     service->silent = false;
     service->body = "UPDATES NO";
     const int before = service->connections;
@@ -313,7 +304,7 @@ void TestUpdateCheck::noServiceConfigured_data()
 void TestUpdateCheck::noServiceConfigured()
 {
     QFETCH(QVariant, address);
-    setPreference(QStringLiteral("updatesCheckUrl"), address);
+    setStoredPreference(QStringLiteral("updatesCheckUrl"), address);
 
     const Shown shown = runManualCheck(Press::Ok);
     QCOMPARE(shown.title, QStringLiteral("Tessivane: update check"));
@@ -436,8 +427,8 @@ void TestUpdateCheck::startUpCheck()
 {
     window.reset();
     service->body = "UPDATES NO";
-    setPreference(QStringLiteral("updatesCheckFreq"), 0);
-    setPreference(QStringLiteral("lastUpdatesCheck"), now() - 21700);
+    setStoredPreference(QStringLiteral("updatesCheckFreq"), 0);
+    setStoredPreference(QStringLiteral("lastUpdatesCheck"), now() - 21700);
     window = makeWindow();
     QTest::qWait(4000);
     QCOMPARE(service->connections, 0);
@@ -450,11 +441,11 @@ void TestUpdateCheck::periodicCheck()
     service->body = "UPDATES NO";
     const quint64 day = 86400;
     window->prefPane->setPrefValue(QStringLiteral("updatesCheckFreq"), 3);
-    setPreference(QStringLiteral("lastUpdatesCheck"), now() - 6 * day);
+    setStoredPreference(QStringLiteral("lastUpdatesCheck"), now() - 6 * day);
     window->runBgUpdateCheck();
     QVERIFY(!window->updates.isBusy(0));
 
-    setPreference(QStringLiteral("lastUpdatesCheck"), now() - 7 * day - 60);
+    setStoredPreference(QStringLiteral("lastUpdatesCheck"), now() - 7 * day - 60);
     window->runBgUpdateCheck();
     QVERIFY(window->updates.isBusy(0));
     QTRY_VERIFY_WITH_TIMEOUT(storedCheckTime().toULongLong() + 60 > now(), 5000);
@@ -462,7 +453,7 @@ void TestUpdateCheck::periodicCheck()
 
     // "On program start" never checks periodically.
     window->prefPane->setPrefValue(QStringLiteral("updatesCheckFreq"), 0);
-    setPreference(QStringLiteral("lastUpdatesCheck"), 0);
+    setStoredPreference(QStringLiteral("lastUpdatesCheck"), 0);
     window->runBgUpdateCheck();
     QVERIFY(!window->updates.isBusy(0));
 }

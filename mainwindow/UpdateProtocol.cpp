@@ -1,22 +1,15 @@
 #include "UpdateProtocol.h"
 
+#include "UpdateCheckFrequency.h"
+
 #include <QStringList>
 #include <QSysInfo>
 #include <QUrlQuery>
-
-#include <algorithm>
 
 namespace {
 
 constexpr quint64 SecondsPerDay = 86400;
 constexpr quint64 StartUpGap = 21600;
-
-// Stand-in until the settings' frequency table lands.
-int frequencyDays(int index)
-{
-    static const int days[6] = {0, 1, 3, 7, 15, 30};
-    return days[std::clamp(index, 0, 5)];
-}
 
 }
 
@@ -71,12 +64,12 @@ QUrl updateRequestUrl(const QString &checkAddress, const QString &osText)
 
 bool startUpCheckDue(int frequencyIndex, quint64 lastCheck, quint64 now)
 {
-    return frequencyDays(frequencyIndex) == 0 && lastCheck + StartUpGap < now;
+    return UpdateCheckFrequency::forIndex(frequencyIndex).days == 0 && lastCheck + StartUpGap < now;
 }
 
 bool periodicCheckDue(int frequencyIndex, quint64 lastCheck, quint64 now)
 {
-    const int days = frequencyDays(frequencyIndex);
+    const int days = UpdateCheckFrequency::forIndex(frequencyIndex).days;
     return days != 0 && lastCheck + quint64(days) * SecondsPerDay < now;
 }
 

@@ -34,6 +34,7 @@ private slots:
     void storedBrightenValue_data();
     void storedBrightenValue();
     void brightenSurvivesARestart();
+    void minimiseTakesVisibleToolWindowsAlong_data();
     void minimiseTakesVisibleToolWindowsAlong();
     void minimiseWithThePreferenceOff();
     void toolWindowDeletedWhileMinimizedIsSkipped();
@@ -152,25 +153,47 @@ void TestLifeCycle::brightenSurvivesARestart()
     QCOMPARE(window->brightenSpin->value(), 1.14);
 }
 
+void TestLifeCycle::minimiseTakesVisibleToolWindowsAlong_data()
+{
+    QTest::addColumn<bool>("exifShown");
+    QTest::addColumn<bool>("samplesShown");
+    QTest::newRow("hidden EXIF, samples shown") << false << true;
+    QTest::newRow("EXIF shown, hidden samples") << true << false;
+    QTest::newRow("both shown") << true << true;
+}
+
 void TestLifeCycle::minimiseTakesVisibleToolWindowsAlong()
 {
+    QFETCH(bool, exifShown);
+    QFETCH(bool, samplesShown);
+
     window->prefPane->setPrefValue(QStringLiteral("onMainWindowMinimize"), 1);
     window->show();
-    window->samplesWindow->show();
-    window->samplesWindow->setWindowState(Qt::WindowMaximized);
-    QVERIFY(!window->exifWindow->isVisible());
+    QWidget *tools[2] = {window->exifWindow, window->samplesWindow};
+    const bool shown[2] = {exifShown, samplesShown};
+    // Each comes back in its own earlier state.
+    const Qt::WindowStates earlier[2] = {Qt::WindowNoState, Qt::WindowMaximized};
+    for (int i = 0; i < 2; ++i) {
+        if (shown[i]) {
+            tools[i]->show();
+            tools[i]->setWindowState(earlier[i]);
+        }
+    }
 
     window->setWindowState(window->windowState() | Qt::WindowMinimized);
-    QVERIFY(window->samplesWindow->isMinimized());
-    QVERIFY(!window->exifWindow->isMinimized());
-    QVERIFY(!window->exifWindow->isVisible());
     QCOMPARE(window->minimizedToolWindows.size(), 2);
-    QVERIFY(!window->minimizedToolWindows[0].window);
-    QCOMPARE(window->minimizedToolWindows[1].window.data(), window->samplesWindow);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(tools[i]->isMinimized(), shown[i]);
+        QCOMPARE(tools[i]->isVisible(), shown[i]);
+        QCOMPARE(window->minimizedToolWindows[i].window.data(), shown[i] ? tools[i] : nullptr);
+    }
 
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    QCOMPARE(window->samplesWindow->windowState(), Qt::WindowStates(Qt::WindowMaximized));
-    QVERIFY(!window->exifWindow->isVisible());
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(tools[i]->isVisible(), shown[i]);
+        if (shown[i])
+            QCOMPARE(tools[i]->windowState(), earlier[i]);
+    }
     QVERIFY(window->minimizedToolWindows.isEmpty());
 }
 

@@ -243,6 +243,8 @@ void TestUpdateCheck::manualCheck()
     else
         QCOMPARE(shown.message, message);
     QCOMPARE(service->connections, 1);
+    QCOMPARE(service->lastQuery.value(QStringLiteral("ver")), osVersionText());
+    QCOMPARE(service->lastQuery.value(QStringLiteral("version")), QStringLiteral("1064978"));
     QCOMPARE(opened, openedUrl.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(openedUrl)});
     QVERIFY(!window->updates.isBusy(1));
     const QVariant stored = storedCheckTime();
@@ -365,6 +367,7 @@ void TestUpdateCheck::backgroundCheck()
             (pressOpen ? n->downloadButton : n->skipButton)->click();
         });
     QCOMPARE(shownText, notice);
+    QCOMPARE(service->lastQuery.value(QStringLiteral("ver")), osVersionText());
     if (!notice.isEmpty())
         QCOMPARE(shownTitle, QStringLiteral("Tessivane: new version available"));
     QCOMPARE(opened, openedUrl.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(openedUrl)});

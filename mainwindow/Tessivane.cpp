@@ -2048,6 +2048,7 @@ int Tessivane::openHistogramWindow(int x, int y, int w, int h, int ev0Level)
     if (!saved)
         window->move(window->pos() + QPoint(15 * slot, 10 * slot));
     entry->window = window;
+    toolWindowMinimizer.addToolWindow(window);
     connect(window, &TessivaneHistogramWindow::histogramClosed, this, &Tessivane::histogramWindowClosed);
     window->linearAutoScaleMax = mainPrefValue("LinearHistogramAutoScale") && image ? int(image->dataRange) : 0;
     window->show();

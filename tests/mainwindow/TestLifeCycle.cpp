@@ -1,4 +1,5 @@
 #include "DisplayControls.h"
+#include "HistogramSlot.h"
 #include "Kaldris.h"
 #include "MainWindowFixture.h"
 #include "ModalDriver.h"
@@ -9,6 +10,7 @@
 #include "TW_Settings.h"
 #include "TestRegistry.h"
 #include "Tessivane.h"
+#include "TessivaneHistogramWindow.h"
 #include "TessivaneSampleWindow.h"
 
 #include <QAction>
@@ -17,6 +19,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
@@ -38,6 +41,9 @@ private slots:
     void minimiseTakesVisibleToolWindowsAlong();
     void minimiseWithThePreferenceOff();
     void toolWindowDeletedWhileMinimizedIsSkipped();
+    void histogramClosedWhileMinimizedIsSkipped();
+    void closeStoresEveryHistogramPlace();
+    void destructorWithOpenHistograms();
     void cameraListShowsEveryCamera();
     void licenceDialog();
     void scrollDialogEnds();
@@ -46,6 +52,10 @@ private slots:
     void accessors();
 
 private:
+    // Opens a file and three histogram windows: the whole image, the
+    // selection's and one more area's.
+    void openThreeHistograms();
+
     std::unique_ptr<MainWindowFixture> fixture;
     std::unique_ptr<Tessivane> window;
 };
@@ -92,6 +102,7 @@ void TestLifeCycle::init()
 void TestLifeCycle::cleanup()
 {
     window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestLifeCycle::closeInFullScreenKeepsTheNormalGeometry()
@@ -226,6 +237,75 @@ void TestLifeCycle::toolWindowDeletedWhileMinimizedIsSkipped()
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     QVERIFY(!window->samplesWindow->isMinimized());
     QCOMPARE(window->toolWindowMinimizer.toolWindows().size(), 2);
+}
+
+void TestLifeCycle::openThreeHistograms()
+{
+    const QString file = fixture->writeDng(QStringLiteral("histograms.dng"), {{320, 240, 300}});
+    QVERIFY(window->openFile(file));
+    window->switchMainHistogramWindow();
+    window->selectionPlaced(area_t{20, 10, 100, 50});
+    window->switchSelectionHistogram();
+    window->openHistogramWindow(5, 5, 40, 30, 0);
+    QCOMPARE(window->histogramSlots.size(), 3);
+    for (HistogramSlot *entry : std::as_const(window->histogramSlots))
+        QVERIFY(entry && entry->window && entry->window->isVisible());
+}
+
+void TestLifeCycle::histogramClosedWhileMinimizedIsSkipped()
+{
+    openThreeHistograms();
+    window->prefPane->setPrefValue(QStringLiteral("onMainWindowMinimize"), 1);
+    window->show();
+    QPointer<TessivaneHistogramWindow> closed = window->histogramSlots[1]->window;
+    TessivaneHistogramWindow *kept = window->histogramSlots[2]->window;
+
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    QVERIFY(closed->isMinimized() && kept->isMinimized());
+    // Closed from the taskbar while the main window is down.
+    closed->close();
+    QVERIFY(!window->histogramSlots[1]);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!closed);
+
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    QVERIFY(!kept->isMinimized());
+    QVERIFY(kept->isVisible());
+    QVERIFY(window->minimizedToolWindows.isEmpty());
+}
+
+void TestLifeCycle::closeStoresEveryHistogramPlace()
+{
+    openThreeHistograms();
+    window->show();
+    QList<QRect> places;
+    for (int i = 0; i < 3; ++i) {
+        const QRect place(60 + 30 * i, 40 + 20 * i, 300 + 10 * i, 200 + 10 * i);
+        window->histogramSlots[i]->window->setGeometry(place);
+        places << window->histogramSlots[i]->window->normalGeometry();
+    }
+    QVERIFY(window->close());
+    QCOMPARE(storedPreference(QStringLiteral("histogramWinGeometry_count")).toInt(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(storedPreference(QStringLiteral("histogramWinGeometry_%1").arg(i)).toRect(), places[i]);
+    for (int i = 0; i < 3; ++i)
+        setStoredPreference(QStringLiteral("histogramWinGeometry_%1").arg(i), QVariant());
+    setStoredPreference(QStringLiteral("histogramWinGeometry_count"), QVariant());
+}
+
+void TestLifeCycle::destructorWithOpenHistograms()
+{
+    openThreeHistograms();
+    QList<QPointer<TessivaneHistogramWindow>> windows;
+    for (HistogramSlot *entry : std::as_const(window->histogramSlots))
+        windows << entry->window;
+    // Each slot goes once, through its own destructor (a second delete
+    // would stop the sanitizer run).
+    window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (const QPointer<TessivaneHistogramWindow> &w : windows)
+        QVERIFY(!w);
+    window = std::make_unique<Tessivane>();
 }
 
 void TestLifeCycle::cameraListShowsEveryCamera()

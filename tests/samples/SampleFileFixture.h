@@ -4,6 +4,7 @@
 #define SAMPLEFILEFIXTURE_H
 
 #include "SampleRecord.h"
+#include "SamplesTableData.h"
 
 #include <QString>
 #include <QStringList>
@@ -51,11 +52,9 @@ public:
 
     static QStringList headers(const QStringList &names)
     {
-        QStringList h{QStringLiteral("ID")};
-        for (const QString &n : names)
-            h << n + QStringLiteral("min") << n + QStringLiteral("avg") << n + QStringLiteral("max")
-              << n + QStringLiteral("dev");
-        return h;
+        SamplesTableData data;
+        data.setChannelHeaders(names);
+        return data.headers;
     }
 
     QVector<SampleRecord *> samples;

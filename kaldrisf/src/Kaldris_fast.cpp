@@ -1,5 +1,6 @@
 #include "Kaldris.h"
 #include "KaldrisPrivate.h"
+#include "io/ParallelFor.h"
 
 #include <QFile>
 #include <QString>
@@ -120,7 +121,14 @@ kaldris_processed_image_t *Kaldris_fast::dcraw_make_mem_image_ex(kaldris_process
     img->bits = 8;
     img->data_size = unsigned(needed);
     img->reserved = 0;
-    std::memcpy(img->data, r.pixels.data(), needed);
+    // In bands on every core: a new block's pages are first touched here,
+    // and one thread faulting them in would take longer than the rendering.
+    const size_t chunk = size_t(1) << 20;
+    const size_t chunks = (needed + chunk - 1) / chunk;
+    kaldris::parallelFor(chunks, imgdata.params.threads, [&](size_t i) {
+        const size_t at = i * chunk;
+        std::memcpy(img->data + at, r.pixels.data() + at, std::min(chunk, needed - at));
+    });
     imgdata.processed_data_size = needed;
     if (errcode)
         *errcode = KALDRIS_SUCCESS;

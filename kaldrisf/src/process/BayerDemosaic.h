@@ -7,6 +7,7 @@
 
 #include "CfaLayout.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kaldris {
@@ -25,6 +26,8 @@ private:
     int colour[2][2];
 
     template <class Get> void pixel(int y, int x, const Get &get, float *out) const;
+    template <int K, int RowColour, class Get> static void fixedPixel(const Get &get, float *out);
+    template <int Even, int Odd> void interiorRow(const uint16_t *r0, ptrdiff_t stride, float *out) const;
 };
 
 }

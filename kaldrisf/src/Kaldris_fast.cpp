@@ -1,6 +1,7 @@
 #include "Kaldris.h"
 #include "KaldrisPrivate.h"
 #include "io/ParallelFor.h"
+#include "process/HugePages.h"
 
 #include <QFile>
 #include <QString>
@@ -121,6 +122,7 @@ kaldris_processed_image_t *Kaldris_fast::dcraw_make_mem_image_ex(kaldris_process
     img->bits = 8;
     img->data_size = unsigned(needed);
     img->reserved = 0;
+    kaldris::adviseHugePages(img->data, needed);
     // In bands on every core: a new block's pages are first touched here,
     // and one thread faulting them in would take longer than the rendering.
     const size_t chunk = size_t(1) << 20;

@@ -184,7 +184,7 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain);
 
     if (out.pixels.capacity() < pixels * outColours) {
-        out.pixels = std::vector<uint8_t>();
+        out.pixels = decltype(out.pixels)();
         out.pixels.reserve(pixels * outColours);
         adviseHugePages(out.pixels.data(), out.pixels.capacity());
     }

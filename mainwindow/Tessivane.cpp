@@ -8,6 +8,7 @@
 #include "ExposureLevels.h"
 #include "FolderStepper.h"
 #include "GammaTables.h"
+#include "GridSettingsFile.h"
 #include "HistogramDrawing.h"
 #include "HistogramFonts.h"
 #include "HistogramSlot.h"
@@ -2588,8 +2589,9 @@ void Tessivane::saveSamplesProxy()
     samplesWindow->saveSamples(gridSampleIndices);
 }
 
-void Tessivane::samplesWindowAppendStatusChanged(bool)
+void Tessivane::samplesWindowAppendStatusChanged(bool append)
 {
+    gridDialog->openSaveDialogCheck->setEnabled(!append);
 }
 
 void Tessivane::samplesWindowClosed()
@@ -2607,6 +2609,20 @@ void Tessivane::placeGridSelection()
     selectionRemove();
     const QRectF shown = scene->frameItem()->mapFromScene(view->mapToScene(view->viewport()->rect())).boundingRect();
     scene->placeGrid(params, shown & QRectF(0, 0, image->frameWidth, image->frameHeight));
+    const GridPosition &loaded = gridDialog->loadedPosition();
+    GridGeometry g;
+    if (gridDialog->usePositionCheck->isChecked() && loaded.corners.size() == 4 && scene->gridGeometry(&g)) {
+        const QSize now(image->frameWidth, image->frameHeight);
+        const double sx = double(now.width()) / loaded.imageDimensions.width();
+        const double sy = double(now.height()) / loaded.imageDimensions.height();
+        const bool same = loaded.imageDimensions == now;
+        g.corners.clear();
+        for (const QPointF &c : loaded.corners)
+            g.corners << (same ? c : QPointF(c.x() * sx, c.y() * sy));
+        g.gridPosition = same ? loaded.centre : QPointF(loaded.centre.x() * sx, loaded.centre.y() * sy);
+        scene->placeGrid(g, QRectF());
+        scene->centreOnGrid();
+    }
     gridDialog->updateControls(1);
     gridDialog->updateNames();
     updateSelectionPanel();
@@ -2621,14 +2637,81 @@ void Tessivane::removeGridSelection()
 
 void Tessivane::gridSelection2samples()
 {
+    GridGeometry g;
+    if (!image || !scene->gridGeometry(&g))
+        return;
+    const QVector<int> combos{gridDialog->startCornerCombo->currentIndex(), gridDialog->walkOrderCombo->currentIndex(),
+                              gridDialog->namingOrderCombo->currentIndex()};
+    samplesController->addGridSamples(
+        SamplesController::gridSampleCells(g.cellRois, g.cellNumbers, g.cellNames, g.gridPosition),
+        gridDialog->clearOldSamplesCheck->isChecked(), combos,
+        gridDialog->openSaveDialogCheck->isChecked() && gridDialog->openSaveDialogCheck->isEnabled());
 }
 
 void Tessivane::saveGridSettings()
 {
+    if (!gridDialog->isVisible())
+        return;
+    const QString path = askGridSettingsPath(
+        true, GridSettingsFile::suggestedName(QDir::currentPath(), currentFileName()));
+    if (path.isEmpty())
+        return;
+    GridGeometry g;
+    GridPosition position;
+    const bool withPosition = image && scene->gridGeometry(&g) && g.columns >= 1 && g.rows >= 1;
+    if (withPosition) {
+        position.imageDimensions = QSize(image->frameWidth, image->frameHeight);
+        position.corners = g.corners;
+        position.centre = g.gridPosition;
+    }
+    if (!GridSettingsFile::writeFile(path, GridSettingsFile::write(gridDialog->gridSettings(),
+                                                                    withPosition ? &position : nullptr))) {
+        QMessageBox::critical(gridDialog, tr("Could not write to file"),
+                              tr("Could not write to file %1").arg(QDir::toNativeSeparators(path)), QMessageBox::Ok);
+        return;
+    }
+    gridDialog->statusLabel->setText(GridSettingsFile::savedStatusText(withPosition));
 }
 
 void Tessivane::loadGridSettings()
 {
+    if (!gridDialog->isVisible())
+        return;
+    const QString path = askGridSettingsPath(false, QDir::currentPath());
+    if (path.isEmpty())
+        return;
+    applyGridSettingsFile(path);
+}
+
+QString Tessivane::askGridSettingsPath(bool saving, const QString &start)
+{
+    QFileDialog dialog(gridDialog, saving ? tr("Save Grid settings") : tr("Load Grid settings"), start,
+                       GridSettingsFile::dialogFilter());
+    if (saving) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("tgs"));
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!mainPrefValue("useNativeDialogs"))
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    TW_FileDialog::matchAllFilesForStarDotStar(&dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return saving ? GridSettingsFile::withSuffix(dialog.selectedFiles().first()) : dialog.selectedFiles().first();
+}
+
+void Tessivane::applyGridSettingsFile(const QString &path)
+{
+    GridSettings start = gridDialog->gridSettings();
+    start.columns = start.rows = start.minCellWidth = start.minCellHeight = 0;
+    start.roiRelativeSize = 1.0;
+    const GridSettingsFile::LoadResult r = GridSettingsFile::load(GridSettingsFile::readFile(path), start);
+    gridDialog->statusLabel->setText(r.statusText);
+    if (!r.valid)
+        return;
+    gridDialog->setGridParameters(r.settings);
+    gridDialog->setLoadedPosition(r.position);
 }
 
 void Tessivane::runBgUpdateCheck()

@@ -378,6 +378,10 @@ public slots:
     void gridSelection2samples();
     void saveGridSettings();
     void loadGridSettings();
+    // The loading after the file dialog; tests call it with a path.
+    void applyGridSettingsFile(const QString &path);
+    // Empty when the user cancels.
+    QString askGridSettingsPath(bool saving, const QString &start);
     void runBgUpdateCheck();
     void backgroundCheckUpdates();
     void cancelRead();

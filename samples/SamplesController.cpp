@@ -101,14 +101,48 @@ void SamplesController::addSamples(const QVector<SampleCoordinatesReader::Row> &
     host->updateSamplePanel();
 }
 
+QVector<GridSampleCell> SamplesController::gridSampleCells(const QVector<QRectF> &cellRois,
+                                                          const QVector<int> &cellNumbers,
+                                                          const QVector<QString> &cellNames,
+                                                          const QPointF &gridPosition)
+{
+    const int n = int(cellRois.size());
+    QVector<int> inverse(n, -1);
+    for (int u = 0; u < n && u < cellNumbers.size(); ++u) {
+        const int k = cellNumbers[u] - 1;
+        if (k >= 0 && k < n)
+            inverse[k] = u;
+    }
+    QVector<GridSampleCell> cells;
+    cells.reserve(n);
+    for (int k = 0; k < n; ++k) {
+        const int u = inverse[k];
+        if (u < 0)
+            continue;
+        GridSampleCell c;
+        c.number = k + 1;
+        c.name = u < cellNames.size() ? cellNames[u] : QString();
+        c.roi = cellRois[u];
+        c.gridPosition = gridPosition;
+        cells << c;
+    }
+    return cells;
+}
+
 area_t SamplesController::gridCellArea(const QRectF &roi, const QPointF &gridPosition, int frameWidth,
                                        int frameHeight)
 {
+    // Line intersections of a whole-pixel grid land a hair below whole
+    // numbers; truncating those would cut a pixel off or shift the cell.
     // 64 bits: a cell far off the image must not wrap around.
-    qint64 width = qint64(roi.width());
-    qint64 height = qint64(roi.height());
-    qint64 top = qint64(roi.y() + gridPosition.y());
-    qint64 left = qint64(roi.x() + gridPosition.x());
+    auto whole = [](double v) {
+        const double up = std::ceil(v);
+        return qint64(up - v < 1e-6 ? up : v);
+    };
+    qint64 width = whole(roi.width());
+    qint64 height = whole(roi.height());
+    qint64 top = whole(roi.y() + gridPosition.y());
+    qint64 left = whole(roi.x() + gridPosition.x());
     const qint64 w = frameWidth, h = frameHeight;
     // A cell hanging off the near edges keeps its part on the image.
     if (left < 0) {

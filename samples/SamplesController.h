@@ -46,6 +46,10 @@ public:
     // dialog's "Open Samples Save Dialog" box is ticked and enabled.
     void addGridSamples(const QVector<GridSampleCell> &cells, bool clearOld, const QVector<int> &comboIndices,
                         bool openSaveDialog);
+    // A grid's cells in cell-number order (numbers are 1-based places in
+    // the walk order, per cell index); cells without a valid number are left out.
+    static QVector<GridSampleCell> gridSampleCells(const QVector<QRectF> &cellRois, const QVector<int> &cellNumbers,
+                                                   const QVector<QString> &cellNames, const QPointF &gridPosition);
     // The cell's rectangle in frame pixels, cut to the frame.
     static area_t gridCellArea(const QRectF &roi, const QPointF &gridPosition, int frameWidth, int frameHeight);
 

@@ -177,6 +177,57 @@ void TessivaneGridDialog::gridParameters(GridGeometry &g) const
     g.roiRelativeSize = roiSizeSpin->value();
 }
 
+void TessivaneGridDialog::setGridParameters(const GridSettings &s)
+{
+    auto setSpin = [](QSpinBox *box, int value) {
+        const QSignalBlocker block(box);
+        box->setValue(value);
+    };
+    auto setCombo = [](QComboBox *combo, int index) {
+        const QSignalBlocker block(combo);
+        combo->setCurrentIndex(std::clamp(index, 0, combo->count() - 1));
+    };
+    setSpin(columnsSpin, s.columns);
+    setSpin(rowsSpin, s.rows);
+    setSpin(minWidthSpin, s.minCellWidth);
+    setSpin(minHeightSpin, s.minCellHeight);
+    {
+        const QSignalBlocker block(roiSizeSpin);
+        roiSizeSpin->setValue(s.roiRelativeSize);
+    }
+    setCombo(startCornerCombo, s.startCorner);
+    setCombo(walkOrderCombo, s.walkOrder);
+    setCombo(namingOrderCombo, s.namingOrder);
+    {
+        const QSignalBlocker block(showNamesCheck);
+        showNamesCheck->setChecked(s.showNames);
+    }
+    setCombo(fontSizeCombo, s.fontSizeIndex);
+    fontSelectorEnabler();
+}
+
+GridSettings TessivaneGridDialog::gridSettings() const
+{
+    GridSettings s;
+    s.columns = columnsSpin->value();
+    s.rows = rowsSpin->value();
+    s.minCellWidth = minWidthSpin->value();
+    s.minCellHeight = minHeightSpin->value();
+    s.roiRelativeSize = roiSizeSpin->value();
+    s.startCorner = startCornerCombo->currentIndex();
+    s.walkOrder = walkOrderCombo->currentIndex();
+    s.namingOrder = namingOrderCombo->currentIndex();
+    s.showNames = showNamesCheck->isChecked();
+    s.fontSizeIndex = fontSizeCombo->currentIndex();
+    return s;
+}
+
+void TessivaneGridDialog::setLoadedPosition(const GridPosition &p)
+{
+    position = p;
+    usePositionCheck->setEnabled(p.corners.size() == 4);
+}
+
 void TessivaneGridDialog::placeOnce(const QRect &rect)
 {
     if (placed)

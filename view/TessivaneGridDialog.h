@@ -6,6 +6,9 @@
 #ifndef TESSIVANEGRIDDIALOG_H
 #define TESSIVANEGRIDDIALOG_H
 
+#include "GridPosition.h"
+#include "GridSettings.h"
+
 #include <QDialog>
 #include <QVector>
 
@@ -32,6 +35,12 @@ public:
     void placeOnce(const QRect &rect);
     void loadLastUsed();
     void saveLastUsed() const;
+    // Every value ends inside its control's range, signals blocked.
+    void setGridParameters(const GridSettings &settings);
+    // The current values, as a file would store them.
+    GridSettings gridSettings() const;
+    void setLoadedPosition(const GridPosition &position);
+    const GridPosition &loadedPosition() const { return position; }
 
     QTabBar *tabBar = nullptr;
     QGroupBox *geometryBox = nullptr, *namingBox = nullptr;
@@ -82,6 +91,7 @@ private:
     QVector<LastUsedEntry> lastUsedEntries() const;
 
     bool placed = false;
+    GridPosition position;
 };
 
 #endif

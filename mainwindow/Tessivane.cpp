@@ -2654,8 +2654,12 @@ void Tessivane::saveGridSettings()
         return;
     const QString path = askGridSettingsPath(
         true, GridSettingsFile::suggestedName(QDir::currentPath(), currentFileName()));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        writeGridSettingsFile(path);
+}
+
+void Tessivane::writeGridSettingsFile(const QString &path)
+{
     GridGeometry g;
     GridPosition position;
     const bool withPosition = image && scene->gridGeometry(&g) && g.columns >= 1 && g.rows >= 1;

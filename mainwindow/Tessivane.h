@@ -380,6 +380,7 @@ public slots:
     void loadGridSettings();
     // The loading after the file dialog; tests call it with a path.
     void applyGridSettingsFile(const QString &path);
+    void writeGridSettingsFile(const QString &path);
     // Empty when the user cancels.
     QString askGridSettingsPath(bool saving, const QString &start);
     void runBgUpdateCheck();

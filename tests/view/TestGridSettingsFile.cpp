@@ -193,6 +193,27 @@ private slots:
         QCOMPARE(GridSettingsFile::withSuffix("/w/grid.TGS"), QStringLiteral("/w/grid.TGS"));
     }
 
+    void cellAreaTakesNearWholeValues_data()
+    {
+        QTest::addColumn<QRectF>("roi");
+        QTest::addColumn<QPointF>("position");
+        QTest::addColumn<QRect>("area");
+        QTest::newRow("a hair below whole") << QRectF(9.9999999999, 10 - 1e-9, 79.99999999, 80 - 1e-10)
+                                           << QPointF(100, 100) << QRect(110, 110, 80, 80);
+        QTest::newRow("well below whole") << QRectF(9.5, 9.9, 79.5, 80) << QPointF(100, 100) << QRect(109, 109, 79, 80);
+        QTest::newRow("negative left") << QRectF(-30.5, 5, 50, 20) << QPointF(10, 0) << QRect(0, 5, 30, 20);
+        QTest::newRow("past the right edge") << QRectF(0, 0, 53, 10) << QPointF(950, 0) << QRect(950, 0, 50, 10);
+        QTest::newRow("beyond the frame") << QRectF(0, 0, 10, 10) << QPointF(2000, 5) << QRect(999, 5, 1, 10);
+    }
+    void cellAreaTakesNearWholeValues()
+    {
+        QFETCH(QRectF, roi);
+        QFETCH(QPointF, position);
+        QFETCH(QRect, area);
+        const area_t a = SamplesController::gridCellArea(roi, position, 1000, 500);
+        QCOMPARE(QRect(a.left, a.top, a.width, a.height), area);
+    }
+
     // Cells in cell-number order with whole-pixel areas.
     void cellsToAreas_data()
     {

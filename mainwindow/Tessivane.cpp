@@ -2817,10 +2817,15 @@ void Tessivane::computeRegionStats(RawImage *rawImage, const QVector<SampleRecor
     const FrameView frame = rawImage->frameView(channelNames.count);
     const ThreadSettings threads = statsThreads();
     const unsigned limit = std::max(rawImage->dataRange, rawImage->currentMaximum);
+    QVector<area_t> regions;
+    QVector<StatsBlock *> outs;
+    regions.reserve(records.size());
+    outs.reserve(records.size());
     for (SampleRecord *r : records) {
-        static_cast<StatsBlock &>(*r) = StatsBlock();
-        ::computeRegionStats(frame, r->area, *r, flags, threads, limit);
+        regions << r->area;
+        outs << r;
     }
+    computeRegionStatsMany(frame, regions, outs, flags, threads, limit);
 }
 
 ThreadSettings Tessivane::statsThreads() const

@@ -353,3 +353,27 @@ void computeFrameStats(const FrameView &view, HistogramData &hist, const QString
     computeAreaStats(view, hist, names, dataRange, currentMaximum, threads.threadingAllowed(),
                      threads.bandRows, false);
 }
+
+void computeRegionStatsMany(const FrameView &frame, const QVector<area_t> &regions, const QVector<StatsBlock *> &outs,
+                            int flags, const ThreadSettings &threads, unsigned valueLimit)
+{
+    const int n = int(std::min(regions.size(), outs.size()));
+    ThreadSettings serial = threads;
+    serial.idealThreads = 1;
+    serial.parallelMinThreads = 1;
+    QVector<int> small;
+    for (int i = 0; i < n; ++i) {
+        *outs[i] = StatsBlock();
+        const area_t &a = regions[i];
+        if (splitsIntoBands(threads.threadingAllowed(), int64_t(std::max(a.width, 0)) * int64_t(std::max(a.height, 0))))
+            computeRegionStats(frame, a, *outs[i], flags, threads, valueLimit);
+        else
+            small << i;
+    }
+    auto one = [&](int i) { computeRegionStats(frame, regions[i], *outs[i], flags, serial, valueLimit); };
+    if (small.size() > 1 && threads.threadingAllowed())
+        QtConcurrent::blockingMap(small, one);
+    else
+        for (int i : std::as_const(small))
+            one(i);
+}

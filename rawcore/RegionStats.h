@@ -10,6 +10,7 @@
 #include "area_t.h"
 
 #include <QStringList>
+#include <QVector>
 
 // Areas of more pixels than this are split into bands.
 inline constexpr long long ParallelAreaPixels = 1000000;
@@ -24,6 +25,11 @@ inline bool splitsIntoBands(bool threadingAllowed, long long pixels)
 // sizes the histogram of the filtered statistics.
 void computeRegionStats(const FrameView &frame, const area_t &region, StatsBlock &out, int flags,
                         const ThreadSettings &threads, unsigned valueLimit = 65535);
+// Many regions, each into its own block (reset first). Regions too small to
+// split are measured side by side on all cores, the large ones one by one
+// in bands.
+void computeRegionStatsMany(const FrameView &frame, const QVector<area_t> &regions, const QVector<StatsBlock *> &outs,
+                            int flags, const ThreadSettings &threads, unsigned valueLimit = 65535);
 void computeFilteredRegionStats(const FrameView &frame, const area_t &region, StatsBlock &out,
                                 const ThreadSettings &threads, unsigned valueLimit = 65535);
 

@@ -13,6 +13,7 @@
 #include "HistogramFonts.h"
 #include "HistogramSlot.h"
 #include "HistogramTexts.h"
+#include "PrefApplyDecision.h"
 #include "PrefAccess.h"
 #include "RawCurveDump.h"
 #include "TessivaneHistogramWindow.h"
@@ -823,6 +824,7 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     }
     delete image;
     image = opened.release();
+    ++filesDecoded;
     exifMake.clear();
     exifModel.clear();
     exifExposure.clear();
@@ -1299,7 +1301,9 @@ void Tessivane::restoreDisplayMode()
     } else if (wanted >= 3 && wanted <= 6) {
         channelRadio->setChecked(true);
         const QSignalBlocker block(channelCombo);
-        channelCombo->setCurrentIndex(wanted - 3);
+        // A channel this image lacks would leave the combo on no entry.
+        const int index = wanted - 3;
+        channelCombo->setCurrentIndex(index < channelCombo->count() ? index : 0);
     }
 }
 
@@ -1967,10 +1971,108 @@ void Tessivane::showBLPrefs()
     showPrefs();
 }
 
+PrefImageFacts Tessivane::prefImageFacts() const
+{
+    PrefImageFacts f;
+    if (!image)
+        return f;
+    const kaldris_data_t &d = image->data();
+    f.loaded = true;
+    f.curveSaved = (image->decoderInfo.decoder_flags & KALDRIS_DECODER_HASCURVE) && image->curveSaved;
+    f.zeroIsBad = d.color.zero_is_bad != 0;
+    f.sraw = image->decoder().is_sraw() != 0;
+    f.arw2 = (image->decoderInfo.decoder_flags & KALDRIS_DECODER_SONYARW2) != 0;
+    f.foveon = d.idata.is_foveon != 0;
+    f.dng = d.idata.dng_version != 0;
+    f.coolscan = image->decoder().is_coolscan_nef() != 0;
+    f.pentax = QString::fromLatin1(d.idata.make).compare(QLatin1String("Pentax"), Qt::CaseInsensitive) == 0;
+    f.floatingPoint = image->decoder().is_floating_point() != 0;
+    f.phaseOne = image->decoder().is_phaseone_compressed() != 0;
+    return f;
+}
+
+bool Tessivane::displayPrefsChanged()
+{
+    return prefPane && PrefApplyDecision::displayPrefsChanged(prefSnapshot, prefPane->intValues(),
+                                                              overExposedCheck->isChecked(),
+                                                              underExposedCheck->isChecked());
+}
+
+bool Tessivane::blackLevelPrefsChanged()
+{
+    return prefPane && PrefApplyDecision::blackLevelPrefsChanged(prefSnapshot, prefPane->intValues(), prefImageFacts());
+}
+
 void Tessivane::applyPrefs()
 {
     refreshInfoLabels();
-    applyHistogramPrefs();
+    if (!prefPane)
+        return;
+    const PrefApplyEffects effects =
+        PrefApplyDecision::decide(prefSnapshot, prefStringSnapshot, prefPane->intValues(), prefPane->stringValues(),
+                                  prefImageFacts(), overExposedCheck->isChecked(), underExposedCheck->isChecked());
+    if (effects.panelFont)
+        setSmallPanelsFont(mainPrefValue("SmallPanelsFont") != 0);
+    applyHistogramFonts();
+    if (!image) {
+        takePrefMaps();
+        return;
+    }
+    if (effects.exifChanged) {
+        exifButton->hide();
+        exifButton->setEnabled(false);
+        exifAction->setEnabled(false);
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    bool reloaded = false;
+    bool rebuild = false;
+    if (effects.reload) {
+        // Loading deletes the record that holds the path.
+        const QString path = image->path;
+        const int oldOriginRow = image->frameOriginRow;
+        const int oldOriginCol = image->frameOriginCol;
+        const bool masked = prefSnapshot.value(QStringLiteral("maskedPixels"), 0) != 0;
+        reloaded = loadFile(path, false);
+        if (reloaded) {
+            if (effects.resetBlack && mainPrefValue("resetBLOnLoad"))
+                resetBlackLevelsFromFile();
+            shiftSamples(oldOriginRow, oldOriginCol);
+            rebuild = masked != (mainPrefValue("maskedPixels") != 0);
+        }
+    }
+    if (image) {
+        computeExposureLevels(false);
+        if (effects.rgbRender || (effects.reload && !reloaded && PrefApplyDecision::rgbPrefsChanged(
+                                                                      prefSnapshot, prefPane->intValues()))) {
+            if (rgbRadio->isEnabled()) {
+                renderRGB();
+                if (rgbRadio->isChecked() && !effects.measure && !reloaded)
+                    renderImage(0);
+            }
+        }
+        if (effects.measure || reloaded) {
+            setFrameSize();
+            renderImage(rebuild ? 1 : 0);
+            recomputeSampleStats();
+            refreshFrameStats();
+            imagePanel.label->setText(frameStatsText);
+            imagePanel.box->setTitle(StatsHtml::imageSizeTitle(image->frameWidth, image->frameHeight,
+                                                               mainPrefValue("maskedPixels") != 0));
+        }
+        if (reloaded || effects.exifChanged)
+            startExifRead(image->path);
+        // Measuring again has already redrawn and retitled them.
+        if (effects.histogramRetitle && !effects.measure && !reloaded)
+            retitleHistogramWindows();
+    }
+    QApplication::restoreOverrideCursor();
+    takePrefMaps();
+}
+
+void Tessivane::applyHistogramFonts()
+{
+    setHistogramFonts(mainPrefValue("HistogramRetina") != 0, fontFamilyByIndex(mainPrefValue("HistogramFont")));
 }
 
 // ------------------------------------------- later work: no visible effect
@@ -2146,18 +2248,12 @@ void Tessivane::releaseHistogramSlots()
     }
 }
 
-void Tessivane::applyHistogramPrefs()
+void Tessivane::retitleHistogramWindows()
 {
-    setHistogramFonts(mainPrefValue("HistogramRetina") != 0, fontFamilyByIndex(mainPrefValue("HistogramFont")));
-    for (const char *key : {"RGBGHistogramMode", "HistogramTitleData", "HistogramRetina", "HistogramFont"}) {
-        if (prefSnapshot.value(QLatin1String(key)) != mainPrefValue(key)) {
-            for (HistogramSlot *entry : std::as_const(histogramSlots)) {
-                if (entry && entry->window) {
-                    entry->window->updateWindowTitle();
-                    entry->window->refreshHistogram();
-                }
-            }
-            break;
+    for (HistogramSlot *entry : std::as_const(histogramSlots)) {
+        if (entry && entry->window) {
+            entry->window->updateWindowTitle();
+            entry->window->refreshHistogram();
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "HistogramData.h"
 #include "HistogramHost.h"
 #include "InfoPanel.h"
+#include "PrefApplyDecision.h"
 #include "LoadReporter.h"
 #include "SamplesHost.h"
 #include "StatsBlock.h"
@@ -24,6 +25,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMap>
+#include "PrefApplyDecision.h"
 #include <QMutex>
 #include <QPalette>
 #include <QPointF>
@@ -82,6 +84,7 @@ public:
     QString lastFolderPath;
     const unsigned short *gammaTables[4] = {nullptr, nullptr, nullptr, nullptr};
     RawImage *image = nullptr;
+    int filesDecoded = 0;
     // The rendering tiles; their buffers are reused from one redraw to the next.
     TileGrid tiles;
     QVector<int> overExposureLevels;
@@ -175,6 +178,9 @@ public:
     QString mainPrefString(const char *key) const;
     int lastUsedValue(const char *key) const;
     void takePrefMaps();
+    bool displayPrefsChanged();
+    bool blackLevelPrefsChanged();
+    PrefImageFacts prefImageFacts() const;
 
     // Start-up file hand-over.
     void setStartFile(const QString &path);
@@ -330,6 +336,9 @@ public slots:
     int showPrefs();
     void showBLPrefs();
     void applyPrefs();
+    // Histogram windows follow the fonts and titles set in the preferences.
+    void applyHistogramFonts();
+    void retitleHistogramWindows();
     void setFrameSize();
     void systemPaletteChanged(const QPalette &palette, bool force = false);
     void takeScreenshot();
@@ -408,7 +417,6 @@ private:
     // The level EV0 follows: the data range or the current maximum.
     int histogramEv0Level() const;
     void fillHistogramData(HistogramData &data, bool fillImageSize);
-    void applyHistogramPrefs();
     void releaseHistogramSlots();
     void openSampleHistogram(SampleRecord &sample);
     void fillFrameSelector(int itemCount, int index, bool enabled);

@@ -142,6 +142,7 @@ Tessivane::Tessivane()
 
     samplesData = new SamplesTableData;
     samplesWindow = new TessivaneSampleWindow(samplesData, this, prefPane);
+    samplesWindow->fileHost = this;
     samplesWindow->setGeometry(samplesWindowStartGeometry());
     samplesController = new SamplesController(samplesData, samplesWindow, this, &gridSampleIndices, this);
     connect(samplesWindow->saveButton, &QPushButton::clicked, this, &Tessivane::saveSamplesProxy);
@@ -1646,6 +1647,36 @@ QString Tessivane::cameraModelText() const
         return QString();
     const char *model = image->data().idata.model;
     return QString::fromUtf8(model, qstrnlen(model, sizeof image->data().idata.model));
+}
+
+QString Tessivane::dataRangeLine() const
+{
+    if (!image)
+        return QString();
+    QVector<unsigned> over(4);
+    for (int c = 0; c < 4; ++c)
+        over[c] = unsigned(overExposureLevels.value(c));
+    return ::dataRangeLine(image->dataRange, image->visibleMaximum, over, channelNames.count,
+                           asShotWBValues(image->data().color.cam_mul, channelNames.count));
+}
+
+SampleFileInfo Tessivane::sampleFileInfo() const
+{
+    SampleFileInfo info;
+    if (!image)
+        return info;
+    const kaldris_data_t &d = image->data();
+    info.fileName = fileNameOf(image->path);
+    info.canonicalPath = canonicalRawFilePath();
+    info.frameNumber = image->frameNumber;
+    info.cameraVendor = cameraVendorText();
+    info.cameraModel = cameraModelText();
+    info.isoSpeed = d.other.iso_speed;
+    info.shutter = d.other.shutter;
+    info.aperture = d.other.aperture;
+    info.cameraInfoLine = cameraInfo;
+    info.dataRangeLine = dataRangeLine();
+    return info;
 }
 
 void Tessivane::setLastFolder(const QString &path)

@@ -11,6 +11,7 @@
 #include "InfoPanel.h"
 #include "PrefApplyDecision.h"
 #include "LoadReporter.h"
+#include "SampleFilesHost.h"
 #include "SamplesHost.h"
 #include "StatsBlock.h"
 #include "ThreadSettings.h"
@@ -69,7 +70,8 @@ struct SampleRecord;
 struct LoadContext;
 struct TiffExportJob;
 
-class Tessivane : public QMainWindow, public LoadReporter, public SamplesHost, public HistogramHost
+class Tessivane : public QMainWindow, public LoadReporter, public SamplesHost, public HistogramHost,
+                  public SampleFilesHost
 {
     Q_OBJECT
 public:
@@ -238,8 +240,10 @@ public:
 
     // Accessors.
     QString currentFileName() const;
-    QString lastFolder() const { return lastFolderPath; }
-    void setLastFolder(const QString &path);
+    QString lastFolder() const override { return lastFolderPath; }
+    void setLastFolder(const QString &path) override;
+    SampleFileInfo sampleFileInfo() const override;
+    QString dataRangeLine() const;
     QString cameraInfoText() const { return cameraInfo; }
     QString canonicalRawFilePath() const;
     QString cameraVendorText() const;

@@ -1,5 +1,7 @@
 #include "TessivaneSampleWindow.h"
 
+#include "SamplesSaver.h"
+
 #include "PrefAccess.h"
 #include "SamplesTable.h"
 #include "SamplesTableData.h"
@@ -133,9 +135,18 @@ void TessivaneSampleWindow::fitColumns()
     view->resizeColumnsToContents();
 }
 
-bool TessivaneSampleWindow::saveSamples(QVector<int>)
+bool TessivaneSampleWindow::saveSamples(QVector<int> gridIndices)
 {
-    return false;
+    const bool appending = appendFile->isEnabled() && appendFile->isChecked() && !appendFileName.isEmpty();
+    SamplesSaver saver(samplesData, channelNames, fileHost, prefs, this);
+    const SamplesSaver::Outcome outcome = saver.save(gridIndices, appending ? appendFileName : QString());
+    if (!outcome.written)
+        return false;
+    if (outcome.tableWritten)
+        appendFileName = outcome.path;
+    appendFile->setEnabled(outcome.tableWritten);
+    changeAppend();
+    return true;
 }
 
 void TessivaneSampleWindow::DrawSaveButton()

@@ -16,6 +16,7 @@ class PrefStore;
 class QCheckBox;
 class QGridLayout;
 class QPushButton;
+class SampleFilesHost;
 class SamplesTable;
 class SamplesTableData;
 class TessivaneTableView;
@@ -40,6 +41,8 @@ public:
     SamplesTableData *samplesData;
     // The table file "Append File" appends to; set by a table save.
     QString appendFileName;
+    // The loaded file's details and last folder for saving; may be null.
+    SampleFilesHost *fileHost = nullptr;
     ChannelNames channelNames;
 
     // Headers follow the names; the flags and count are kept for saving.

@@ -1,6 +1,7 @@
 #include "DngWriter.h"
 #include "MainWindowFixture.h"
 #include "RawImage.h"
+#include "SampleFileInfo.h"
 #include "SamplesController.h"
 #include "SamplesTable.h"
 #include "SamplesTableData.h"
@@ -14,11 +15,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QListView>
 #include <QGraphicsSceneMouseEvent>
 #include <QGroupBox>
@@ -279,8 +282,12 @@ private slots:
         window->openDroppedFile(twoFrames);
         QCOMPARE(asked, (QList<bool>{true, true}));
         QVERIFY(window->image->path.endsWith(QLatin1String("odd-origin.dng")));
-        // Save, but the save does not happen: still nothing goes.
+        // Save, but the save dialog is cancelled: still nothing goes.
         answer = SamplesController::UnsavedAnswer::Save;
+        QTimer::singleShot(0, [] {
+            if (QWidget *dialog = QApplication::activeModalWidget())
+                dialog->close();
+        });
         window->exitAction->trigger();
         QVERIFY(window->isVisible());
         QCOMPARE(window->samplesData->samples.size(), 1);
@@ -288,6 +295,49 @@ private slots:
         answer = SamplesController::UnsavedAnswer::Discard;
         window->exitAction->trigger();
         QVERIFY(!window->isVisible());
+    }
+
+    void savingFromTheWindow()
+    {
+        window->addSample(areaOf(2, 2, 6, 4), QStringLiteral("patch"));
+        TessivaneSampleWindow *sw = window->samplesWindow;
+        QVERIFY(window->samplesData->dirty);
+
+        // The file details the writers get come from the loaded image.
+        const SampleFileInfo info = window->sampleFileInfo();
+        QCOMPARE(info.fileName, QStringLiteral("odd-origin.dng"));
+        QCOMPARE(info.canonicalPath, QFileInfo(dngPath).canonicalFilePath());
+        QCOMPARE(info.frameNumber, 1);
+        QVERIFY2(info.dataRangeLine.startsWith(QLatin1String("DataRange=")), qPrintable(info.dataRangeLine));
+
+        // The dialog cancelled: nothing written, still dirty, no append file.
+        QTimer::singleShot(0, [] {
+            if (QWidget *dialog = QApplication::activeModalWidget())
+                dialog->close();
+        });
+        QVERIFY(!sw->saveSamples(QVector<int>(3, -1)));
+        QVERIFY(window->samplesData->dirty);
+        QVERIFY(!sw->appendFile->isEnabled());
+
+        // "Append File" ticked with a table file: rows added after the old
+        // content, no dialog, and the samples saved.
+        const QString table = fixture->path(QStringLiteral("table.txt"));
+        QFile old(table);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old line\n");
+        old.close();
+        sw->appendFileName = table;
+        sw->appendFile->setEnabled(true);
+        sw->appendFile->setChecked(true);
+        QVERIFY(sw->saveSamples(QVector<int>(3, -1)));
+        QVERIFY(!window->samplesData->dirty);
+        QVERIFY(sw->appendFile->isEnabled());
+        QFile back(table);
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = back.readAll().split('\n');
+        QVERIFY(lines.size() >= 3);
+        QCOMPARE(lines.first(), QByteArray("old line"));
+        QVERIFY2(lines.at(1).contains("patch"), lines.at(1).constData());
     }
 
     void frameChangeAsksAboutFrameData()

@@ -145,6 +145,9 @@ bool TessivaneSampleWindow::saveSamples(QVector<int> gridIndices)
     if (outcome.tableWritten)
         appendFileName = outcome.path;
     appendFile->setEnabled(outcome.tableWritten);
+    // A disabled box left ticked would keep the caption "Append File".
+    if (!outcome.tableWritten)
+        appendFile->setChecked(false);
     changeAppend();
     return true;
 }

@@ -77,7 +77,7 @@ namespace {
 inline uint16_t scaled(int value, int black, float factor)
 {
     float f = float(std::max(0, value - black)) * factor;
-    return uint16_t(std::min(f, 65535.0f) + 0.5f);
+    return uint16_t(int(std::min(f, 65535.0f) + 0.5f));  // via int: the vectoriser converts only to int
 }
 
 }
@@ -103,6 +103,53 @@ void BlackScale::scaleRow(const RawView &raw, int r, uint16_t *dst) const
     for (int c = 0; c < w; ++c) {
         const Entry &e = rowTable[k];
         dst[c] = scaled(src[c], e.black, e.factor);
+        if (++k == periodCols)
+            k = 0;
+    }
+}
+
+namespace {
+
+// Even columns with one level and factor, odd ones with another.
+[[gnu::always_inline]] inline void splitPairBody(const ushort *src, int w, int blackA, float factorA, int blackB,
+                                                 float factorB, uint16_t *__restrict even, uint16_t *__restrict odd)
+{
+    for (int j = 0; j < (w + 1) / 2; ++j)
+        even[j] = scaled(src[2 * j], blackA, factorA);
+    for (int j = 0; j < w / 2; ++j)
+        odd[j] = scaled(src[2 * j + 1], blackB, factorB);
+}
+
+void splitPairBaseline(const ushort *src, int w, int ba, float fa, int bb, float fb, uint16_t *even, uint16_t *odd)
+{
+    splitPairBody(src, w, ba, fa, bb, fb, even, odd);
+}
+
+KALDRIS_TARGET_AVX2 void splitPairAvx2(const ushort *src, int w, int ba, float fa, int bb, float fb, uint16_t *even,
+                                       uint16_t *odd)
+{
+    splitPairBody(src, w, ba, fa, bb, fb, even, odd);
+}
+
+}
+
+void BlackScale::scaleSplitRow(const RawView &raw, int r, uint16_t *dst, Isa isa) const
+{
+    const int w = raw.width, half = (w + 1) / 2;
+    const ushort *src = raw.row(r);
+    const Entry *rowTable = &table[size_t(r % periodRows) * periodCols];
+    if (periodCols <= 2) {
+        const Entry a = rowTable[0], b = rowTable[periodCols - 1];
+        if (KALDRIS_HAVE_AVX2 && isa == Isa::Avx2)
+            splitPairAvx2(src, w, a.black, a.factor, b.black, b.factor, dst, dst + half);
+        else
+            splitPairBaseline(src, w, a.black, a.factor, b.black, b.factor, dst, dst + half);
+        return;
+    }
+    int k = 0;
+    for (int c = 0; c < w; ++c) {
+        const Entry &e = rowTable[k];
+        dst[(c & 1) ? half + (c >> 1) : (c >> 1)] = scaled(src[c], e.black, e.factor);
         if (++k == periodCols)
             k = 0;
     }

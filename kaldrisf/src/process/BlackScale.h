@@ -10,6 +10,7 @@
 #include "CfaLayout.h"
 #include "Kaldris.h"
 #include "RawView.h"
+#include "VectorIsa.h"
 
 #include <cstdint>
 #include <vector>
@@ -29,6 +30,8 @@ public:
     // 1-value pixels, rows [r0, r1) of the visible area into a w x h plane.
     void scalePlaneRows(const RawView &raw, int r0, int r1, uint16_t *plane) const;
     void scaleRow(const RawView &raw, int r, uint16_t *dst) const;
+    // Row r split by column parity: columns 0, 2, 4, ... then 1, 3, 5, ...
+    void scaleSplitRow(const RawView &raw, int r, uint16_t *dst, Isa isa = bestIsa()) const;
 
     // One row of 3/4-value pixels: `colours` values a pixel, 0..65535, clipped.
     void scaleComponentRow(const RawView &raw, int r, int colours, float *out) const;

@@ -7,6 +7,7 @@
 #include "HugePages.h"
 #include "PatternDemosaic.h"
 #include "ToneCurve.h"
+#include "VectorIsa.h"
 #include "WhiteBalance.h"
 #include "io/ParallelFor.h"
 
@@ -39,6 +40,11 @@ const ushort *buffer(const kaldris_rawdata_t &r)
     return &r.color4_image[0][0];
 }
 
+inline int linear16(float v)
+{
+    return v > 0.0f ? int(std::min(v, 65535.0f)) : 0;  // NaN-safe
+}
+
 // Camera colour (Stride values a pixel) to three linear output values.
 template <int Stride, class Sink> inline void matrixRow(const float *in, int w, const float (&m)[3][4], Sink &&sink)
 {
@@ -48,9 +54,47 @@ template <int Stride, class Sink> inline void matrixRow(const float *in, int w, 
             float v = 0.5f;
             for (int k = 0; k < Stride; ++k)
                 v += m[i][k] * px[k];
-            sink(x, i, v > 0.0f ? int(std::min(v, 65535.0f)) : 0);  // NaN-safe
+            sink(x, i, linear16(v));
         }
     }
+}
+
+// Three planes of camera colour to three planes of linear output values.
+[[gnu::always_inline]] inline void matrixPlanesBody(const float *const in[3], int w, const float (&m)[3][4],
+                                                    int32_t *const out[3])
+{
+    const float *__restrict a = in[0];
+    const float *__restrict b = in[1];
+    const float *__restrict c = in[2];
+    for (int i = 0; i < 3; ++i) {
+        const float m0 = m[i][0], m1 = m[i][1], m2 = m[i][2];
+        int32_t *__restrict o = out[i];
+        for (int x = 0; x < w; ++x) {
+            float v = 0.5f;
+            v += m0 * a[x];
+            v += m1 * b[x];
+            v += m2 * c[x];
+            o[x] = linear16(v);
+        }
+    }
+}
+
+void matrixPlanesBaseline(const float *const in[3], int w, const float (&m)[3][4], int32_t *const out[3])
+{
+    matrixPlanesBody(in, w, m, out);
+}
+
+KALDRIS_TARGET_AVX2 void matrixPlanesAvx2(const float *const in[3], int w, const float (&m)[3][4], int32_t *const out[3])
+{
+    matrixPlanesBody(in, w, m, out);
+}
+
+void matrixPlanes(Isa isa, const float *const in[3], int w, const float (&m)[3][4], int32_t *const out[3])
+{
+    if (KALDRIS_HAVE_AVX2 && isa == Isa::Avx2)
+        matrixPlanesAvx2(in, w, m, out);
+    else
+        matrixPlanesBaseline(in, w, m, out);
 }
 
 int render(const kaldris_data_t &d, RenderedImage &out)
@@ -78,6 +122,7 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     const int w = raw.width, h = raw.height;
     const int threads = p.threads;
 
+    const Isa isa = bestIsa();
     const CfaLayout cfa = CfaLayout::fromData(d, comps);
     BlackScale black(d, cfa, comps);
     const ColorModel model(d, cfa);
@@ -103,41 +148,81 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     const size_t bands = std::max<size_t>(1, std::min<size_t>(size_t(h), size_t(workerCount(threads, 64)) * 4));
     auto bandStart = [&](size_t b) { return int(size_t(h) * b / bands); };
 
-    // The mosaic, black-subtracted, scaled and balanced, for the demosaicers.
+    // Bayer mosaics stream: a band scales the five rows a demosaiced row
+    // needs into a small ring, so no scaled copy of the whole frame is made.
+    // The other patterns need the whole scaled mosaic.
     std::unique_ptr<uint16_t[]> plane;
     std::unique_ptr<BayerDemosaic> bayer;
     std::unique_ptr<PatternDemosaic> pattern;
-    const bool mosaic = cfa.kind == CfaLayout::Bayer || cfa.kind == CfaLayout::SixBySix || cfa.kind == CfaLayout::Pattern;
-    if (mosaic) {
+    if (cfa.kind == CfaLayout::Bayer) {
+        bayer = std::make_unique<BayerDemosaic>(w, h, cfa, isa);
+    } else if (cfa.kind == CfaLayout::SixBySix || cfa.kind == CfaLayout::Pattern) {
         plane.reset(new uint16_t[pixels]);
         adviseHugePages(plane.get(), pixels * sizeof(uint16_t));
         parallelFor(bands, threads, [&](size_t b) { black.scalePlaneRows(raw, bandStart(b), bandStart(b + 1), plane.get()); });
-        if (cfa.kind == CfaLayout::Bayer) {
-            bayer = std::make_unique<BayerDemosaic>(plane.get(), w, h, cfa);
-        } else {
-            pattern = std::make_unique<PatternDemosaic>(plane.get(), w, h, cfa);
-            pattern->prepare(threads);
-        }
+        pattern = std::make_unique<PatternDemosaic>(plane.get(), w, h, cfa);
+        pattern->prepare(threads);
     }
 
-    // One row of camera colour (or the mono row) for the colour conversion.
-    const int inStride = mosaic ? (bayer ? 3 : n) : (cfa.kind == CfaLayout::Components ? n : 1);
-    auto cameraRow = [&](int y, float *in, uint16_t *row16) {
-        if (bayer)
-            bayer->row(y, in);
-        else if (pattern)
+    // What one band keeps between its rows.
+    struct BandRows {
+        std::vector<uint16_t> ring;  // Bayer: five split scaled rows
+        int held[5] = {-1, -1, -1, -1, -1};
+        std::vector<float> in;       // camera colour of a row
+        std::vector<int32_t> linear; // Bayer: 16-bit output values, a plane a channel
+        std::vector<uint16_t> row16; // mono
+    };
+    const int inStride = bayer ? 3 : (pattern ? n : (cfa.kind == CfaLayout::Components ? n : 1));
+    auto bandRows = [&] {
+        BandRows r;
+        r.in.resize(size_t(w) * inStride);
+        if (bayer) {
+            r.ring.resize(size_t(w) * 5);
+            r.linear.resize(size_t(w) * 3);
+        }
+        if (cfa.kind == CfaLayout::Mono)
+            r.row16.resize(size_t(w));
+        return r;
+    };
+    // Runs sink(x, channel, 16-bit linear value) over row y of the output.
+    auto convertRow = [&](BandRows &r, int y, auto &&sink) {
+        if (bayer) {
+            const uint16_t *rows[5];
+            for (int k = 0; k < 5; ++k) {
+                const int src = bayer->sourceRow(y, k - 2);
+                uint16_t *slot = r.ring.data() + size_t(src % 5) * w;
+                if (r.held[src % 5] != src) {
+                    black.scaleSplitRow(raw, src, slot, isa);
+                    r.held[src % 5] = src;
+                }
+                rows[k] = slot;
+            }
+            float *const planes[3] = {r.in.data(), r.in.data() + w, r.in.data() + 2 * w};
+            int32_t *const linear[3] = {r.linear.data(), r.linear.data() + w, r.linear.data() + 2 * w};
+            bayer->row(y, rows, planes);
+            matrixPlanes(isa, planes, w, matrix, linear);
+            const int half = (w + 1) / 2;
+            for (int j = 0; j < w / 2; ++j)
+                for (int c = 0; c < 3; ++c) {
+                    sink(2 * j, c, linear[c][j]);
+                    sink(2 * j + 1, c, linear[c][half + j]);
+                }
+            if (w & 1)
+                for (int c = 0; c < 3; ++c)
+                    sink(w - 1, c, linear[c][half - 1]);
+            return;
+        }
+        float *in = r.in.data();
+        if (pattern)
             pattern->row(y, in);
         else if (cfa.kind == CfaLayout::Components)
             black.scaleComponentRow(raw, y, n, in);
         else
-            black.scaleRow(raw, y, row16);
-    };
-    // Runs sink(x, channel, 16-bit linear value) over one converted row.
-    auto convertRow = [&](const float *in, const uint16_t *row16, auto &&sink) {
+            black.scaleRow(raw, y, r.row16.data());
         if (outColours == 1) {
-            if (row16)
+            if (!r.row16.empty())
                 for (int x = 0; x < w; ++x)
-                    sink(x, 0, int(row16[x]));
+                    sink(x, 0, int(r.row16[x]));
             else
                 for (int x = 0; x < w; ++x)
                     sink(x, 0, in[x] > 0.0f ? int(std::min(in[x], 65535.0f) + 0.5f) : 0);
@@ -158,15 +243,12 @@ int render(const kaldris_data_t &d, RenderedImage &out)
         parallelFor(bands, threads, [&](size_t b) {
             std::vector<uint32_t> &hist = histograms[b];
             hist.assign(size_t(outColours) * ToneCurve::HistogramBins, 0);
-            std::vector<float> in(size_t(w) * inStride);
-            std::vector<uint16_t> row16(cfa.kind == CfaLayout::Mono ? w : 0);
+            BandRows rows = bandRows();
             uint32_t *bins = hist.data();
             for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
                 if (y % stride)
                     continue;
-                cameraRow(y, in.data(), row16.data());
-                convertRow(in.data(), row16.empty() ? nullptr : row16.data(),
-                           [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
+                convertRow(rows, y, [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
             }
         });
         ToneCurve::Histogram total(outColours);
@@ -190,15 +272,12 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     }
     out.pixels.resize(pixels * outColours);
     parallelFor(bands, threads, [&](size_t b) {
-        std::vector<float> in(size_t(w) * inStride);
-        std::vector<uint16_t> row16(cfa.kind == CfaLayout::Mono ? w : 0);
+        BandRows rows = bandRows();
         const uint8_t *lut = table.data();
         for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
-            cameraRow(y, in.data(), row16.data());
             uint8_t *dst = out.pixels.data() + size_t(y) * w * outColours;
             const int oc = outColours;
-            convertRow(in.data(), row16.empty() ? nullptr : row16.data(),
-                       [dst, lut, oc](int x, int c, int q) { dst[x * oc + c] = lut[q]; });
+            convertRow(rows, y, [dst, lut, oc](int x, int c, int q) { dst[x * oc + c] = lut[q]; });
         }
     });
     plane.reset();

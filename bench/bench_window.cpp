@@ -1,0 +1,299 @@
+// The real main window on a real X server (run it under xvfb-run): the time
+// from asking for a file to its picture painted in the view. Two 24 MP 14-bit
+// lossless-JPEG DNGs from the fixture library, hard-linked under ten names
+// that alternate between them, so plain next-file stepping goes A, B, A, ...
+// with default preferences (RGB on).
+//
+// For the first open and each step it prints the time until the load has
+// returned (tiles in the scene) and until the view's viewport has painted all
+// of the image it shows and the window has been flushed. The main window has
+// no "shown" signal; the bench watches the viewport's paint events.
+
+#include "DngDescription.h"
+#include "DngFrame.h"
+#include "DngWriter.h"
+#include "RawImage.h"
+#include "TW_SignalingView.h"
+#include "Tessivane.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QGraphicsRectItem>
+#include <QPaintEvent>
+#include <QRegion>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Steps = 9;
+constexpr int TimeoutMs = 20000;
+
+double loadAverage()
+{
+    double a = 0;
+    std::ifstream("/proc/loadavg") >> a;
+    return a;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double best(const std::vector<double> &v)
+{
+    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
+
+// bench_load's scene; `phase` moves the light so the two files differ.
+DngFrame sceneFrame(int width, int height, int bits, double phase)
+{
+    const double top = double((1 << bits) - 1);
+    DngFrame f = DngFrame::cfa(width, height, bits, [=](int x, int y) {
+        const double fx = double(x) / width, fy = double(y) / height;
+        const int c = (y & 1) == 0 ? ((x & 1) == 0 ? 0 : 1) : ((x & 1) == 0 ? 1 : 2);
+        const double gain[3] = {0.55, 1.0, 0.7};
+        const double light =
+            0.5 + 0.3 * std::sin(6.0 * fx + 1.3 * fy + phase) + 0.15 * std::cos(9.0 * fy - 2.0 * fx);
+        uint32_t h = uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u;
+        h ^= h >> 15;
+        h *= 0x2C1B3C6Du;
+        h ^= h >> 12;
+        const double noise = (double(h & 0xFFFF) / 65535.0 - 0.5) * 0.004 * top;
+        const double v = top * 0.03 + top * 0.9 * gain[c] * std::clamp(light, 0.0, 1.0) + noise;
+        return uint16_t(std::clamp(std::round(v), 0.0, top));
+    });
+    f.whiteLevel = {uint32_t(top)};
+    f.blackLevel = {top * 0.03};
+    f.compression = 7;
+    f.storage = DngFrame::Storage::Tiles;
+    f.tileWidth = f.tileHeight = 256;
+    f.ljpegComponents = 2;
+    f.ljpegPredictor = 1;
+    return f;
+}
+
+bool writeDng(const QString &path, double phase)
+{
+    DngDescription dng;
+    dng.frames.push_back(sceneFrame(6000, 4000, 14, phase));
+    std::string error;
+    std::vector<uint8_t> bytes = DngWriter::writeToBytes(dng, &error);
+    if (bytes.empty()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), error.c_str());
+        return false;
+    }
+    return DngWriter::saveBytes(bytes, path.toStdString());
+}
+
+// Times one load from the call to the painted picture. A paint counts only
+// once the load has returned and the window holds the wanted file: the
+// status texts repaint the window in the middle of a load.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(Tessivane *window)
+        : window(window)
+    {
+        window->view->viewport()->installEventFilter(this);
+    }
+
+    struct Times {
+        double loaded = 0, painted = 0;
+        bool ok = false;
+    };
+
+    Times run(const QString &wanted, const std::function<void()> &start)
+    {
+        target = wanted;
+        armed = false;
+        Times t;
+        QEventLoop loop;
+        done = &loop;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, [&loop]() { loop.exit(1); });
+
+        clock.start();
+        start();
+        t.loaded = double(clock.nsecsElapsed()) / 1e6;
+        if (!holdsTarget()) {
+            std::fprintf(stderr, "the window did not load %s (it shows %s)\n", qPrintable(fileNameOf(wanted)),
+                         window->image ? qPrintable(fileNameOf(window->image->path)) : "nothing");
+            done = nullptr;
+            return t;
+        }
+        paintedRegion = QRegion();
+        armed = true;
+        timeout.start(TimeoutMs);
+        const bool onScreen = loop.exec() == 0;
+        armed = false;
+        done = nullptr;
+        if (!onScreen) {
+            std::fprintf(stderr, "no paint of %s within %d ms\n", qPrintable(fileNameOf(wanted)), TimeoutMs);
+            return t;
+        }
+        t.painted = paintedMs;
+        t.ok = true;
+        return t;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && armed && holdsTarget()) {
+            // The picture is on screen once the paints since the load have
+            // covered all of the image that the viewport shows.
+            paintedRegion += static_cast<QPaintEvent *>(event)->region();
+            QWidget *viewport = window->view->viewport();
+            const QRect shown =
+                window->view->mapFromScene(window->frameItem->rect()).boundingRect() & viewport->rect();
+            if (!(QRegion(shown) - paintedRegion).isEmpty())
+                return QObject::eventFilter(watched, event);
+            armed = false;
+            // Posted from inside the paint: it runs once the repaint that
+            // sent this event has painted and flushed the window.
+            QTimer::singleShot(0, this, [this]() {
+                paintedMs = double(clock.nsecsElapsed()) / 1e6;
+                if (done)
+                    done->exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool holdsTarget() const
+    {
+        return !window->isLoading() && window->image && window->frameItem && window->image->path == target;
+    }
+
+    Tessivane *window;
+    QString target;
+    QElapsedTimer clock;
+    QEventLoop *done = nullptr;
+    bool armed = false;
+    QRegion paintedRegion;
+    double paintedMs = 0;
+};
+
+bool waitForExposed(QWidget *w)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!(w->windowHandle() && w->windowHandle()->isExposed())) {
+        if (t.elapsed() > TimeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+// Lets the events left from the last load (a deferred frame reload, the
+// EXIF read) run before the next clock starts.
+void settle(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Settings in a folder of our own, never the user's.
+    QTemporaryDir config;
+    if (!config.isValid())
+        return 1;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    for (QSettings::Format f : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(f, QSettings::UserScope, config.filePath(QStringLiteral("user")));
+        QSettings::setPath(f, QSettings::SystemScope, config.filePath(QStringLiteral("system")));
+    }
+    QApplication app(argc, argv);
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        std::fprintf(stderr, "platform \"%s\", not an X server: run it under xvfb-run\n",
+                     qPrintable(QGuiApplication::platformName()));
+
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.raw-source"));
+    const QString b = dir.filePath(QStringLiteral("b.raw-source"));
+    if (!writeDng(a, 0.0) || !writeDng(b, 1.7))
+        return 1;
+    const QString folder = dir.filePath(QStringLiteral("files"));
+    QDir().mkpath(folder);
+    QStringList names;
+    for (int i = 0; i <= Steps; ++i) {
+        const QString name = QDir(folder).filePath(QStringLiteral("step_%1.dng").arg(i, 2, 10, QLatin1Char('0')));
+        if (::link(QFile::encodeName(i % 2 ? b : a).constData(), QFile::encodeName(name).constData()) != 0) {
+            std::fprintf(stderr, "cannot link %s\n", qPrintable(name));
+            return 1;
+        }
+        names << name;
+    }
+
+    Tessivane window;
+    window.showAsLastSaved();
+    window.systemPaletteChanged(app.palette(), true);
+    if (!waitForExposed(&window)) {
+        std::fprintf(stderr, "the main window was not exposed within %d ms\n", TimeoutMs);
+        return 1;
+    }
+    settle(300);
+
+    const QSize viewport = window.view->viewport()->size();
+    std::printf("main window %dx%d, viewport %dx%d, platform %s\n", window.width(), window.height(),
+                viewport.width(), viewport.height(), qPrintable(QGuiApplication::platformName()));
+    std::printf("load average %.2f, %d threads\n", loadAverage(), QThread::idealThreadCount());
+
+    PaintWatch watch(&window);
+    const PaintWatch::Times first = watch.run(names[0], [&]() { window.openFile(names[0]); });
+    if (!first.ok)
+        return 1;
+    std::printf("\n24 MP 14-bit lossless JPEG, RGB on\n");
+    std::printf("  %-16s %-12s %10s %10s %10s\n", "", "file", "loaded ms", "painted ms", "paint ms");
+    std::printf("  %-16s %-12s %10.1f %10.1f %10.1f\n", "first open", qPrintable(fileNameOf(names[0])), first.loaded,
+                first.painted, first.painted - first.loaded);
+    settle(500);
+
+    std::vector<double> loaded, painted, paint;
+    for (int i = 1; i <= Steps; ++i) {
+        const PaintWatch::Times t = watch.run(names[i], [&]() { window.nextFile(); });
+        if (!t.ok)
+            return 1;
+        std::printf("  %-16s %-12s %10.1f %10.1f %10.1f\n", qPrintable(QStringLiteral("next file %1").arg(i)),
+                    qPrintable(fileNameOf(names[i])), t.loaded, t.painted, t.painted - t.loaded);
+        loaded.push_back(t.loaded);
+        painted.push_back(t.painted);
+        paint.push_back(t.painted - t.loaded);
+        settle(300);
+    }
+    std::printf("  %-16s %-12s %10.1f %10.1f %10.1f\n", "median", "", median(loaded), median(painted), median(paint));
+    std::printf("  %-16s %-12s %10.1f %10.1f %10.1f\n", "best", "", best(loaded), best(painted), best(paint));
+    std::printf("  painted / loaded (medians): %.2f; bench_load gives the load path without the window\n",
+                median(painted) / median(loaded));
+    std::printf("load average at the end %.2f\n", loadAverage());
+    return 0;
+}

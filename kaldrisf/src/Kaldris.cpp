@@ -148,6 +148,7 @@ int Kaldris::unpack()
         return rc;
     }
     imgdata.progress_flags |= KALDRIS_STATE_UNPACKED;
+    d->file.releasePages();
     return KALDRIS_SUCCESS;
 }
 
@@ -299,6 +300,7 @@ void Kaldris::free_image()
 {
     d->rendered = kaldris::RenderedImage{};
     d->hasRendered = false;
+    d->handedOut = nullptr;
     imgdata.progress_flags &= ~unsigned(KALDRIS_STATE_PROCESSED);
 }
 

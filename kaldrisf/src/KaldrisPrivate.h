@@ -19,6 +19,9 @@ struct KaldrisPrivate {
     std::vector<float> floats;       // float data as decoded, for convertFloatToInt
     kaldris::RenderedImage rendered;
     bool hasRendered = false;
+    // The block the last rendering went out in, without a copy; the caller
+    // owns it, so it is only ever compared with.
+    const kaldris_processed_image_t *handedOut = nullptr;
 };
 
 namespace kaldris {

@@ -1,11 +1,11 @@
 #include "Kaldris.h"
 #include "KaldrisPrivate.h"
 #include "io/ParallelFor.h"
-#include "process/HugePages.h"
 
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -101,38 +101,47 @@ kaldris_processed_image_t *Kaldris_fast::dcraw_make_mem_image_ex(kaldris_process
             *errcode = code;
         return nullptr;
     };
+    auto succeed = [&](kaldris_processed_image_t *img) {
+        imgdata.processed_data_size = img->data_size;
+        if (errcode)
+            *errcode = KALDRIS_SUCCESS;
+        return img;
+    };
     if (!d->hasRendered)
         return failWith(KALDRIS_OUT_OF_ORDER_CALL);
-    const kaldris::RenderedImage &r = d->rendered;
+    // The rendering already went out in this very block.
+    if (previous && previous == d->handedOut)
+        return succeed(previous);
+    kaldris::RenderedImage &r = d->rendered;
     const size_t needed = size_t(r.width) * r.height * r.colors;
     if (r.width <= 0 || r.height <= 0 || r.colors <= 0 || needed > r.pixels.size() || needed > 0xFFFFFFFFu)
-        return failWith(KALDRIS_NOT_PROCESSED);
-    kaldris_processed_image_t *img = previous;
-    if (!img || img->data_size < needed) {
+        return failWith(d->handedOut ? KALDRIS_OUT_OF_ORDER_CALL : KALDRIS_NOT_PROCESSED);
+    auto fillHeader = [&](kaldris_processed_image_t *img) {
+        img->height = ushort(r.height);
+        img->width = ushort(r.width);
+        img->colors = ushort(r.colors);
+        img->bits = 8;
+        img->data_size = unsigned(needed);
+        img->reserved = 0;
+    };
+    if (!previous || previous->data_size < needed) {
+        // The rendering's own block goes out: no copy, no second set of pages.
         dcraw_clear_mem(previous);
         previous = nullptr;
-        img = static_cast<kaldris_processed_image_t *>(
-            std::malloc(offsetof(kaldris_processed_image_t, data) + std::max<size_t>(needed, 1)));
-        if (!img)
-            return failWith(KALDRIS_OUT_OF_MEMORY);
+        kaldris_processed_image_t *img = r.pixels.release();
+        fillHeader(img);
+        d->handedOut = img;
+        return succeed(img);
     }
-    img->height = ushort(r.height);
-    img->width = ushort(r.width);
-    img->colors = ushort(r.colors);
-    img->bits = 8;
-    img->data_size = unsigned(needed);
-    img->reserved = 0;
-    kaldris::adviseHugePages(img->data, needed);
-    // In bands on every core: a new block's pages are first touched here,
-    // and one thread faulting them in would take longer than the rendering.
+    kaldris_processed_image_t *img = previous;
+    fillHeader(img);
+    // In bands on every core: one thread alone would copy at a fraction of
+    // the memory's speed.
     const size_t chunk = size_t(1) << 20;
     const size_t chunks = (needed + chunk - 1) / chunk;
     kaldris::parallelFor(chunks, imgdata.params.threads, [&](size_t i) {
         const size_t at = i * chunk;
         std::memcpy(img->data + at, r.pixels.data() + at, std::min(chunk, needed - at));
     });
-    imgdata.processed_data_size = needed;
-    if (errcode)
-        *errcode = KALDRIS_SUCCESS;
-    return img;
+    return succeed(img);
 }

@@ -1005,6 +1005,21 @@ void TestDngDecoder::processedImage()
     QCOMPARE(o.k->imgdata.processed_data_size, size_t(32 * 16 * 3));
     // The same size again: the previous block is reused.
     QCOMPARE(o.k->dcraw_make_mem_image_ex(img, &err), img);
+    // A new rendering into the block handed out before: copied in, the same bytes.
+    const QByteArray first(reinterpret_cast<const char *>(img->data), int(img->data_size));
+    QCOMPARE(o.k->dcraw_process(), 0);
+    QCOMPARE(o.k->dcraw_make_mem_image_ex(img, &err), img);
+    QCOMPARE(err, 0);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(img->data), int(img->data_size)), first);
+    // The first block went out without a copy, so a second, different one
+    // for the same rendering gets an error and is released.
+    QCOMPARE(o.k->dcraw_process(), 0);
+    kaldris_processed_image_t *handed = o.k->dcraw_make_mem_image_ex(nullptr, &err);
+    QVERIFY(handed);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(handed->data), int(handed->data_size)), first);
+    QVERIFY(o.k->dcraw_make_mem_image_ex(img, &err) == nullptr);
+    QCOMPARE(err, int(KALDRIS_OUT_OF_ORDER_CALL));
+    img = handed;
     // A larger image needs a new block; the previous one is released.
     Kaldris_fast &k = *o.k;
     auto big = writeDng(single(DngFrame::cfa(64, 40, 12, [](int x, int y) { return DngFrame::noise(x, y, 0, 12); })));

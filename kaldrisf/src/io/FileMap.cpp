@@ -51,6 +51,12 @@ int FileMap::mapFile(const char *path)
     return KALDRIS_SUCCESS;
 }
 
+void FileMap::releasePages()
+{
+    if (m_map)
+        madvise(m_map, m_mapSize, MADV_DONTNEED);
+}
+
 int FileMap::copyBuffer(const void *data, size_t size)
 {
     close();

@@ -20,6 +20,10 @@ public:
     int mapFile(const char *path);
     int copyBuffer(const void *data, size_t size);
     void close();
+    // Drops a mapped file's pages from the process, which still reads them
+    // (from the page cache, or the disk) when it touches them again: once the
+    // data is unpacked the compressed bytes need not count as its memory.
+    void releasePages();
 
     const uint8_t *data() const { return m_data; }
     size_t size() const { return m_size; }

@@ -266,8 +266,8 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain);
 
     if (out.pixels.capacity() < pixels * outColours) {
-        out.pixels = decltype(out.pixels)();
-        out.pixels.reserve(pixels * outColours);
+        out.pixels = PixelBlock();
+        out.pixels.resize(pixels * outColours);
         adviseHugePages(out.pixels.data(), out.pixels.capacity());
     }
     out.pixels.resize(pixels * outColours);

@@ -6,34 +6,12 @@
 #define KALDRIS_RENDERER_H
 
 #include "Kaldris.h"
-
-#include <cstdint>
-#include <memory>
-#include <new>
-#include <utility>
-#include <vector>
+#include "PixelBlock.h"
 
 namespace kaldris {
 
-// Leaves resized elements unset: the rendering writes every byte itself, on
-// every core, so the pages are first touched where they are filled.
-template <class T> struct UnsetAllocator : std::allocator<T> {
-    template <class U> struct rebind {
-        using other = UnsetAllocator<U>;
-    };
-    UnsetAllocator() = default;
-    template <class U> UnsetAllocator(const UnsetAllocator<U> &) noexcept {}
-    template <class U, class... Args> void construct(U *p, Args &&...args)
-    {
-        if constexpr (sizeof...(Args) == 0)
-            ::new (static_cast<void *>(p)) U;
-        else
-            ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
 struct RenderedImage {
-    std::vector<uint8_t, UnsetAllocator<uint8_t>> pixels;  // rows of width x colors bytes
+    PixelBlock pixels;  // rows of width x colors bytes
     int width = 0, height = 0, colors = 0;
 };
 

@@ -93,8 +93,11 @@ void benchLibrary()
     std::printf("library, %d x %d RGGB 16-bit uncompressed DNG:\n", Width, Height);
     std::printf("  unpack          %8.1f ms\n", unpack);
     if (process >= 0)
+    {
         std::printf("  dcraw_process   %8.1f ms   (ratio to unpack %.2f)   cpu %.1f ms (/8 = %.1f)\n", process,
                     process / unpack, processCpu, processCpu / 8);
+        std::printf("  target dcraw_process 30 ms: %s (%.2fx of it)\n", process <= 30 ? "met" : "missed", process / 30);
+    }
 }
 
 void benchRenderer()

@@ -2,6 +2,7 @@
 
 #include "ChannelNames.h"
 #include "ExifBlockParser.h"
+#include "LargeBuffer.h"
 #include "LoadReporter.h"
 #include "PrefStore.h"
 
@@ -309,7 +310,7 @@ std::unique_ptr<RawImage> RawLoader::openRawFile(const QString &path, const Load
     }
 
     const size_t bytes = size_t(sizes.raw_pitch) * size_t(sizes.raw_height);
-    image->workingBuffer = bytes ? std::calloc(bytes, 1) : nullptr;
+    image->workingBuffer = bytes ? allocateLargeZeroed(bytes) : nullptr;
     if (!image->workingBuffer)
         return failOpen(QStringLiteral("Memory allocation error"),
                         QStringLiteral("Cannot unpack file %1: Not enough memory<p>Close other programs and restart Tessivane").arg(path));

@@ -11,13 +11,11 @@
 // bytes a pixel above the idle program.
 
 #include "ChannelNames.h"
-#include "DngDescription.h"
-#include "DngFrame.h"
-#include "DngWriter.h"
 #include "ExposureLevels.h"
 #include "GammaTables.h"
 #include "HistogramData.h"
 #include "LoadContext.h"
+#include "LoadScene.h"
 #include "PrefStore.h"
 #include "RawImage.h"
 #include "RawLoader.h"
@@ -85,47 +83,6 @@ double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// A smooth scene with noise, so the Huffman codes are about as long as a
-// real exposure's.
-DngFrame sceneFrame(int width, int height, int bits)
-{
-    const double top = double((1 << bits) - 1);
-    DngFrame f = DngFrame::cfa(width, height, bits, [=](int x, int y) {
-        const double fx = double(x) / width, fy = double(y) / height;
-        const int c = (y & 1) == 0 ? ((x & 1) == 0 ? 0 : 1) : ((x & 1) == 0 ? 1 : 2);
-        const double gain[3] = {0.55, 1.0, 0.7};
-        const double light = 0.5 + 0.3 * std::sin(6.0 * fx + 1.3 * fy) + 0.15 * std::cos(9.0 * fy - 2.0 * fx);
-        uint32_t h = uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u;
-        h ^= h >> 15;
-        h *= 0x2C1B3C6Du;
-        h ^= h >> 12;
-        const double noise = (double(h & 0xFFFF) / 65535.0 - 0.5) * 0.004 * top;
-        const double v = top * 0.03 + top * 0.9 * gain[c] * std::clamp(light, 0.0, 1.0) + noise;
-        return uint16_t(std::clamp(std::round(v), 0.0, top));
-    });
-    f.whiteLevel = {uint32_t(top)};
-    f.blackLevel = {top * 0.03};
-    f.compression = 7;
-    f.storage = DngFrame::Storage::Tiles;
-    f.tileWidth = f.tileHeight = 256;
-    f.ljpegComponents = 2;
-    f.ljpegPredictor = 1;
-    return f;
-}
-
-bool writeDng(const QString &path, int width, int height, int bits)
-{
-    DngDescription dng;
-    dng.frames.push_back(sceneFrame(width, height, bits));
-    std::string error;
-    std::vector<uint8_t> bytes = DngWriter::writeToBytes(dng, &error);
-    if (bytes.empty()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), error.c_str());
-        return false;
-    }
-    return DngWriter::saveBytes(bytes, path.toStdString());
 }
 
 const char *const StepNames[] = {"open + unpack", "raw maxima", "working copy, black", "RGB rendering",
@@ -401,7 +358,7 @@ int main(int argc, char **argv)
     const QString small = dir.filePath(QStringLiteral("load24.dng"));
     const QString large = dir.filePath(QStringLiteral("load100.dng"));
     const bool only24 = argc > 1 && std::string(argv[1]) == "24";
-    if (!writeDng(small, 6000, 4000, 14) || (!only24 && !writeDng(large, 11648, 8736, 16)))
+    if (!LoadScene::write(small, 6000, 4000, 14) || (!only24 && !LoadScene::write(large, 11648, 8736, 16)))
         return 1;
     if (!runFile(small, "24 MP 14-bit lossless JPEG, RGB on", 30, 200, 11))
         return 1;

@@ -9,12 +9,10 @@
 // of the image it shows and the window has been flushed. The main window has
 // no "shown" signal; the bench watches the viewport's paint events.
 
-#include "DngDescription.h"
-#include "DngFrame.h"
-#include "DngWriter.h"
+#include "LoadScene.h"
 #include "RawImage.h"
-#include "TW_SignalingView.h"
 #include "Tessivane.h"
+#include "TW_SignalingView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,47 +61,6 @@ double median(std::vector<double> v)
 double best(const std::vector<double> &v)
 {
     return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
-}
-
-// bench_load's scene; `phase` moves the light so the two files differ.
-DngFrame sceneFrame(int width, int height, int bits, double phase)
-{
-    const double top = double((1 << bits) - 1);
-    DngFrame f = DngFrame::cfa(width, height, bits, [=](int x, int y) {
-        const double fx = double(x) / width, fy = double(y) / height;
-        const int c = (y & 1) == 0 ? ((x & 1) == 0 ? 0 : 1) : ((x & 1) == 0 ? 1 : 2);
-        const double gain[3] = {0.55, 1.0, 0.7};
-        const double light =
-            0.5 + 0.3 * std::sin(6.0 * fx + 1.3 * fy + phase) + 0.15 * std::cos(9.0 * fy - 2.0 * fx);
-        uint32_t h = uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u;
-        h ^= h >> 15;
-        h *= 0x2C1B3C6Du;
-        h ^= h >> 12;
-        const double noise = (double(h & 0xFFFF) / 65535.0 - 0.5) * 0.004 * top;
-        const double v = top * 0.03 + top * 0.9 * gain[c] * std::clamp(light, 0.0, 1.0) + noise;
-        return uint16_t(std::clamp(std::round(v), 0.0, top));
-    });
-    f.whiteLevel = {uint32_t(top)};
-    f.blackLevel = {top * 0.03};
-    f.compression = 7;
-    f.storage = DngFrame::Storage::Tiles;
-    f.tileWidth = f.tileHeight = 256;
-    f.ljpegComponents = 2;
-    f.ljpegPredictor = 1;
-    return f;
-}
-
-bool writeDng(const QString &path, double phase)
-{
-    DngDescription dng;
-    dng.frames.push_back(sceneFrame(6000, 4000, 14, phase));
-    std::string error;
-    std::vector<uint8_t> bytes = DngWriter::writeToBytes(dng, &error);
-    if (bytes.empty()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), error.c_str());
-        return false;
-    }
-    return DngWriter::saveBytes(bytes, path.toStdString());
 }
 
 // Times one load from the call to the painted picture. A paint counts only
@@ -240,7 +197,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.raw-source"));
     const QString b = dir.filePath(QStringLiteral("b.raw-source"));
-    if (!writeDng(a, 0.0) || !writeDng(b, 1.7))
+    if (!LoadScene::write(a, 6000, 4000, 14, 0.0) || !LoadScene::write(b, 6000, 4000, 14, 1.7))
         return 1;
     const QString folder = dir.filePath(QStringLiteral("files"));
     QDir().mkpath(folder);

@@ -15,6 +15,7 @@
 // than the decoding), then with the allocator keeping its pages between
 // runs, as in a program that has opened files before.
 
+#include "BenchClock.h"
 #include "DngDescription.h"
 #include "DngFrame.h"
 #include "DngWriter.h"
@@ -39,6 +40,9 @@
 
 namespace {
 
+using BenchClock::cpuMs;
+using BenchClock::median;
+
 constexpr int Width = 6000, Height = 4000, Bits = 14, Runs = 11;
 constexpr double Megapixels = Width * double(Height) / 1e6;
 
@@ -49,19 +53,6 @@ double nowMs()
 }
 
 // User + system time of every thread of the process.
-double cpuMs()
-{
-    struct rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Smooth, scene-like levels per CFA colour with noise that grows with the
 // signal (read noise plus shot noise), clipped to the 14-bit range.
 std::vector<uint16_t> makeScene()

@@ -10,6 +10,7 @@
 // one all-core read of the raw data, and the peak and after-load memory in
 // bytes a pixel above the idle program.
 
+#include "BenchClock.h"
 #include "ChannelNames.h"
 #include "ExposureLevels.h"
 #include "GammaTables.h"
@@ -46,14 +47,11 @@
 
 namespace {
 
-constexpr int Runs = 5;
+using BenchClock::cpuMs;
+using BenchClock::loadAverage;
+using BenchClock::median;
 
-double cpuMs()
-{
-    struct rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
+constexpr int Runs = 5;
 
 // kB from /proc/self/status: "VmRSS" now, "VmHWM" the peak since the last reset.
 long statusKb(const char *key)
@@ -70,19 +68,6 @@ long statusKb(const char *key)
 void resetPeak()
 {
     std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double loadAverage()
-{
-    double a = 0;
-    std::ifstream("/proc/loadavg") >> a;
-    return a;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 const char *const StepNames[] = {"open + unpack", "raw maxima", "working copy, black", "RGB rendering",

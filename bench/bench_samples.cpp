@@ -5,6 +5,7 @@
 // Beside each the statistics of the same rectangles alone; the difference a
 // sample is what the table, the items and the bookkeeping add.
 
+#include "BenchClock.h"
 #include "RawImage.h"
 #include "RegionStats.h"
 #include "SampleRecord.h"
@@ -34,18 +35,14 @@
 
 namespace {
 
+using BenchClock::median;
+
 constexpr int Width = 6000, Height = 4000, Side = 32, Samples = 10000, Runs = 5;
 
 double nowMs()
 {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 class BenchHost : public SamplesHost

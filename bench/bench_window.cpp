@@ -9,6 +9,7 @@
 // of the image it shows and the window has been flushed. The main window has
 // no "shown" signal; the bench watches the viewport's paint events.
 
+#include "BenchClock.h"
 #include "LoadScene.h"
 #include "RawImage.h"
 #include "Tessivane.h"
@@ -42,26 +43,12 @@
 
 namespace {
 
+using BenchClock::loadAverage;
+using BenchClock::median;
+using BenchClock::best;
+
 constexpr int Steps = 9;
 constexpr int TimeoutMs = 20000;
-
-double loadAverage()
-{
-    double a = 0;
-    std::ifstream("/proc/loadavg") >> a;
-    return a;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double best(const std::vector<double> &v)
-{
-    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
-}
 
 // Times one load from the call to the painted picture. A paint counts only
 // once the load has returned and the window holds the wanted file: the

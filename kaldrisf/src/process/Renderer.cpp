@@ -276,8 +276,11 @@ int render(const kaldris_data_t &d, RenderedImage &out)
         const uint8_t *lut = table.data();
         for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
             uint8_t *dst = out.pixels.data() + size_t(y) * w * outColours;
-            const int oc = outColours;
-            convertRow(rows, y, [dst, lut, oc](int x, int c, int q) { dst[x * oc + c] = lut[q]; });
+            // The pixel size a constant, so the stores need no multiply.
+            if (outColours == 3)
+                convertRow(rows, y, [dst, lut](int x, int c, int q) { dst[x * 3 + c] = lut[q]; });
+            else
+                convertRow(rows, y, [dst, lut](int x, int, int q) { dst[x] = lut[q]; });
         }
     });
     plane.reset();

@@ -114,7 +114,9 @@ bool WhiteBalance::greyWorldMeans(const RawView &raw, const BlackScale &black, c
     const size_t bands = std::min<size_t>(size_t(blockRows), size_t(workerCount(threads, 64)) * 4);
     std::vector<Sums> partial(bands);
     parallelFor(bands, threads, [&](size_t band) {
-        Sums &s = partial[band];
+        // Summed here and stored once: neighbouring bands' sums share cache
+        // lines, and every core writing into them would take turns.
+        Sums s;
         const int b0 = int(size_t(blockRows) * band / bands), b1 = int(size_t(blockRows) * (band + 1) / bands);
         std::vector<float> rows(size_t(br) * raw.width * comps);
         std::vector<uint8_t> colourOf(size_t(br) * raw.width * comps);
@@ -151,6 +153,7 @@ bool WhiteBalance::greyWorldMeans(const RawView &raw, const BlackScale &black, c
                 }
             }
         }
+        partial[band] = s;
     });
     Sums total;
     for (const Sums &s : partial)

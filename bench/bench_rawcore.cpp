@@ -183,5 +183,12 @@ int main(int argc, char **argv)
     line("area histogram, whole frame", tHist);
     line("render composite (grid clear + tiles)", tComposite);
     line("render channel with exposure marks", tChannel);
+    auto target = [&](const char *name, const Timing &t, double limit) {
+        const double ratio = t.median / yard.median;
+        std::printf("  target %s %.0fx the read: %s (%.2fx of it)\n", name, limit, ratio <= limit ? "met" : "missed",
+                    ratio / limit);
+    };
+    target("area histogram", tHist, 3);
+    target("composite render", tComposite, 4);
     return 0;
 }

@@ -3,6 +3,7 @@
 // to the same folder. For LZW, libtiff's share is the time the same
 // scanlines take through libtiff alone.
 
+#include "BenchClock.h"
 #include "TiffScanlineFile.h"
 #include "TiffWriters.h"
 
@@ -28,15 +29,7 @@ constexpr int Width = 6000, Height = 4000, Runs = 5;
 
 double medianMs(const std::function<void()> &work)
 {
-    std::vector<double> t;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        t.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    return BenchClock::median(BenchClock::runTimes(Runs, 0, work));
 }
 
 void plainWrite(const QString &path, qint64 bytes)

@@ -2,11 +2,12 @@
 // of four channels at 1/96 EV (with the EV bin map rebuilt and reused) and
 // at linear bin 1, and a whole four-plot redraw offscreen.
 
+#include "BenchClock.h"
+#include "FakeHistogramHost.h"
 #include "HistogramBinning.h"
 #include "HistogramData.h"
-#include "FakeHistogramHost.h"
-#include "TW_HistView.h"
 #include "TessivaneHistogramWindow.h"
+#include "TW_HistView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,16 +24,7 @@ constexpr int Runs = 41;
 
 double medianMs(const std::function<void()> &work)
 {
-    work();
-    std::vector<double> t;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        t.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    return BenchClock::median(BenchClock::runTimes(Runs, 1, work));
 }
 
 HistogramData sixteenBitCounts()

@@ -228,49 +228,10 @@ bool loadOnce(const QString &path, PrefStore &prefs, StepClock &clock, Loaded &o
     return true;
 }
 
-struct Band {
-    const unsigned short *p;
-    size_t n;
-};
-
-uint64_t sumBand(const Band &b)
-{
-    uint64_t s = 0;
-    size_t i = 0;
-    for (; i + 4096 <= b.n; i += 4096) {
-        uint32_t part = 0;
-        for (size_t j = 0; j < 4096; ++j)
-            part += b.p[i + j];
-        s += part;
-    }
-    for (; i < b.n; ++i)
-        s += b.p[i];
-    return s;
-}
-
-void addTo(uint64_t &total, const uint64_t &part)
-{
-    total += part;
-}
-
-volatile uint64_t sink;
-
 // One all-core read of the decoder's raw data, median of 15.
 double allCoreReadMs(const unsigned short *p, size_t n)
 {
-    QList<Band> bands;
-    const size_t step = 256 * 1024;
-    for (size_t i = 0; i < n; i += step)
-        bands << Band{p + i, std::min(step, n - i)};
-    std::vector<double> t;
-    for (int i = 0; i < 16; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        sink = QtConcurrent::blockingMappedReduced<uint64_t>(bands, sumBand, addTo);
-        if (i)
-            t.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    return median(t);
+    return median(BenchClock::allCoreReadTimes(p, n, 15));
 }
 
 bool runFile(const QString &path, const char *label, int maxRgbMegapixels, double targetMs, double targetBytes)

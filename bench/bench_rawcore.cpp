@@ -2,11 +2,12 @@
 // 24-megapixel 14-bit RGGB frame, each beside the time a plain all-core sum
 // over the same buffer takes (the memory read yardstick).
 
+#include "BenchClock.h"
+#include "GammaTables.h"
 #include "PrefStore.h"
 #include "RawImage.h"
 #include "RawMaximum.h"
 #include "RegionStats.h"
-#include "GammaTables.h"
 #include "TileGrid.h"
 #include "TileRenderer.h"
 
@@ -34,46 +35,11 @@ struct Timing {
 
 Timing timeMs(const std::function<void()> &work)
 {
-    work();   // warm caches, pages and the thread pool
-    std::vector<double> t;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        t.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(t.begin(), t.end());
-    return {t[t.size() / 2], t.front()};
+    const std::vector<double> t = BenchClock::runTimes(Runs, 1, work);
+    return {BenchClock::median(t), BenchClock::best(t)};
 }
 
 volatile uint64_t sink;
-
-struct Band {
-    const unsigned short *p;
-    size_t n;
-};
-
-// 32-bit partial sums over 4096 values (they cannot overflow) keep the
-// loop at memory speed rather than at widening-add speed.
-uint64_t sumBand(const Band &b)
-{
-    uint64_t s = 0;
-    size_t i = 0;
-    for (; i + 4096 <= b.n; i += 4096) {
-        uint32_t part = 0;
-        for (size_t j = 0; j < 4096; ++j)
-            part += b.p[i + j];
-        s += part;
-    }
-    for (; i < b.n; ++i)
-        s += b.p[i];
-    return s;
-}
-
-void addTo(uint64_t &total, const uint64_t &part)
-{
-    total += part;
-}
 
 } // namespace
 
@@ -110,13 +76,8 @@ int main(int argc, char **argv)
     const FrameView view = image.frameView(4);
     const ThreadSettings threads = ThreadSettings::fromSystem();
 
-    QList<Band> bands;
-    for (int r = 0; r < Height; r += 256)
-        bands.append(Band{view.data + size_t(r) * Width, size_t(std::min(256, Height - r)) * Width});
-    const Timing yard = timeMs([&] {
-        sink = QtConcurrent::blockingMappedReduced<uint64_t>(bands, sumBand, addTo,
-                                                             QtConcurrent::UnorderedReduce);
-    });
+    const std::vector<double> reads = BenchClock::allCoreReadTimes(view.data, pixels, Runs);
+    const Timing yard{BenchClock::median(reads), BenchClock::best(reads)};
 
     RawMaxSource src;
     src.raw1 = raw.data();

@@ -3,6 +3,7 @@
 // scaling), as a table and as CGATS, through the same write that the save
 // dialog runs: corrections, text, file and commit.
 
+#include "BenchClock.h"
 #include "ChannelNames.h"
 #include "FlatFieldReader.h"
 #include "SampleCorrections.h"
@@ -29,16 +30,7 @@ constexpr int Samples = 10000, Runs = 9;
 
 double medianMs(const std::function<void()> &work)
 {
-    work();
-    std::vector<double> t;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        t.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    return BenchClock::median(BenchClock::runTimes(Runs, 1, work));
 }
 
 }

@@ -9,4 +9,10 @@ struct area_t {
     int height = 0;
 };
 
+// Corner column and row first, then the size: the order the callers think in.
+inline area_t areaAt(int left, int top, int width, int height)
+{
+    return area_t{top, left, width, height};
+}
+
 #endif

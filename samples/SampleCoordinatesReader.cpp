@@ -57,10 +57,7 @@ void SampleCoordinatesReader::readLine(QString line, int frameWidth, int frameHe
         return;
     }
     Row row;
-    row.area.top = top;
-    row.area.left = left;
-    row.area.width = width;
-    row.area.height = height;
+    row.area = areaAt(left, top, width, height);
     row.name = name;
     result.rows << row;
 }

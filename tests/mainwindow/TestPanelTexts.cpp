@@ -182,12 +182,7 @@ void TestPanelTexts::panelsStayInPlace()
         return xs;
     };
     auto select = [&](int left, int top, int width, int height) {
-        area_t a;
-        a.left = left;
-        a.top = top;
-        a.width = width;
-        a.height = height;
-        window->selectionPlaced(a);
+        window->selectionPlaced(areaAt(left, top, width, height));
     };
     select(0, 0, 1, 1);
     const QList<int> start = positions();

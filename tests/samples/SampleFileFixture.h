@@ -31,10 +31,7 @@ public:
         auto r = std::make_unique<SampleRecord>();
         r->id = id;
         r->name = name;
-        r->area.left = left;
-        r->area.top = top;
-        r->area.width = width;
-        r->area.height = height;
+        r->area = areaAt(left, top, width, height);
         for (size_t k = 0; k < channels.size() && k < 4; ++k) {
             r->avg[k] = channels[k].avg;
             r->dev[k] = channels[k].dev;

@@ -84,15 +84,7 @@ public:
             n << r->name;
         return n;
     }
-    area_t area(int left, int top, int width, int height) const
-    {
-        area_t a;
-        a.left = left;
-        a.top = top;
-        a.width = width;
-        a.height = height;
-        return a;
-    }
+    area_t area(int left, int top, int width, int height) const { return areaAt(left, top, width, height); }
 
     QSize frame;
     QGraphicsScene scene;

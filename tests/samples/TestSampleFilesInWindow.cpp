@@ -28,16 +28,6 @@
 
 namespace {
 
-area_t areaOf(int left, int top, int width, int height)
-{
-    area_t a;
-    a.left = left;
-    a.top = top;
-    a.width = width;
-    a.height = height;
-    return a;
-}
-
 QByteArray contents(const QString &path)
 {
     QFile f(path);
@@ -98,8 +88,8 @@ private slots:
     {
         window = std::make_unique<Tessivane>();
         QVERIFY(window->openFile(dngPath));
-        window->addSample(areaOf(0, 0, 4, 4), QStringLiteral("A1"));
-        window->addSample(areaOf(10, 6, 8, 8), QStringLiteral("A2"));
+        window->addSample(areaAt(0, 0, 4, 4), QStringLiteral("A1"));
+        window->addSample(areaAt(10, 6, 8, 8), QStringLiteral("A2"));
         QVERIFY(window->samplesData->dirty);
     }
     void cleanup()
@@ -131,7 +121,7 @@ private slots:
 
         sw->appendFile->click();
         QCOMPARE(sw->saveButton->text(), QStringLiteral("Append File"));
-        window->addSample(areaOf(20, 20, 2, 2), QStringLiteral("A3"));
+        window->addSample(areaAt(20, 20, 2, 2), QStringLiteral("A3"));
         QCOMPARE(sw->saveButton->text(), QStringLiteral("Append File *"));
         const DialogAnswers b = answering(QString(), {}, [&] { sw->saveButton->click(); });
         QCOMPARE(b.dialogs, 0);
@@ -148,7 +138,7 @@ private slots:
         answering(fixture->path("t.csv"), [](TW_SamplesSaveOptions &o) { o.csvRadio->setChecked(true); },
                   [&] { sw->saveButton->click(); });
         sw->appendFile->click();
-        window->addSample(areaOf(1, 1, 2, 2), QString());
+        window->addSample(areaAt(1, 1, 2, 2), QString());
         // With the box ticked no dialog would come; untick it to choose CGATS.
         sw->appendFile->click();
         const QString path = fixture->path("out.txt");

@@ -89,15 +89,6 @@ Brute bruteForce(const area_t &a, const QString &channel)
     return b;
 }
 
-area_t areaOf(int left, int top, int width, int height)
-{
-    area_t a;
-    a.left = left;
-    a.top = top;
-    a.width = width;
-    a.height = height;
-    return a;
-}
 
 void release(QGraphicsScene *scene, QGraphicsItem *item)
 {
@@ -161,7 +152,7 @@ private slots:
         QFETCH(int, top);
         QFETCH(int, width);
         QFETCH(int, height);
-        const area_t a = areaOf(left, top, width, height);
+        const area_t a = areaAt(left, top, width, height);
         window->addSample(a, QString());
         const SampleRecord *r = window->samplesData->samples.last();
         const QStringList names = window->samplesWindow->channelNames.names;
@@ -199,14 +190,14 @@ private slots:
         QCOMPARE(data->samples[0]->item->scene(), window->scene);
 
         // Ctrl+M turns the selection into a sample and removes it.
-        window->selectionPlaced(areaOf(30, 10, 8, 6));
+        window->selectionPlaced(areaAt(30, 10, 8, 6));
         QVERIFY(window->selectionToSampleAction->isEnabled());
         window->selectionToSampleAction->trigger();
         QCOMPARE(data->samples.size(), 2);
         QCOMPARE(data->samples[1]->origin, int(SampleRecord::FromSelection));
         QCOMPARE(data->samples[1]->name, QStringLiteral("30:10-8x6"));
         QCOMPARE(window->selection.width, 0);
-        window->addSample(areaOf(1, 1, 4, 4), QStringLiteral("third"));
+        window->addSample(areaAt(1, 1, 4, 4), QStringLiteral("third"));
         QCOMPARE(sw->model->rowCount(), 3);
 
         // Dragging the second one: its row follows.
@@ -234,7 +225,7 @@ private slots:
 
         // "Remove All" with a selection on the image: the shared panel goes
         // back to the selection's statistics, not to the hint.
-        window->selectionPlaced(areaOf(2, 4, 6, 8));
+        window->selectionPlaced(areaAt(2, 4, 6, 8));
         sw->removeAllButton->click();
         QVERIFY(data->samples.isEmpty());
         QVERIFY(!data->dirty);
@@ -266,7 +257,7 @@ private slots:
 
     void unsavedSamplesOnLeaving()
     {
-        window->addSample(areaOf(1, 1, 4, 4), QString());
+        window->addSample(areaAt(1, 1, 4, 4), QString());
         QList<bool> asked;
         auto answer = SamplesController::UnsavedAnswer::Cancel;
         window->samplesController->askUnsaved = [&](bool changeOfFile) {
@@ -299,7 +290,7 @@ private slots:
 
     void savingFromTheWindow()
     {
-        window->addSample(areaOf(2, 2, 6, 4), QStringLiteral("patch"));
+        window->addSample(areaAt(2, 2, 6, 4), QStringLiteral("patch"));
         TessivaneSampleWindow *sw = window->samplesWindow;
         QVERIFY(window->samplesData->dirty);
 
@@ -343,7 +334,7 @@ private slots:
     void frameChangeAsksAboutFrameData()
     {
         QVERIFY(window->openFile(twoFrames));
-        window->addSample(areaOf(1, 1, 4, 4), QString());
+        window->addSample(areaAt(1, 1, 4, 4), QString());
         QList<bool> asked;
         window->samplesController->askUnsaved = [&](bool changeOfFile) {
             asked << changeOfFile;
@@ -368,9 +359,9 @@ private slots:
         // from (0, 0) to the active area's corner.
         QCOMPARE(window->image->frameOriginRow, ActiveTop);
         QCOMPARE(window->image->frameOriginCol, ActiveLeft);
-        window->addSample(areaOf(10, 10, 4, 4), QString());
-        window->addSample(areaOf(3, 10, 4, 4), QString());
-        window->selectionPlaced(areaOf(4, 20, 6, 6));
+        window->addSample(areaAt(10, 10, 4, 4), QString());
+        window->addSample(areaAt(3, 10, 4, 4), QString());
+        window->selectionPlaced(areaAt(4, 20, 6, 6));
         window->shiftSamples(0, 0);
         QCOMPARE(window->samplesData->samples.size(), 1);
         QCOMPARE(window->samplesData->samples[0]->area.left, 10 - ActiveLeft);

@@ -11,10 +11,7 @@ namespace {
 SampleRecord *record(int left, int top, int width, int height, const QString &name = QString(), int id = -1)
 {
     auto *r = new SampleRecord;
-    r->area.left = left;
-    r->area.top = top;
-    r->area.width = width;
-    r->area.height = height;
+    r->area = areaAt(left, top, width, height);
     r->name = name;
     r->id = id;
     return r;

@@ -3,6 +3,7 @@
 // over the same buffer takes (the memory read yardstick).
 
 #include "BenchClock.h"
+#include "BenchImage.h"
 #include "GammaTables.h"
 #include "PrefStore.h"
 #include "RawImage.h"
@@ -47,32 +48,14 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const size_t pixels = size_t(Width) * Height;
-    std::vector<unsigned short> raw(pixels);
-    uint32_t x = 12345;
-    for (size_t i = 0; i < pixels; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        // Dark-ish noise with a clipped top, like a real exposure.
-        raw[i] = (unsigned short)std::min<uint32_t>(512 + (x % 20000), 16383);
-    }
-    const size_t bytes = pixels * 2;
 
-    // Working copy in a RawImage, as loading leaves it.
+    // Working copy in a RawImage, as loading leaves it; the decoder's data
+    // beside it holds the same values.
     RawImage image;
-    kaldris_data_t &d = image.decoder().imgdata;
-    d.sizes.raw_width = d.sizes.width = Width;
-    d.sizes.raw_height = d.sizes.height = Height;
-    d.sizes.raw_pitch = Width * 2;
-    d.idata.colors = 3;
-    d.idata.filters = 0x94949494;
-    image.filtersCopy = image.cfaPattern = 0x94949494;
-    image.workingBuffer = std::malloc(bytes);
-    image.workingBufferSize = bytes;
-    std::memcpy(image.workingBuffer, raw.data(), bytes);
-    image.view1 = static_cast<ushort *>(image.workingBuffer);
-    image.frameWidth = image.visibleWidth = Width;
-    image.frameHeight = image.visibleHeight = Height;
+    if (!BenchImage::fillNoisyRggb(image, Width, Height))
+        return 1;
+    const std::vector<unsigned short> raw(image.view1, image.view1 + pixels);
+    const size_t bytes = pixels * 2;
     const FrameView view = image.frameView(4);
     const ThreadSettings threads = ThreadSettings::fromSystem();
 

@@ -6,6 +6,7 @@
 // sample is what the table, the items and the bookkeeping add.
 
 #include "BenchClock.h"
+#include "BenchImage.h"
 #include "RawImage.h"
 #include "RegionStats.h"
 #include "SampleRecord.h"
@@ -81,28 +82,9 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    const size_t pixels = size_t(Width) * Height;
     RawImage image;
-    kaldris_data_t &d = image.decoder().imgdata;
-    d.sizes.raw_width = d.sizes.width = Width;
-    d.sizes.raw_height = d.sizes.height = Height;
-    d.sizes.raw_pitch = Width * 2;
-    d.idata.colors = 3;
-    d.idata.filters = 0x94949494;
-    image.filtersCopy = image.cfaPattern = 0x94949494;
-    image.workingBuffer = std::malloc(pixels * 2);
-    image.workingBufferSize = pixels * 2;
-    auto *raw = static_cast<unsigned short *>(image.workingBuffer);
-    uint32_t x = 12345;
-    for (size_t i = 0; i < pixels; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        raw[i] = (unsigned short)std::min<uint32_t>(512 + (x % 20000), 16383);
-    }
-    image.view1 = raw;
-    image.frameWidth = image.visibleWidth = Width;
-    image.frameHeight = image.visibleHeight = Height;
+    if (!BenchImage::fillNoisyRggb(image, Width, Height))
+        return 1;
 
     // 10000 squares on a 125 x 80 lattice of 48-pixel steps.
     QVector<area_t> areas;

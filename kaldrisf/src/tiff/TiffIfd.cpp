@@ -23,4 +23,12 @@ double TiffIfd::f(uint16_t tag, double fallback, uint32_t index) const
     return e && index < e->count() ? e->f(index) : fallback;
 }
 
+const TiffIfd *TiffIfd::subIfd(uint16_t tag) const
+{
+    for (const auto &[t, ifd] : tagged)
+        if (t == tag)
+            return ifd.get();
+    return nullptr;
+}
+
 }

@@ -1,5 +1,7 @@
 #include "tiff/TiffParser.h"
 
+#include "tiff/MakerNoteParser.h"
+
 #include <algorithm>
 
 namespace kaldris {
@@ -7,6 +9,8 @@ namespace kaldris {
 namespace {
 constexpr uint16_t tagSubIfds = 330;
 constexpr uint16_t tagExifIfd = 34665;
+constexpr uint16_t tagMake = 271;
+constexpr uint16_t tagMakerNote = 0x927C;
 }
 
 TiffTree TiffParser::parse(const ByteStream &file)
@@ -50,35 +54,66 @@ TiffTree TiffParser::parse(const ByteStream &file)
     }
     if (tree.chain.empty())
         fail(KALDRIS_CORRUPT);
+    p.readMakerNote(tree);
     return tree;
 }
 
-std::unique_ptr<TiffIfd> TiffParser::readIfd(uint64_t offset, int depth, uint64_t *next)
+std::unique_ptr<TiffIfd> TiffParser::readIfdAt(const ByteStream &s, uint64_t offset, uint64_t base, uint64_t *next)
+{
+    if (next)
+        *next = 0;
+    try {
+        TiffParser p(s);
+        return p.readDirectory(s, offset, base, 0, next);
+    } catch (const DecodeError &) {
+        return nullptr;
+    }
+}
+
+void TiffParser::readMakerNote(TiffTree &tree)
+{
+    const TiffIfd &ifd0 = *tree.chain.front();
+    const TiffEntry *note = ifd0.exif ? ifd0.exif->get(tagMakerNote) : nullptr;
+    if (!note)
+        return;
+    try {
+        const TiffEntry *make = ifd0.get(tagMake);
+        tree.makerNote = MakerNoteParser::read(*this, note->dataOffset(), note->byteSize(),
+                                               make ? make->text() : std::string(), ifd0.exif->depth + 1,
+                                               &tree.makerNoteKind);
+    } catch (const DecodeError &) {
+        tree.makerNote.reset();
+        tree.makerNoteKind = MakerNoteKind::None;
+    }
+}
+
+std::unique_ptr<TiffIfd> TiffParser::readDirectory(const ByteStream &s, uint64_t offset, uint64_t base, int depth,
+                                                   uint64_t *next)
 {
     m_seen.insert(offset);
     ++m_count;
     auto ifd = std::make_unique<TiffIfd>();
     ifd->offset = offset;
     ifd->depth = depth;
-    uint32_t n = m_s.u16(offset);
+    uint32_t n = s.u16(offset);
     if (n == 0 || n > maxEntries)
         fail(KALDRIS_CORRUPT);
-    m_s.require(offset + 2, uint64_t(n) * 12);
+    s.require(offset + 2, uint64_t(n) * 12);
     ifd->entries.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         uint64_t e = offset + 2 + uint64_t(i) * 12;
-        uint16_t tag = m_s.u16(e), type = m_s.u16(e + 2);
-        uint32_t count = m_s.u32(e + 4);
+        uint16_t tag = s.u16(e), type = s.u16(e + 2);
+        uint32_t count = s.u32(e + 4);
         unsigned size = TiffEntry::typeSize(type);
         if (!size)
             continue;
         uint64_t bytes = uint64_t(count) * size;
-        uint64_t data = bytes <= 4 ? e + 8 : m_s.u32(e + 8);
+        uint64_t data = bytes <= 4 ? e + 8 : base + s.u32(e + 8);
         // Entries whose values lie outside the file are dropped here, so
         // every later read of a kept entry is known to be in bounds.
-        if (!m_s.contains(data, bytes))
+        if (!s.contains(data, bytes))
             continue;
-        ifd->entries.emplace_back(m_s, tag, type, count, data);
+        ifd->entries.emplace_back(s, tag, type, count, data);
     }
     std::stable_sort(ifd->entries.begin(), ifd->entries.end(),
                      [](const TiffEntry &a, const TiffEntry &b) { return a.tag() < b.tag(); });
@@ -87,7 +122,13 @@ std::unique_ptr<TiffIfd> TiffParser::readIfd(uint64_t offset, int depth, uint64_
                                    [](const TiffEntry &a, const TiffEntry &b) { return a.tag() == b.tag(); }),
                        ifd->entries.end());
     if (next)
-        *next = m_s.contains(offset + 2 + uint64_t(n) * 12, 4) ? m_s.u32(offset + 2 + uint64_t(n) * 12) : 0;
+        *next = s.contains(offset + 2 + uint64_t(n) * 12, 4) ? s.u32(offset + 2 + uint64_t(n) * 12) : 0;
+    return ifd;
+}
+
+std::unique_ptr<TiffIfd> TiffParser::readIfd(uint64_t offset, int depth, uint64_t *next)
+{
+    auto ifd = readDirectory(m_s, offset, 0, depth, next);
     if (depth < maxDepth) {
         readChildren(*ifd, tagSubIfds, depth, false);
         readChildren(*ifd, tagExifIfd, depth, true);

@@ -116,6 +116,9 @@ private slots:
     void headerBeforeMake_data();
     void headerBeforeMake();
     void readIfdAtBase();
+    void noteOutsideStream_data();
+    void noteOutsideStream();
+    void sharedIfdLimit();
 };
 
 void TestMakerNote::layouts_data()
@@ -340,6 +343,63 @@ void TestMakerNote::readIfdAtBase()
     auto wrong = kaldris::TiffParser::readIfdAt(note, base + tree.makerNote->u(0x11, 0), 0);
     QVERIFY(!wrong || !wrong->get(0x0100) || wrong->get(0x0100)->ints() != std::vector<uint64_t>({500, 600, 700}));
     QVERIFY(!kaldris::TiffParser::readIfdAt(note, w.bytes.size() - 1, 0));
+}
+
+void TestMakerNote::noteOutsideStream_data()
+{
+    QTest::addColumn<quint64>("offset");
+    QTest::addColumn<quint64>("length");
+
+    QTest::newRow("length past the end") << quint64(0) << quint64(1);
+    QTest::newRow("offset past the end") << quint64(1) << quint64(1);
+    QTest::newRow("length wrapping around") << quint64(0) << quint64(UINT64_MAX);
+    QTest::newRow("empty") << quint64(0) << quint64(0);
+}
+
+// Bounds given by a format's own pointers are checked before any byte is read.
+void TestMakerNote::noteOutsideStream()
+{
+    QFETCH(quint64, offset);
+    QFETCH(quint64, length);
+
+    const Written w = writeFile(Layout::Olympus, false, false, "OLYMPUS", 0x2040);
+    const kaldris::ByteStream file(w.bytes.data(), w.bytes.size());
+    const uint64_t o = offset == 0 ? w.noteOffset : w.bytes.size() + offset;
+    const uint64_t n = length == 1 ? w.bytes.size() - w.noteOffset + 1 : length;
+    MakerNoteKind kind = MakerNoteKind::Canon;
+    QVERIFY(!kaldris::MakerNoteParser::parse(file, o, n, "OLYMPUS", &kind));
+    QCOMPARE(int(kind), int(MakerNoteKind::None));
+}
+
+// The note's directories count against the file's own IFD limit: a file that
+// used it up gets no note rather than more directories.
+void TestMakerNote::sharedIfdLimit()
+{
+    Written w = writeFile(Layout::Canon, false, false, "Canon");
+    QVERIFY(parseTree(w.bytes).makerNote);
+
+    TiffFileBuilder file(false);
+    file.bytes() = w.bytes;
+    TiffIfd tiny(false);
+    tiny.addShort(0x0100, 1);
+    std::vector<uint32_t> chain{0};
+    for (int i = 0; i < kaldris::TiffParser::maxIfds - 2; ++i)
+        chain.push_back(file.appendIfd(tiny, chain.back()));
+    std::vector<uint8_t> bytes = file.take();
+    const uint32_t ifd0NextPos = w.ifd0Offset + 2 + 3 * 12;
+
+    // IFD0, its EXIF IFD and the chain: every directory the limit allows.
+    TiffIfd::patch32(bytes, ifd0NextPos, chain.back(), false);
+    const kaldris::TiffTree full = parseTree(bytes);
+    QCOMPARE(full.chain.size(), size_t(kaldris::TiffParser::maxIfds - 1));
+    QVERIFY(full.chain[0]->exif);
+    QVERIFY(!full.makerNote);
+
+    // One directory fewer leaves room for the note.
+    TiffIfd::patch32(bytes, ifd0NextPos, chain[chain.size() - 2], false);
+    const kaldris::TiffTree room = parseTree(bytes);
+    QCOMPARE(room.chain.size(), size_t(kaldris::TiffParser::maxIfds - 2));
+    QVERIFY(room.makerNote);
 }
 
 TW_REGISTER_TEST(TestMakerNote)

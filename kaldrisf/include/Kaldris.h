@@ -35,6 +35,24 @@ enum KaldrisError {
     KALDRIS_OUT_OF_MEMORY = -15,
     KALDRIS_DATA_ERROR = -16,
     KALDRIS_NOT_PROCESSED = -17,
+    // A camera format we recognise but do not read, one code a format family.
+    KALDRIS_CANON_CR3_UNSUPPORTED = -18,
+    KALDRIS_CANON_CRW_UNSUPPORTED = -19,
+    KALDRIS_NIKON_UNSUPPORTED = -20,
+    KALDRIS_PENTAX_UNSUPPORTED = -21,
+    KALDRIS_SONY_UNSUPPORTED = -22,
+    KALDRIS_SAMSUNG_UNSUPPORTED = -23,
+    KALDRIS_PANASONIC_UNSUPPORTED = -24,
+    KALDRIS_OLYMPUS_UNSUPPORTED = -25,
+    KALDRIS_FUJIFILM_UNSUPPORTED = -26,
+    KALDRIS_PHASEONE_UNSUPPORTED = -27,
+    KALDRIS_HASSELBLAD_UNSUPPORTED = -28,
+    KALDRIS_LEAF_UNSUPPORTED = -29,
+    KALDRIS_KODAK_UNSUPPORTED = -30,
+    KALDRIS_MINOLTA_UNSUPPORTED = -31,
+    KALDRIS_EPSON_UNSUPPORTED = -32,
+    KALDRIS_MAMIYA_UNSUPPORTED = -33,
+    KALDRIS_SIGMA_UNSUPPORTED = -34,
 };
 
 // Processing-flag bits (kaldris_output_params_t::processing_flags).
@@ -103,6 +121,13 @@ struct kaldris_iparams_t {
     char xtrans[6][6];           // colours of a 6x6 pattern, visible coordinates
     char cdesc[5];               // colour letters, index = colour
     unsigned is_foveon;          // sensor-type flag
+    // make and model above are the camera database's names where it knows
+    // the camera; these are the file's own strings
+    char file_make[64];
+    char file_model[64];
+    char camera_mode[32];        // the database entry's mode ("sRaw1", ...), empty for none
+    int in_database;             // the camera was found in the database
+    char format[32];             // the file format as users name it ("Canon CR2", "DNG")
 };
 
 struct kaldris_imgother_t {
@@ -145,11 +170,18 @@ struct kaldris_colordata_t {
     float pre_mul[4];            // daylight multipliers
     float analog_balance[4];
     float as_shot_white_xy[2];   // AsShotWhiteXY, 0 when absent
-    kaldris_dng_color_t dng_color[2];
+    kaldris_dng_color_t dng_color[2];   // the file's own colour data
+    kaldris_dng_color_t builtin_color;  // the camera database's matrix (D65), has_colormatrix 0 when none
     float black_delta_avg;       // the average of BlackLevelDeltaH/V added into black
     float baseline_exposure;
     float fnorm;                 // normalisation factor of convertFloatToInt (0 = left as is)
     int zero_is_bad;             // zero-valued pixels mark defects
+    // Where the levels came from ("file", "masked area", "database", "bit depth"),
+    // and the masked areas (x, y, width, height; raw coordinates) black was measured on.
+    char black_source[16];
+    char white_source[16];
+    ushort black_areas[4][4];
+    int black_area_count;
 };
 
 struct kaldris_thumbnail_t {

@@ -1,12 +1,16 @@
 #include "Kaldris.h"
 #include "KaldrisPrivate.h"
 
+#include "camera/CameraDatabase.h"
+#include "formats/FormatChooser.h"
 #include "io/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 using kaldris::guarded;
 
@@ -57,9 +61,9 @@ int Kaldris::get_decoder_info(kaldris_decoder_info_t *info) const
 {
     if (!info)
         return KALDRIS_UNSPECIFIED_ERROR;
-    info->decoder_name = d->dng ? "dng" : "none";
-    info->decoder_flags = d->dng && d->dng->hasCurve() ? unsigned(KALDRIS_DECODER_HASCURVE) : 0u;
-    return d->dng ? KALDRIS_SUCCESS : KALDRIS_OUT_OF_ORDER_CALL;
+    info->decoder_name = d->decoder ? d->decoder->name() : "none";
+    info->decoder_flags = d->decoder ? d->decoder->infoFlags() : 0u;
+    return d->decoder ? KALDRIS_SUCCESS : KALDRIS_OUT_OF_ORDER_CALL;
 }
 
 int Kaldris::is_phaseone_compressed() const { return 0; }
@@ -67,13 +71,12 @@ int Kaldris::is_phaseone_compressed() const { return 0; }
 static int openCommon(kaldris_data_t &img, KaldrisPrivate *d)
 {
     int rc = guarded([&] {
-        d->dng = std::make_unique<kaldris::DngDecoder>();
-        d->dng->open(kaldris::ByteStream(d->file.data(), d->file.size()), img);
+        d->decoder = kaldris::FormatChooser::open(kaldris::ByteStream(d->file.data(), d->file.size()), img);
         img.progress_flags = KALDRIS_STATE_OPENED;
         return int(KALDRIS_SUCCESS);
     });
     if (rc != KALDRIS_SUCCESS) {
-        d->dng.reset();
+        d->decoder.reset();
         d->file.close();
         resetData(img);
     }
@@ -123,7 +126,7 @@ static double floatMaximum(const std::vector<float> &src)
 
 int Kaldris::unpack()
 {
-    if (!d->dng || !(imgdata.progress_flags & KALDRIS_STATE_OPENED))
+    if (!d->decoder || !(imgdata.progress_flags & KALDRIS_STATE_OPENED))
         return KALDRIS_OUT_OF_ORDER_CALL;
     free_image();
     std::free(imgdata.rawdata.raw_alloc);
@@ -132,11 +135,11 @@ int Kaldris::unpack()
     imgdata.decode_errors = 0;
     imgdata.progress_flags &= ~unsigned(KALDRIS_STATE_UNPACKED);
     int rc = guarded([&] {
-        d->dng->unpack(imgdata, d->floats);
-        if (d->dng->floatingPoint()) {
+        d->decoder->unpack(imgdata, d->floats);
+        if (d->decoder->floatingPoint()) {
             double m = floatMaximum(d->floats);
             floatsToInt(d->floats, static_cast<ushort *>(imgdata.rawdata.raw_alloc), 1.0, imgdata.params.threads);
-            d->dng->applyLevels(imgdata, 1.0, m);
+            d->decoder->applyLevels(imgdata, 1.0, m);
             imgdata.color.fnorm = 0;
         }
         return int(KALDRIS_SUCCESS);
@@ -154,12 +157,12 @@ int Kaldris::unpack()
 
 int Kaldris::unpack_thumb()
 {
-    if (!d->dng)
+    if (!d->decoder)
         return KALDRIS_OUT_OF_ORDER_CALL;
-    if (!d->dng->thumbLength())
+    if (!d->decoder->thumbLength())
         return KALDRIS_NO_THUMBNAIL;
     return guarded([&] {
-        uint64_t off = d->dng->thumbOffset(), len = d->dng->thumbLength();
+        uint64_t off = d->decoder->thumbOffset(), len = d->decoder->thumbLength();
         if (off > d->file.size() || len > d->file.size() - off)
             return int(KALDRIS_TRUNCATED);
         char *p = static_cast<char *>(std::malloc(size_t(len)));
@@ -180,7 +183,7 @@ void Kaldris::recycle()
     std::free(imgdata.rawdata.raw_alloc);
     std::free(imgdata.thumbnail.thumb);
     std::vector<float>().swap(d->floats);
-    d->dng.reset();
+    d->decoder.reset();
     d->file.close();
     resetData(imgdata);
 }
@@ -190,7 +193,7 @@ int Kaldris::is_jpeg_thumb() const
     return imgdata.thumbnail.tformat == KALDRIS_THUMBNAIL_JPEG && imgdata.thumbnail.tlength > 0;
 }
 
-int Kaldris::is_floating_point() const { return d->dng && d->dng->floatingPoint() ? 1 : 0; }
+int Kaldris::is_floating_point() const { return d->decoder && d->decoder->floatingPoint() ? 1 : 0; }
 
 void Kaldris::convertFloatToInt(float dmin, float dmax, float target)
 {
@@ -205,13 +208,13 @@ void Kaldris::convertFloatToInt(float dmin, float dmax, float target)
             imgdata.color.fnorm = float(scale);
         }
         floatsToInt(d->floats, static_cast<ushort *>(imgdata.rawdata.raw_alloc), scale, imgdata.params.threads);
-        d->dng->applyLevels(imgdata, scale, m);
+        d->decoder->applyLevels(imgdata, scale, m);
         return int(KALDRIS_SUCCESS);
     });
 }
 
-int Kaldris::is_sraw() const { return 0; }
-int Kaldris::sraw_midpoint() const { return 0; }
+int Kaldris::is_sraw() const { return d->decoder && d->decoder->isSraw() ? 1 : 0; }
+int Kaldris::sraw_midpoint() const { return d->decoder ? d->decoder->srawMidpoint() : 0; }
 int Kaldris::is_coolscan_nef() const { return 0; }
 
 int Kaldris::fcol(int row, int col) const
@@ -325,23 +328,64 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_OUT_OF_MEMORY: return "Not enough memory";
     case KALDRIS_DATA_ERROR: return "Corrupt image data";
     case KALDRIS_NOT_PROCESSED: return "Image not processed";
+    case KALDRIS_CANON_CR3_UNSUPPORTED: return "Canon CR3 files are not supported";
+    case KALDRIS_CANON_CRW_UNSUPPORTED: return "Canon CRW files are not supported";
+    case KALDRIS_NIKON_UNSUPPORTED: return "Nikon NEF and NRW files are not supported yet";
+    case KALDRIS_PENTAX_UNSUPPORTED: return "Pentax PEF files are not supported yet";
+    case KALDRIS_SONY_UNSUPPORTED: return "Sony ARW, SR2 and SRF files are not supported yet";
+    case KALDRIS_SAMSUNG_UNSUPPORTED: return "Samsung SRW files are not supported yet";
+    case KALDRIS_PANASONIC_UNSUPPORTED: return "Panasonic RW2 and Leica RWL files are not supported yet";
+    case KALDRIS_OLYMPUS_UNSUPPORTED: return "Olympus ORF files are not supported yet";
+    case KALDRIS_FUJIFILM_UNSUPPORTED: return "Fujifilm RAF files are not supported yet";
+    case KALDRIS_PHASEONE_UNSUPPORTED: return "Phase One IIQ files are not supported";
+    case KALDRIS_HASSELBLAD_UNSUPPORTED: return "Hasselblad 3FR and FFF files are not supported";
+    case KALDRIS_LEAF_UNSUPPORTED: return "Leaf MOS files are not supported";
+    case KALDRIS_KODAK_UNSUPPORTED: return "Kodak DCR, KDC and DCS files are not supported";
+    case KALDRIS_MINOLTA_UNSUPPORTED: return "Minolta MRW files are not supported";
+    case KALDRIS_EPSON_UNSUPPORTED: return "Epson ERF files are not supported";
+    case KALDRIS_MAMIYA_UNSUPPORTED: return "Mamiya MEF files are not supported";
+    case KALDRIS_SIGMA_UNSUPPORTED: return "Sigma X3F files are not supported";
     default: return "Unknown error code";
     }
 }
 
-static const char *cameraNames[] = {
-    "Adobe Digital Negative (DNG)",
-    "Generic DNG: Bayer CFA (2x2)",
-    "Generic DNG: CFA with 2 to 8 row repeat",
-    "Generic DNG: 6x6 CFA",
-    "Generic DNG: LinearRaw monochrome",
-    "Generic DNG: LinearRaw RGB",
-    "Generic DNG: LinearRaw 4-colour",
-    "Generic DNG: floating point",
-    nullptr,
+namespace {
+
+// The generic DNG lines, then every camera of the makers whose own format a
+// decoder of ours reads, as the camera database names them.
+struct CameraNames {
+    std::vector<std::string> lines;
+    std::vector<const char *> pointers;
+
+    CameraNames()
+    {
+        lines = {
+            "Adobe Digital Negative (DNG)",
+            "Generic DNG: Bayer CFA (2x2)",
+            "Generic DNG: CFA with 2 to 8 row repeat",
+            "Generic DNG: 6x6 CFA",
+            "Generic DNG: LinearRaw monochrome",
+            "Generic DNG: LinearRaw RGB",
+            "Generic DNG: LinearRaw 4-colour",
+            "Generic DNG: floating point",
+        };
+        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon"}))
+            lines.push_back(std::move(s));
+        for (const std::string &s : lines)
+            pointers.push_back(s.c_str());
+        pointers.push_back(nullptr);
+    }
 };
 
-int Kaldris::cameraCount() { return int(sizeof cameraNames / sizeof cameraNames[0]) - 1; }
-const char **Kaldris::cameraList() { return cameraNames; }
+const CameraNames &cameraNames()
+{
+    static const CameraNames names;
+    return names;
+}
+
+}
+
+int Kaldris::cameraCount() { return int(cameraNames().lines.size()); }
+const char **Kaldris::cameraList() { return const_cast<const char **>(cameraNames().pointers.data()); }
 
 void Kaldris::dcraw_clear_mem(kaldris_processed_image_t *img) { std::free(img); }

@@ -3,7 +3,7 @@
 #define KALDRISPRIVATE_H
 
 #include "Kaldris.h"
-#include "formats/DngDecoder.h"
+#include "formats/FormatDecoder.h"
 #include "io/DecodeError.h"
 #include "io/FileMap.h"
 
@@ -15,7 +15,7 @@
 
 struct KaldrisPrivate {
     kaldris::FileMap file;
-    std::unique_ptr<kaldris::DngDecoder> dng;
+    std::unique_ptr<kaldris::FormatDecoder> decoder;
     std::vector<float> floats;       // float data as decoded, for convertFloatToInt
     kaldris::RenderedImage rendered;
     bool hasRendered = false;

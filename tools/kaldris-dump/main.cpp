@@ -15,7 +15,7 @@ void usage()
     std::fprintf(stderr,
                  "usage: kaldris-dump FILE [--frame N] [--previews] [--raw OUT.pgm] [--thumb OUT.jpg] [--rgb OUT.ppm]\n"
                  "                    [--wb daylight|asshot|auto] [--space 0-6] [--gamma POWER,SLOPE] [--no-auto-bright]\n"
-                 "                    [--max-memory MB (default 1024, 0: no limit)]\n");
+                 "                    [--max-memory MB (default 1024, 0: no limit)] [--flags N] [--arw2-threshold N]\n");
 }
 
 std::string num(double v)
@@ -48,6 +48,8 @@ bool writeRaw(const kaldris_data_t &d, const char *path)
         return false;
     if (comps == 1)
         std::fprintf(f, "P5\n%d %d\n65535\n", s.raw_width, s.raw_height);
+    else if (comps == 3)
+        std::fprintf(f, "P6\n%d %d\n65535\n", s.raw_width, s.raw_height);
     else
         std::fprintf(f, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 65535\nTUPLTYPE %s\nENDHDR\n", s.raw_width,
                      s.raw_height, comps, comps == 3 ? "RGB" : "RGB_ALPHA");
@@ -84,6 +86,8 @@ int main(int argc, char **argv)
     double gamma[2] = {0.45, 4.5};
     bool autoBright = true;
     bool previews = false;
+    long flags = -1;
+    int arw2Threshold = 0;
     // The program's default limit, so a file refused there is refused here.
     unsigned maxMemory = 1024;
     for (int i = 1; i < argc; ++i) {
@@ -93,6 +97,10 @@ int main(int argc, char **argv)
             frame = unsigned(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--max-memory" && more)
             maxMemory = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--flags" && more)
+            flags = std::strtol(argv[++i], nullptr, 0);
+        else if (a == "--arw2-threshold" && more)
+            arw2Threshold = std::atoi(argv[++i]);
         else if (a == "--raw" && more)
             rawOut = argv[++i];
         else if (a == "--thumb" && more)
@@ -128,8 +136,11 @@ int main(int argc, char **argv)
     kaldris_data_t &d = k.imgdata;
     d.params.shot_select = frame;
     d.params.max_raw_memory_mb = maxMemory;
+    if (flags >= 0)
+        d.params.processing_flags = unsigned(flags);
     if (previews)
         d.params.processing_flags |= KALDRIS_PROC_DNG_PREVIEWS;
+    d.params.arw2_delta_threshold = arw2Threshold;
     int rc = k.open_file(file);
     if (rc == KALDRIS_SUCCESS)
         rc = k.unpack();
@@ -149,9 +160,20 @@ int main(int argc, char **argv)
     k.get_decoder_info(&info);
     unsigned cb[6 + 64] = {};
     const unsigned pat = std::min(d.color.cblack[4] * d.color.cblack[5], 64u);
+    std::printf("format: %s\n", d.idata.format);
     std::printf("decoder: %s\n", info.decoder_name);
     std::printf("decoder_flags: %u\n", info.decoder_flags);
     std::printf("make: %s\nmodel: %s\nunique_model: %s\n", d.idata.make, d.idata.model, d.idata.unique_model);
+    std::printf("file_make: %s\nfile_model: %s\n", d.idata.file_make, d.idata.file_model);
+    if (d.idata.in_database)
+        std::printf("camera_database: %s %s%s%s\n", d.idata.make, d.idata.model, *d.idata.camera_mode ? " mode " : "",
+                    d.idata.camera_mode);
+    else
+        std::printf("camera_database: not found\n");
+    const bool fileMatrix = d.color.dng_color[0].has_colormatrix || d.color.dng_color[1].has_colormatrix;
+    std::printf("colour_matrix: %s\n", d.color.builtin_color.has_colormatrix
+                                          ? (fileMatrix ? "database (built-in), file (embedded)" : "database")
+                                          : fileMatrix ? "file" : "none: camera colours");
     std::printf("timestamp: %lld\n", (long long)d.other.timestamp);
     if (*when)
         std::printf("capture_time: %s\n", when);
@@ -162,8 +184,12 @@ int main(int argc, char **argv)
     std::printf("raw_width: %d\nraw_height: %d\nwidth: %d\nheight: %d\n", s.raw_width, s.raw_height, s.width, s.height);
     std::printf("top_margin: %d\nleft_margin: %d\nraw_pitch: %u\nflip: %d\n", s.top_margin, s.left_margin, s.raw_pitch,
                 s.flip);
+    std::printf("crop: %d %d %d %d\n", s.left_margin, s.top_margin, s.width, s.height);
     std::printf("colors: %d\nfilters: 0x%x\ncdesc: %s\n", d.idata.colors, d.idata.filters, d.idata.cdesc);
     std::printf("black: %u\n", d.color.black);
+    std::printf("black_source: %s\nwhite_source: %s\n", d.color.black_source, d.color.white_source);
+    for (int i = 0; i < d.color.black_area_count && i < 4; ++i)
+        std::printf("black_area: %s\n", list(d.color.black_areas[i], 4).c_str());
     for (unsigned i = 0; i < 6 + pat; ++i)
         cb[i] = d.color.cblack[i];
     std::printf("cblack: %s\n", list(cb, int(6 + pat)).c_str());
@@ -175,6 +201,7 @@ int main(int argc, char **argv)
     std::printf("iso_speed: %s\nshutter: %s\naperture: %s\nfocal_len: %s\n", num(d.other.iso_speed).c_str(),
                 num(d.other.shutter).c_str(), num(d.other.aperture).c_str(), num(d.other.focal_len).c_str());
     std::printf("floating_point: %d\n", k.is_floating_point());
+    std::printf("sraw: %d\nsraw_midpoint: %d\n", k.is_sraw(), k.sraw_midpoint());
     std::printf("fnorm: %s\n", num(d.color.fnorm).c_str());
     std::printf("thumb_format: %d\nthumb_length: %u\n", d.thumbnail.tformat, d.thumbnail.tlength);
     std::printf("decode_errors: %u\n", d.decode_errors);

@@ -1,6 +1,9 @@
 #include "formats/DngDecoder.h"
 
 #include "decompress/Uncompressed.h"
+#include "formats/CameraFacts.h"
+#include "formats/ExifFields.h"
+#include "io/FrameBuffer.h"
 #include "io/ParallelFor.h"
 
 #include "decompress/DeflateFloatDecoder.h"
@@ -13,8 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-
-#include <sys/mman.h>
 
 namespace kaldris {
 
@@ -46,19 +47,6 @@ constexpr uint64_t maxSamplesPerByte = 1100;
 constexpr uint64_t maxLosslessJpegSamplesPerByte = 8;
 // Frames smaller than this are not worth refusing, whatever their bytes.
 constexpr uint64_t sampleSlack = 4096;
-
-void copyText(char *dst, size_t size, const std::string &s)
-{
-    size_t n = std::min(size - 1, s.size());
-    std::memcpy(dst, s.data(), n);
-    dst[n] = 0;
-}
-
-std::string text(const TiffIfd *ifd, uint16_t tag)
-{
-    const TiffEntry *e = ifd ? ifd->get(tag) : nullptr;
-    return e ? e->text() : std::string();
-}
 
 long lround0(double v) { return std::isfinite(v) ? std::lround(v) : 0; }
 
@@ -136,25 +124,6 @@ bool multipliersFor(const kaldris_dng_color_t &c, const float *ab, int planes, c
     return true;
 }
 
-// The unpacked frame's buffer, released with std::free. It is not zeroed:
-// decodeBlocks writes or clears every sample. Large frames are 2 MB aligned
-// and offered transparent huge pages, so a 24-megapixel frame takes a few
-// dozen first-touch page faults instead of about 12000, which on a virtual
-// machine cost more than decoding it.
-void *allocateFrame(size_t bytes)
-{
-    constexpr size_t hugePage = size_t(2) << 20;
-    if (bytes < 4 * hugePage)
-        return std::malloc(bytes);
-    const size_t rounded = (bytes + hugePage - 1) & ~(hugePage - 1);
-    void *p = std::aligned_alloc(hugePage, rounded);
-#ifdef MADV_HUGEPAGE
-    if (p)
-        madvise(p, rounded, MADV_HUGEPAGE);   // advice only; refused, nothing changes
-#endif
-    return p;
-}
-
 void clearTarget(const SampleTarget &t)
 {
     for (uint32_t r = 0; r < t.keepRows; ++r)
@@ -186,10 +155,10 @@ void DngDecoder::collectFrames(const TiffIfd &ifd, unsigned flags)
         collectFrames(*sub, flags);
 }
 
-void DngDecoder::open(const ByteStream &file, kaldris_data_t &d)
+void DngDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
 {
     m_file = file;
-    m_tree = TiffParser::parse(file);
+    m_tree = std::move(tree);
     m_file.setBigEndian(m_tree.bigEndian);
     const TiffIfd &ifd0 = *m_tree.chain.front();
     if (!ifd0.has(DngVersion))
@@ -366,45 +335,17 @@ void DngDecoder::checkDataHeld(const Frame &f) const
 
 void DngDecoder::readIdentity(kaldris_data_t &d) const
 {
+    ExifFields::read(m_tree, d);
+    ExifFields::copyText(d.idata.format, sizeof d.idata.format, "DNG");
+    ExifFields::copyText(d.color.black_source, sizeof d.color.black_source, "file");
+    CameraFacts::identify(d, "dng");
     const TiffIfd &ifd0 = *m_tree.chain.front();
-    const TiffIfd *exif = ifd0.exif.get();
-    copyText(d.idata.make, sizeof d.idata.make, text(&ifd0, Make));
-    copyText(d.idata.model, sizeof d.idata.model, text(&ifd0, Model));
-    std::string unique = text(&ifd0, UniqueCameraModel);
-    copyText(d.idata.unique_model, sizeof d.idata.unique_model, unique);
+    ExifFields::copyText(d.idata.unique_model, sizeof d.idata.unique_model, ExifFields::text(&ifd0, UniqueCameraModel));
     if (const TiffEntry *v = ifd0.get(DngVersion)) {
         unsigned ver = 0;
         for (uint32_t i = 0; i < 4; ++i)
             ver = ver << 8 | unsigned(i < v->count() ? v->u(i) & 0xFF : 0);
         d.idata.dng_version = ver;
-    }
-    d.sizes.flip = int(std::min<uint64_t>(ifd0.u(Orientation, 1), 8));
-    copyText(d.other.desc, sizeof d.other.desc, text(&ifd0, ImageDescription));
-    copyText(d.other.artist, sizeof d.other.artist, text(&ifd0, Artist));
-
-    // EXIF values: the EXIF IFD first, IFD0 for files that keep them there.
-    auto real = [&](uint16_t tag) {
-        if (exif && exif->has(tag))
-            return exif->f(tag, 0);
-        return ifd0.f(tag, 0);
-    };
-    d.other.iso_speed = float(real(IsoSpeed));
-    d.other.shutter = float(real(ExposureTime));
-    d.other.aperture = float(real(FNumber));
-    d.other.focal_len = float(real(FocalLength));
-    std::string when = exif ? text(exif, DateTimeOriginal) : std::string();
-    if (when.empty())
-        when = text(&ifd0, DateTimeOriginal);
-    if (when.empty())
-        when = text(&ifd0, DateTime);
-    struct tm t = {};
-    if (std::sscanf(when.c_str(), "%d:%d:%d %d:%d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
-                    &t.tm_sec) == 6 && t.tm_year > 1900) {
-        t.tm_year -= 1900;
-        t.tm_mon -= 1;
-        t.tm_isdst = -1;
-        time_t ts = mktime(&t);
-        d.other.timestamp = ts == time_t(-1) ? 0 : ts;
     }
 }
 
@@ -454,11 +395,11 @@ void DngDecoder::readCfa(kaldris_data_t &d) const
     if (m_f.photometric != 32803) {
         d.idata.colors = int(m_f.spp == 2 ? 1 : m_f.spp);
         if (m_f.spp == 1)
-            copyText(d.idata.cdesc, sizeof d.idata.cdesc, "W");
+            ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "W");
         else if (m_f.spp == 3)
-            copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
+            ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
         else
-            copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGBG");
+            ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGBG");
         if (m_f.spp == 2)
             fail(KALDRIS_FILE_UNSUPPORTED);
         return;
@@ -553,6 +494,7 @@ void DngDecoder::readLevels(kaldris_data_t &d)
         for (uint32_t i = 0; i < std::min<uint32_t>(wl->count(), 4); ++i)
             white = std::max(white, wl->f(i));
     }
+    ExifFields::copyText(d.color.white_source, sizeof d.color.white_source, white > 0 ? "file" : "bit depth");
     if (!(white > 0)) {
         if (m_f.floatData)
             white = 1.0;

@@ -4,30 +4,31 @@
 #define KALDRIS_DNGDECODER_H
 
 #include "Kaldris.h"
+#include "formats/FormatDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <vector>
 
 namespace kaldris {
 
-class DngDecoder {
+class DngDecoder : public FormatDecoder {
 public:
     enum Kind { Raw, Enhanced, Preview };
 
-    // Both throw DecodeError with a KaldrisError code.
-    void open(const ByteStream &file, kaldris_data_t &d);
-    // Decodes into a new raw_alloc, released with std::free (and `floats` for float data).
-    void unpack(kaldris_data_t &d, std::vector<float> &floats);
+    const char *name() const override { return "dng"; }
+    unsigned infoFlags() const override { return m_hasCurve ? unsigned(KALDRIS_DECODER_HASCURVE) : 0u; }
+    void open(const ByteStream &file, TiffTree tree, kaldris_data_t &d) override;
+    void unpack(kaldris_data_t &d, std::vector<float> &floats) override;
 
     // Re-derives black, cblack, maximum and linear_max at `scale` times the
     // file's levels (float data rescaled by convertFloatToInt); the maximum
     // is `dataMax` x scale when given (float data), else the white level.
-    void applyLevels(kaldris_data_t &d, double scale, double dataMax = -1) const;
+    void applyLevels(kaldris_data_t &d, double scale, double dataMax = -1) const override;
 
     bool hasCurve() const { return m_hasCurve; }
-    bool floatingPoint() const { return m_f.floatData; }
-    uint64_t thumbOffset() const { return m_thumbOffset; }
-    uint64_t thumbLength() const { return m_thumbLength; }
+    bool floatingPoint() const override { return m_f.floatData; }
+    uint64_t thumbOffset() const override { return m_thumbOffset; }
+    uint64_t thumbLength() const override { return m_thumbLength; }
     const std::vector<uint8_t> &opcodeList(int stage) const { return m_opcodes[stage]; }
     // Bytes of raw data the selected frame needs once unpacked.
     uint64_t unpackedBytes() const;

@@ -76,14 +76,24 @@ ColorModel::ColorModel(const kaldris_data_t &d, const CfaLayout &cfa)
 {
     n = cfa.colours == 4 ? 4 : 3;
     const int fileColours = std::clamp(d.idata.colors, 3, 4);
+    // "Built-in" prefers the camera database's matrix, "Embedded in RAW" (3)
+    // the file's own colour data; each falls back to the other.
+    const bool fileHas = d.color.dng_color[0].has_colormatrix || d.color.dng_color[1].has_colormatrix;
+    const bool builtinHas = d.color.builtin_color.has_colormatrix;
+    const bool useBuiltin = builtinHas && (d.params.use_camera_matrix != 3 || !fileHas);
+    const kaldris_dng_color_t *sources[2] = {&d.color.dng_color[0], &d.color.dng_color[1]};
+    if (useBuiltin) {
+        sources[0] = &d.color.builtin_color;
+        sources[1] = nullptr;
+    }
     for (int m = 0; m < 2; ++m) {
-        const kaldris_dng_color_t &dc = d.color.dng_color[m];
-        if (!dc.has_colormatrix)
+        if (!sources[m] || !sources[m]->has_colormatrix)
             continue;
+        const kaldris_dng_color_t &dc = *sources[m];
         // analog balance x calibration x colour matrix, in the file's colours
         double full[4][3] = {};
         for (int i = 0; i < fileColours; ++i) {
-            double ab = d.color.analog_balance[i] > 0 ? d.color.analog_balance[i] : 1.0;
+            double ab = !useBuiltin && d.color.analog_balance[i] > 0 ? d.color.analog_balance[i] : 1.0;
             for (int j = 0; j < 3; ++j) {
                 double s = 0;
                 for (int k = 0; k < fileColours; ++k) {

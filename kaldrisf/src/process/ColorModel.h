@@ -3,8 +3,8 @@
 // and analog balance), interpolated by the white's correlated colour
 // temperature, and the matrix from white-balanced camera colour to an output
 // space. Without a colour matrix the camera is taken to see linear sRGB.
-// The library keeps no camera table of its own, so the built-in and the
-// embedded camera-matrix modes both use the file's matrices.
+// The matrix comes from the camera database or from the file, as the
+// camera-matrix mode asks.
 #ifndef KALDRIS_COLORMODEL_H
 #define KALDRIS_COLORMODEL_H
 

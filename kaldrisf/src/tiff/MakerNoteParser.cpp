@@ -1,6 +1,5 @@
 #include "tiff/MakerNoteParser.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <new>

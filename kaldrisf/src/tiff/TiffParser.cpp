@@ -32,7 +32,7 @@ TiffTree TiffParser::parse(const ByteStream &file)
     uint64_t next = s.u32(4);
     bool first = true;
     while (next) {
-        if (p.m_count >= maxIfds || p.m_seen.count(next))
+        if (!p.mayVisit(next))
             break;
         if (!s.contains(next, 2)) {
             if (first)

@@ -402,6 +402,15 @@ void TestCameraDatabase::malformedEntriesAreSkipped_data()
                                          << QStringList{"A"};
     QTest::newRow("end tag mismatch") << head + a + "<Camera make=\"Acme\" model=\"X\"></Sensor>" + b
                                       << QStringList{"A"};
+    // Ten to the ninth "ha" if expanded: the reader must give up instead.
+    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE Cameras [<!ENTITY l0 \"ha\">";
+    for (int i = 1; i < 10; ++i) {
+        const QByteArray previous = "&l" + QByteArray::number(i - 1) + ';';
+        laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" + previous.repeated(10) + "\">";
+    }
+    QTest::newRow("entity expansion bomb")
+        << laughs + "]><Cameras>" + a + "<Camera make=\"Acme\" model=\"&l9;\"/>" + b + "</Cameras>"
+        << QStringList{"A"};
     QTest::newRow("other root") << QByteArray("<Lenses>") + a + "</Lenses>" << QStringList{};
     QTest::newRow("not XML") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0", 11) << QStringList{};
     QTest::newRow("empty") << QByteArray() << QStringList{};

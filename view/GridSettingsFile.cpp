@@ -1,12 +1,13 @@
 #include "GridSettingsFile.h"
 
+#include "AtomicFileWriter.h"
+
 #include "GridLayout.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 QByteArray GridSettingsFile::write(const GridSettings &s, const GridPosition *position)
 {
@@ -154,16 +155,9 @@ QByteArray GridSettingsFile::readFile(const QString &path)
     return file.read(maxFileSize + 1);
 }
 
-bool GridSettingsFile::writeFile(const QString &path, const QByteArray &bytes)
+bool GridSettingsFile::writeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return AtomicFileWriter::writeBytes(path, bytes, error);
 }
 
 QString GridSettingsFile::suggestedName(const QString &folder, const QString &rawFileName)

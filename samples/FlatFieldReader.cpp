@@ -1,7 +1,6 @@
 #include "FlatFieldReader.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringConverter>
 #include <QTextStream>
 
@@ -20,10 +19,25 @@ bool nextLine(QTextStream &in, QString *line)
     return true;
 }
 
-QStringList splitFields(const QString &line)
+// At most `wanted` blank-separated fields from the start of the line: the
+// rest of a hostile line is never split.
+QStringList leadingFields(const QString &line, int wanted)
 {
-    static const QRegularExpression blanks(QStringLiteral("[ \t]"));
-    return line.split(blanks, Qt::SkipEmptyParts);
+    QStringList fields;
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    qsizetype i = 0;
+    const qsizetype n = line.size();
+    while (fields.size() < wanted) {
+        while (i < n && blank(line[i]))
+            ++i;
+        if (i == n)
+            break;
+        const qsizetype start = i;
+        while (i < n && !blank(line[i]))
+            ++i;
+        fields << line.mid(start, i - start);
+    }
+    return fields;
 }
 
 }
@@ -31,6 +45,8 @@ QStringList splitFields(const QString &line)
 FlatFieldFile FlatFieldReader::read(QIODevice &device)
 {
     FlatFieldFile result;
+    if (!device.isSequential() && device.size() > maxFileSize)
+        return result;
     QTextStream in(&device);
     in.setEncoding(QStringConverter::Utf8);
     QString line;
@@ -38,7 +54,7 @@ FlatFieldFile FlatFieldReader::read(QIODevice &device)
         return result;
     if (!nextLine(in, &line))
         return result;
-    const QStringList header = splitFields(line);
+    const QStringList header = leadingFields(line, 2);
     if (header.size() < 2)
         return result;
     result.channels = header[0].toInt();
@@ -49,7 +65,7 @@ FlatFieldFile FlatFieldReader::read(QIODevice &device)
         if (!nextLine(in, &line))
             return result;
     for (int i = 0; i < result.count && nextLine(in, &line); ++i) {
-        const QStringList parts = splitFields(line);
+        const QStringList parts = leadingFields(line, 6);
         if (parts.size() < 2)
             continue;
         FlatFieldRecord r;

@@ -1,5 +1,7 @@
 #include "FlatFieldReader.h"
 
+#include "TextFields.h"
+
 #include <QFile>
 #include <QStringConverter>
 #include <QTextStream>
@@ -19,27 +21,6 @@ bool nextLine(QTextStream &in, QString *line)
     return true;
 }
 
-// At most `wanted` blank-separated fields from the start of the line: the
-// rest of a hostile line is never split.
-QStringList leadingFields(const QString &line, int wanted)
-{
-    QStringList fields;
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    qsizetype i = 0;
-    const qsizetype n = line.size();
-    while (fields.size() < wanted) {
-        while (i < n && blank(line[i]))
-            ++i;
-        if (i == n)
-            break;
-        const qsizetype start = i;
-        while (i < n && !blank(line[i]))
-            ++i;
-        fields << line.mid(start, i - start);
-    }
-    return fields;
-}
-
 }
 
 FlatFieldFile FlatFieldReader::read(QIODevice &device)
@@ -54,7 +35,7 @@ FlatFieldFile FlatFieldReader::read(QIODevice &device)
         return result;
     if (!nextLine(in, &line))
         return result;
-    const QStringList header = leadingFields(line, 2);
+    const QStringList header = TextFields::leading(line, 2);
     if (header.size() < 2)
         return result;
     result.channels = header[0].toInt();
@@ -65,7 +46,7 @@ FlatFieldFile FlatFieldReader::read(QIODevice &device)
         if (!nextLine(in, &line))
             return result;
     for (int i = 0; i < result.count && nextLine(in, &line); ++i) {
-        const QStringList parts = leadingFields(line, 6);
+        const QStringList parts = TextFields::leading(line, 6);
         if (parts.size() < 2)
             continue;
         FlatFieldRecord r;

@@ -75,6 +75,7 @@ bool ExportTarget::commit()
         error = QStringLiteral("nothing was written");
         return false;
     }
+    removeToolLeftovers();
     const QByteArray from = QFile::encodeName(temp);
     const QByteArray to = QFile::encodeName(target);
     if (::chmod(from.constData(), newFileMode()) != 0 || std::rename(from.constData(), to.constData()) != 0) {
@@ -91,7 +92,13 @@ void ExportTarget::discard()
     if (temp.isEmpty())
         return;
     QFile::remove(temp);
-    // ExifTool writes beside the file it tags and renames at its end.
-    QFile::remove(temp + QStringLiteral("_exiftool_tmp"));
+    removeToolLeftovers();
     temp.clear();
+}
+
+void ExportTarget::removeToolLeftovers()
+{
+    // ExifTool writes beside the file it tags and renames at its end; one
+    // stopped before that leaves its copy behind.
+    QFile::remove(temp + QStringLiteral("_exiftool_tmp"));
 }

@@ -23,7 +23,8 @@ public:
     QString tempPath() const { return temp; }
     QString targetPath() const { return target; }
     // Gives the file a new file's usual permissions and renames it over
-    // the target; on failure the temporary file is removed.
+    // the target; on failure the temporary file is removed. A tagging tool's
+    // unfinished copy beside it is removed either way.
     bool commit();
     // Removes the temporary file (and what a tagging tool left beside it).
     void discard();
@@ -31,6 +32,8 @@ public:
     QString errorText() const { return error; }
 
 private:
+    void removeToolLeftovers();
+
     QString target;
     QString suffix;
     QString temp;

@@ -1,12 +1,12 @@
 #include "JpegWriter.h"
 
-#include <QFile>
+#include "AtomicFileWriter.h"
+
 #include <QImage>
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <jpeglib.h>
 
 namespace {
@@ -45,12 +45,8 @@ bool writeJpegFile(const QString &path, const QImage &image, QString *error)
         return false;
     }
     const QImage rgb = image.format() == QImage::Format_RGB888 ? image : image.convertToFormat(QImage::Format_RGB888);
-    const QByteArray name = QFile::encodeName(path);
-    FILE *out = std::fopen(name.constData(), "wb");
-    if (!out) {
-        setError(error, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
     jpeg_compress_struct cinfo;
     JpegErrorReturn errors;
     cinfo.err = jpeg_std_error(&errors.manager);
@@ -58,13 +54,12 @@ bool writeJpegFile(const QString &path, const QImage &image, QString *error)
     errors.manager.output_message = dropMessage;
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&cinfo);
-        std::fclose(out);
-        std::remove(name.constData());
+        std::free(buffer);
         setError(error, QString::fromLocal8Bit(errors.message));
         return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = JDIMENSION(rgb.width());
     cinfo.image_height = JDIMENSION(rgb.height());
     cinfo.input_components = 3;
@@ -77,14 +72,8 @@ bool writeJpegFile(const QString &path, const QImage &image, QString *error)
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    errno = 0;
-    const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
-    const int flushErrno = errno;
-    const bool closed = std::fclose(out) == 0;
-    if (!flushed || !closed) {
-        std::remove(name.constData());
-        setError(error, QString::fromLocal8Bit(std::strerror(flushErrno ? flushErrno : errno ? errno : EIO)));
-        return false;
-    }
-    return true;
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    const bool written = AtomicFileWriter::writeBytes(path, bytes, error);
+    std::free(buffer);
+    return written;
 }

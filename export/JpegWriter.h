@@ -8,7 +8,7 @@
 class QImage;
 
 // Writes the image as 24-bit RGB. A failure anywhere (the file, the
-// library) ends only this write: the partial file is removed, false is
+// library) ends only this write: an existing file stays as it was, false is
 // returned and `error` says why.
 bool writeJpegFile(const QString &path, const QImage &image, QString *error = nullptr);
 

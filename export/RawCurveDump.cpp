@@ -1,10 +1,11 @@
 #include "RawCurveDump.h"
 
+#include "AtomicFileWriter.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QSaveFile>
 
 namespace {
 
@@ -34,18 +35,16 @@ QByteArray RawCurveDump::csv(const unsigned short *curve, int end)
 
 RawCurveDump::Result RawCurveDump::write(const QString &path, const unsigned short *curve, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *error = file.errorString();
-        return OpenFailed;
-    }
     const QByteArray text = csv(curve, curveEnd(curve));
-    if (file.write(text) != text.size() || !file.commit()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return WriteFailed;
+    switch (AtomicFileWriter::save(path, [&text](QIODevice &d) { return d.write(text) == text.size(); }, error)) {
+    case AtomicFileWriter::Written:
+        return Written;
+    case AtomicFileWriter::OpenFailed:
+        return OpenFailed;
+    case AtomicFileWriter::WriteFailed:
+        break;
     }
-    return Written;
+    return WriteFailed;
 }
 
 void RawCurveDump::run(QWidget *parent, const unsigned short *curve, bool nativeDialogs)

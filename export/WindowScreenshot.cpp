@@ -1,6 +1,6 @@
 #include "WindowScreenshot.h"
 
-#include "ExportTarget.h"
+#include "AtomicFileWriter.h"
 #include "JpegWriter.h"
 
 #include <QCoreApplication>
@@ -78,26 +78,9 @@ bool WindowScreenshot::save(const QImage &picture, const QString &path, QString 
         *error = tr("pictures cannot be written as \"%1\"").arg(suffix);
         return false;
     }
-    ExportTarget target(path, suffix);
-    if (!target.create()) {
-        *error = target.errorText();
-        return false;
-    }
-    if (jpeg) {
-        if (!writeJpegFile(target.tempPath(), picture.convertToFormat(QImage::Format_RGB888), error))
-            return false;
-    } else {
-        QImageWriter writer(target.tempPath(), suffix.toLower().toLatin1());
-        if (!writer.write(picture)) {
-            *error = writer.errorString();
-            return false;
-        }
-    }
-    if (!target.commit()) {
-        *error = target.errorText();
-        return false;
-    }
-    return true;
+    if (jpeg)
+        return writeJpegFile(path, picture.convertToFormat(QImage::Format_RGB888), error);
+    return AtomicFileWriter::writeImage(path, picture, error);
 }
 
 void WindowScreenshot::take(QWidget *window, const QString &loadedFileName, bool nativeDialogs)

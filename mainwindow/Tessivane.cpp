@@ -2795,10 +2795,12 @@ void Tessivane::writeGridSettingsFile(const QString &path)
         position.corners = g.corners;
         position.centre = g.gridPosition;
     }
+    QString error;
     if (!GridSettingsFile::writeFile(path, GridSettingsFile::write(gridDialog->gridSettings(),
-                                                                    withPosition ? &position : nullptr))) {
+                                                                    withPosition ? &position : nullptr), &error)) {
         QMessageBox::critical(gridDialog, tr("Could not write to file"),
-                              tr("Could not write to file %1").arg(QDir::toNativeSeparators(path)), QMessageBox::Ok);
+                              tr("Could not write to file %1: %2").arg(QDir::toNativeSeparators(path), error),
+                              QMessageBox::Ok);
         return;
     }
     gridDialog->statusLabel->setText(GridSettingsFile::savedStatusText(withPosition));

@@ -5,6 +5,7 @@
 #include "LargeBuffer.h"
 #include "LoadReporter.h"
 #include "PrefStore.h"
+#include "PreferenceDefault.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -179,7 +180,11 @@ std::unique_ptr<RawImage> RawLoader::openRawFile(const QString &path, const Load
     }
     params.processing_flags = processingFlags(prefs);
     params.use_camera_matrix = pref("rgbColorSource") == 2 ? 3 : 0;
-    params.max_raw_memory_mb = unsigned(std::max(pref("d_maxRAWMegabytes"), 0));
+    // The library reads 0 as "no limit"; a hand-edited 0 or below must not
+    // switch the limit off.
+    const int maxRawMegabytes = pref("d_maxRAWMegabytes");
+    params.max_raw_memory_mb = unsigned(maxRawMegabytes > 0 ? maxRawMegabytes
+                                                            : PreferenceDefault::defaultFor(QStringLiteral("d_maxRAWMegabytes")));
 
     if (context.readCancelled)
         *context.readCancelled = false;

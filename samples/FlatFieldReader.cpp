@@ -1,7 +1,8 @@
 #include "FlatFieldReader.h"
 
+#include "TextFields.h"
+
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringConverter>
 #include <QTextStream>
 
@@ -20,17 +21,13 @@ bool nextLine(QTextStream &in, QString *line)
     return true;
 }
 
-QStringList splitFields(const QString &line)
-{
-    static const QRegularExpression blanks(QStringLiteral("[ \t]"));
-    return line.split(blanks, Qt::SkipEmptyParts);
-}
-
 }
 
 FlatFieldFile FlatFieldReader::read(QIODevice &device)
 {
     FlatFieldFile result;
+    if (!device.isSequential() && device.size() > maxFileSize)
+        return result;
     QTextStream in(&device);
     in.setEncoding(QStringConverter::Utf8);
     QString line;
@@ -38,7 +35,7 @@ FlatFieldFile FlatFieldReader::read(QIODevice &device)
         return result;
     if (!nextLine(in, &line))
         return result;
-    const QStringList header = splitFields(line);
+    const QStringList header = TextFields::leading(line, 2);
     if (header.size() < 2)
         return result;
     result.channels = header[0].toInt();
@@ -49,7 +46,7 @@ FlatFieldFile FlatFieldReader::read(QIODevice &device)
         if (!nextLine(in, &line))
             return result;
     for (int i = 0; i < result.count && nextLine(in, &line); ++i) {
-        const QStringList parts = splitFields(line);
+        const QStringList parts = TextFields::leading(line, 6);
         if (parts.size() < 2)
             continue;
         FlatFieldRecord r;

@@ -12,6 +12,10 @@ class QIODevice;
 class FlatFieldReader
 {
 public:
+    // A real file holds a line per sample: megabytes at most for the
+    // largest chart. A larger file is not read.
+    static constexpr qint64 maxFileSize = 16 << 20;
+
     // UTF-8 text; CR LF line ends are accepted.
     static FlatFieldFile read(QIODevice &device);
 };

@@ -1,13 +1,18 @@
 #include "SampleCoordinatesReader.h"
 
+#include "TextFields.h"
+
 #include <QIODevice>
-#include <QRegularExpression>
 #include <QStringConverter>
 #include <QTextStream>
 
 SampleCoordinatesReader::Result SampleCoordinatesReader::read(QIODevice &device, int frameWidth, int frameHeight)
 {
     Result result;
+    if (!device.isSequential() && device.size() > maxFileSize) {
+        result.tooLarge = true;
+        return result;
+    }
     QTextStream in(&device);
     in.setEncoding(QStringConverter::Utf8);
     QString line;
@@ -22,8 +27,8 @@ void SampleCoordinatesReader::readLine(QString line, int frameWidth, int frameHe
         line.chop(1);
     if (line.trimmed().startsWith(QLatin1Char('#')))
         return;
-    static const QRegularExpression blanks(QStringLiteral("[ \t]"));
-    const QStringList parts = line.split(blanks, Qt::SkipEmptyParts);
+    // Seven at most: enough to tell a row of six from a longer line.
+    const QStringList parts = TextFields::leading(line, 7);
     if (parts.isEmpty())
         return;
     if (parts.size() == 2
@@ -54,6 +59,10 @@ void SampleCoordinatesReader::readLine(QString line, int frameWidth, int frameHe
     // In 64 bits: left + width can pass the int range.
     if (qint64(left) + width > frameWidth || qint64(top) + height > frameHeight) {
         ++result.skipped;
+        return;
+    }
+    if (result.rows.size() >= maxRows) {
+        ++result.overLimit;
         return;
     }
     Row row;

@@ -19,10 +19,12 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 SamplesController::SamplesController(SamplesTableData *data, TessivaneSampleWindow *window, SamplesHost *host,
                                      QVector<int> *gridIndices, QWidget *dialogParent)
@@ -83,22 +85,58 @@ SampleRecord *SamplesController::addSelectionSample(const area_t &area, int hist
     return r;
 }
 
-void SamplesController::addSamples(const QVector<SampleCoordinatesReader::Row> &rows)
+bool SamplesController::addSamples(const QVector<SampleCoordinatesReader::Row> &rows, bool clearOld)
 {
     if (rows.isEmpty())
-        return;
+        return true;
     QVector<SampleRecord *> records;
     records.reserve(rows.size());
+    qint64 pixels = 0;
     for (const auto &row : rows) {
-        SampleRecord *r = newRecord(row.area, row.name, SampleRecord::Placed);
-        makeItem(r);
-        records << r;
+        records << newRecord(row.area, row.name, SampleRecord::Placed);
+        pixels += qint64(row.area.width) * row.area.height;
     }
-    host->measureSamples(records);
+    // Pieces of about a frame's pixels, each measured on all cores: between
+    // them the dialog shows progress and takes a cancel.
+    const QSize frame = host->sampleFrameSize();
+    const qint64 piecePixels = std::max<qint64>(qint64(frame.width()) * frame.height(), 4096);
+    std::unique_ptr<QProgressDialog> progress;
+    if (pixels > progressFrames * piecePixels) {
+        progress = std::make_unique<QProgressDialog>(tr("Measuring %1 samples...").arg(records.size()), tr("Cancel"),
+                                                     0, int(records.size()), dialogParent);
+        progress->setWindowTitle(tr("Loading samples"));
+        progress->setWindowModality(Qt::ApplicationModal);
+        progress->setMinimumDuration(0);
+        progress->show();
+    }
+    for (qsizetype done = 0; done < records.size();) {
+        qsizetype end = done;
+        qint64 piece = 0;
+        while (end < records.size() && (end == done || piece < piecePixels)) {
+            piece += qint64(records[end]->area.width) * records[end]->area.height;
+            ++end;
+        }
+        host->measureSamples(records.mid(done, end - done));
+        done = end;
+        if (progress) {
+            progress->setValue(int(done));
+            QCoreApplication::processEvents();
+            if (progress->wasCanceled()) {
+                qDeleteAll(records);
+                return false;
+            }
+        }
+    }
+    progress.reset();
+    if (clearOld)
+        removeKind(0);
+    for (SampleRecord *r : std::as_const(records))
+        makeItem(r);
     window->model->appendSamples(records);
     window->showNewRows();
     resetGridIndices();
     host->updateSamplePanel();
+    return true;
 }
 
 QVector<GridSampleCell> SamplesController::gridSampleCells(const QVector<QRectF> &cellRois,
@@ -426,12 +464,18 @@ void SamplesController::loadSamples(int sidebarMode, const QString &lastFolder)
 
 QString SamplesController::loadWarningText(const SampleCoordinatesReader::Result &r)
 {
-    return tr("%1 samples expected, %2 found in file, %3 loaded, %4 damaged, %5 skipped (out of image area)")
-        .arg(r.declared)
-        .arg(r.found)
-        .arg(r.loaded())
-        .arg(r.damaged)
-        .arg(r.skipped);
+    if (r.tooLarge)
+        return tr("The file is larger than %1 MB: it is not a sample coordinates file and was not read")
+            .arg(SampleCoordinatesReader::maxFileSize >> 20);
+    QString text = tr("%1 samples expected, %2 found in file, %3 loaded, %4 damaged, %5 skipped (out of image area)")
+                       .arg(r.declared)
+                       .arg(r.found)
+                       .arg(r.loaded())
+                       .arg(r.damaged)
+                       .arg(r.skipped);
+    if (r.overLimit > 0)
+        text += tr(", %1 skipped (more than %2 samples)").arg(r.overLimit).arg(SampleCoordinatesReader::maxRows);
+    return text;
 }
 
 int SamplesController::loadSamplesFile(const QString &path, bool clearExisting)
@@ -446,9 +490,8 @@ int SamplesController::loadSamplesFile(const QString &path, bool clearExisting)
     const SampleCoordinatesReader::Result result = SampleCoordinatesReader::read(file, frame.width(), frame.height());
     file.close();
     // The old samples go only for a file that brings new ones.
-    if (clearExisting && result.loaded() > 0)
-        removeKind(0);
-    addSamples(result.rows);
+    if (!addSamples(result.rows, clearExisting && result.loaded() > 0))
+        return 0;
     if (result.hasWarnings())
         QMessageBox::warning(dialogParent, tr("Sample Coordinate loaded with warnings"), loadWarningText(result));
     return result.loaded();

@@ -39,8 +39,13 @@ public:
     // The selection as a sample; it takes over the selection's histogram
     // window slot (-1: none).
     SampleRecord *addSelectionSample(const area_t &area, int histogramSlot);
-    // Many file rows at once: one insertion, one panel refresh.
-    void addSamples(const QVector<SampleCoordinatesReader::Row> &rows);
+    // Many file rows at once: measured as a batch behind a progress dialog
+    // that can be cancelled, then one insertion, one panel refresh. With
+    // clearOld the old samples go first, once rows are measured. False when
+    // cancelled: the samples are as they were.
+    bool addSamples(const QVector<SampleCoordinatesReader::Row> &rows, bool clearOld = false);
+    // A batch larger than this many frames' pixels shows the progress dialog.
+    static constexpr int progressFrames = 8;
     // Grid cells in cell-number order. With clearOld the old samples go
     // first; new ids follow the highest one left. openSaveDialog: the grid
     // dialog's "Open Samples Save Dialog" box is ticked and enabled.

@@ -1,5 +1,6 @@
 #include "SamplesSaver.h"
 
+#include "AtomicFileWriter.h"
 #include "PrefAccess.h"
 #include "SampleCorrections.h"
 #include "SampleFileWriter.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QStringConverter>
 #include <QTextStream>
 
@@ -146,59 +146,60 @@ bool SamplesSaver::writeFile(const QString &path, const SamplesSaveSettings &s, 
         if (!old.isEmpty() && !old.endsWith('\n'))
             old += '\n';
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    std::unique_ptr<QIODevice> wrapper = wrapDevice ? wrapDevice(&file) : nullptr;
-    QIODevice *device = wrapper ? wrapper.get() : static_cast<QIODevice *>(&file);
-    auto fail = [&](const QString &why) {
-        *error = why.isEmpty() ? tr("write error") : why;
-        file.cancelWriting();
-        return false;
-    };
-    if (!old.isEmpty() && device->write(old) != old.size())
-        return fail(device->errorString());
+    QString deviceError;
+    auto fill = [&](QIODevice &file) {
+        std::unique_ptr<QIODevice> wrapper = wrapDevice ? wrapDevice(&file) : nullptr;
+        QIODevice *device = wrapper ? wrapper.get() : &file;
+        if (!old.isEmpty() && device->write(old) != old.size()) {
+            deviceError = device->errorString();
+            return false;
+        }
 
-    QTextStream out(device);
-    out.setEncoding(QStringConverter::Utf8);
-    switch (s.format) {
-    case SamplesSaveSettings::FlatField:
-        SampleFileWriter::writeFlatFieldData(out, samples, channels.names, channels.count, info);
-        break;
-    case SamplesSaveSettings::Coordinates:
-        SampleFileWriter::writeSampleCoordinates(out, samples, info);
-        break;
-    case SamplesSaveSettings::Table:
-    case SamplesSaveSettings::Cgats: {
-        SampleFileWriter::Measurements m;
-        m.samples = samples;
-        m.greensAveraged = SampleCorrections::averagesGreens(s, channels.count, channels.isRGB);
-        m.corrected = SampleCorrections::buildCorrectedRows(samples, s, flatField, sampleNames(samples),
-                                                            channels.count, channels.isRGB);
-        m.columnHeaders = data->headers;
-        m.channelNames = channels.names;
-        m.channels = channels.count;
-        m.info = info;
-        m.settings = s;
-        m.tableLocale = SampleFileWriter::numberLocale(pref("useRegionalSettings") != 0);
-        m.created = clock ? clock() : QDateTime::currentDateTime();
-        m.originator = SampleFileWriter::originatorText();
-        if (s.doFlatField)
-            m.flatFieldCanonicalPath = QFileInfo(s.flatFieldPath).canonicalFilePath();
-        if (s.format == SamplesSaveSettings::Cgats)
-            SampleFileWriter::writeSamplesCGATS(out, m, gridIndices);
-        else
-            SampleFileWriter::writeSamplesCSV(out, m, appending);
-        break;
-    }
-    }
-    out.flush();
-    if (out.status() != QTextStream::Ok)
-        return fail(device->errorString());
-    if (!file.commit()) {
-        *error = file.errorString();
+        QTextStream out(device);
+        out.setEncoding(QStringConverter::Utf8);
+        switch (s.format) {
+        case SamplesSaveSettings::FlatField:
+            SampleFileWriter::writeFlatFieldData(out, samples, channels.names, channels.count, info);
+            break;
+        case SamplesSaveSettings::Coordinates:
+            SampleFileWriter::writeSampleCoordinates(out, samples, info);
+            break;
+        case SamplesSaveSettings::Table:
+        case SamplesSaveSettings::Cgats: {
+            SampleFileWriter::Measurements m;
+            m.samples = samples;
+            m.greensAveraged = SampleCorrections::averagesGreens(s, channels.count, channels.isRGB);
+            m.corrected = SampleCorrections::buildCorrectedRows(samples, s, flatField, sampleNames(samples),
+                                                                channels.count, channels.isRGB);
+            m.columnHeaders = data->headers;
+            m.channelNames = channels.names;
+            m.channels = channels.count;
+            m.info = info;
+            m.settings = s;
+            m.tableLocale = SampleFileWriter::numberLocale(pref("useRegionalSettings") != 0);
+            m.created = clock ? clock() : QDateTime::currentDateTime();
+            m.originator = SampleFileWriter::originatorText();
+            if (s.doFlatField)
+                m.flatFieldCanonicalPath = QFileInfo(s.flatFieldPath).canonicalFilePath();
+            if (s.format == SamplesSaveSettings::Cgats)
+                SampleFileWriter::writeSamplesCGATS(out, m, gridIndices);
+            else
+                SampleFileWriter::writeSamplesCSV(out, m, appending);
+            break;
+        }
+        }
+        out.flush();
+        if (out.status() != QTextStream::Ok) {
+            deviceError = device->errorString();
+            return false;
+        }
+        return true;
+    };
+    if (!AtomicFileWriter::write(path, fill, error)) {
+        if (!deviceError.isEmpty())
+            *error = deviceError;
+        if (error->isEmpty())
+            *error = tr("write error");
         return false;
     }
     return true;

@@ -28,7 +28,7 @@ int lowestStoredValue(const QString &key)
 }
 
 // A value that is not an integer is reported, so it cannot replace a
-// default with 0 (a 0 memory limit would refuse every file). Read as 64 bits:
+// default with 0. Read as 64 bits:
 // QVariant::toInt of a text wraps numbers beyond int instead of failing.
 bool readInt(const QSettings &settings, const QString &key, int *value)
 {

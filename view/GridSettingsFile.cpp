@@ -1,12 +1,29 @@
 #include "GridSettingsFile.h"
 
+#include "AtomicFileWriter.h"
+
 #include "GridLayout.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
+
+#include <cmath>
+
+namespace {
+
+double enclosedArea(const QPolygonF &c)
+{
+    double twice = 0;
+    for (int k = 0; k < c.size(); ++k) {
+        const QPointF &a = c[k], &b = c[(k + 1) % c.size()];
+        twice += a.x() * b.y() - b.x() * a.y();
+    }
+    return std::abs(twice) / 2;
+}
+
+}
 
 QByteArray GridSettingsFile::write(const GridSettings &s, const GridPosition *position)
 {
@@ -132,7 +149,10 @@ GridSettingsFile::LoadResult GridSettingsFile::load(const QByteArray &text, cons
         p.corners << QPointF((*corners)[2 * i], (*corners)[2 * i + 1]);
     p.centre = QPointF((*centre)[0], (*centre)[1]);
     auto inside = [w, h](const QPointF &q) { return q.x() >= 0 && q.x() <= w && q.y() >= 0 && q.y() <= h; };
-    bool correct = w >= 1 && h >= 1 && inside(p.centre) && GridLayout::isConvex(p.corners);
+    // Corners that coincide or lie on one line pass the convexity test but
+    // enclose no pixels: not a position.
+    bool correct = w >= 1 && h >= 1 && inside(p.centre) && GridLayout::isConvex(p.corners)
+                   && enclosedArea(p.corners) >= 1.0;
     for (const QPointF &q : p.corners)
         correct = correct && inside(q);
     if (!correct) {
@@ -154,16 +174,9 @@ QByteArray GridSettingsFile::readFile(const QString &path)
     return file.read(maxFileSize + 1);
 }
 
-bool GridSettingsFile::writeFile(const QString &path, const QByteArray &bytes)
+bool GridSettingsFile::writeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return AtomicFileWriter::writeBytes(path, bytes, error);
 }
 
 QString GridSettingsFile::suggestedName(const QString &folder, const QString &rawFileName)

@@ -31,8 +31,9 @@ public:
     static QByteArray write(const GridSettings &settings, const GridPosition *position);
     static QString savedStatusText(bool withPosition);
 
-    // All or nothing: on failure an existing file stays as it was.
-    static bool writeFile(const QString &path, const QByteArray &bytes);
+    // All or nothing: on failure an existing file stays as it was and
+    // `error` says why.
+    static bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
     // "%1/%2.tgs" from the raw file's base name in folder; empty without one,
     // so no hidden ".tgs" is offered.
     static QString suggestedName(const QString &folder, const QString &rawFileName);

@@ -211,6 +211,10 @@ void Kaldris::convertFloatToInt(float dmin, float dmax, float target)
         d->decoder->applyLevels(imgdata, scale, m);
         return int(KALDRIS_SUCCESS);
     });
+    // The integers are the image from here on; the floats would double what
+    // the image holds for as long as it is shown.
+    std::vector<float>().swap(d->floats);
+    imgdata.rawdata.float_image = nullptr;
 }
 
 int Kaldris::is_sraw() const { return d->decoder && d->decoder->isSraw() ? 1 : 0; }

@@ -252,8 +252,11 @@ void TestTiffExport::exifToolStillRunningIsKilled()
 {
     TiffExportJob job = rawJob();
     const QString pidFile = dir->filePath(QStringLiteral("pid"));
+    // As ExifTool does, the tool writes its copy beside the file it tags
+    // before it is stopped.
     job.exifTool = writeScript(dir->filePath(QStringLiteral("sleeps.sh")),
-                               "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 30\n");
+                               "echo $$ > '" + QFile::encodeName(pidFile) + "'\n"
+                               "for a; do last=$a; done\necho partial > \"${last}_exiftool_tmp\"\nexec sleep 30\n");
     const QString target = dir->filePath(QStringLiteral("out.tif"));
     ExportRecorder feedback;
     TiffExport exporter(feedback);
@@ -266,6 +269,8 @@ void TestTiffExport::exifToolStillRunningIsKilled()
     QVERIFY(pid > 0);
     QCOMPARE(::kill(pid, 0), -1);
     QVERIFY(readTiff(target).ok);
+    QCOMPARE(strayFiles(dir->path(), {QStringLiteral("out.tif"), QStringLiteral("sleeps.sh"), QStringLiteral("pid")}),
+             QStringList());
 }
 
 void TestTiffExport::cancelDuringExifToolKeepsTheOldFile()

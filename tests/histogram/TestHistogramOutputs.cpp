@@ -1,4 +1,5 @@
 #include "AtomicFileWriter.h"
+#include "FullDisk.h"
 #include "BlockableSpinBox.h"
 #include "FakeHistogramHost.h"
 #include "HistogramCsv.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 
@@ -317,6 +319,43 @@ private slots:
         w.writeHistogramCsv(QStringLiteral("/nonexistent-folder/x.csv"));
         w.renderHistogramImage(QStringLiteral("/nonexistent-folder/x.png"));
         QCOMPARE(boxes, 2);
+    }
+
+    void fullDiskKeepsTheOldFiles()
+    {
+        FullDisk disk;
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.reason()));
+        const QStringList names{QStringLiteral("h.csv"), QStringLiteral("r.csv"), QStringLiteral("p.png")};
+        for (const QString &name : names)
+            QVERIFY(disk.write(name, "older " + name.toLatin1()));
+        QVERIFY(disk.fill());
+        FakeHistogramHost host;
+        HistogramData d = oneChannel({{300, 40}, {500, 2}});
+        TessivaneHistogramWindow w(&d, 0, QRect(), &host);
+        w.resize(600, 400);
+        w.redraw();
+        QStringList texts;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&texts]() {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts << box->text();
+                box->close();
+            }
+        });
+        timer.start(20);
+        w.writeHistogramCsv(disk.filePath(names[0]));
+        w.writeRawDataCsv(disk.filePath(names[1]));
+        w.renderHistogramImage(disk.filePath(names[2]));
+        QCOMPARE(texts.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY2(texts[i].contains(names[i]) && texts[i].endsWith(QStringLiteral("No space left on device")),
+                     qPrintable(texts[i]));
+            QCOMPARE(disk.read(names[i]), "older " + names[i].toLatin1());
+        }
+        QStringList sorted = names;
+        sorted.sort();
+        QCOMPARE(disk.files(), sorted);
     }
 };
 

@@ -842,7 +842,10 @@ void TestDngDecoder::floatingPoint()
     // The default conversion leaves the range.
     for (size_t i = 0; i < expected.size(); ++i)
         QCOMPARE(int(raw[i]), int(std::lround(std::min(expected[i], 65535.0f))));
+    QVERIFY(o.k->imgdata.rawdata.float_image != nullptr);
     o.k->convertFloatToInt(4096, 32767, 16383);
+    // The float copy is gone once converted; the integers are the image.
+    QVERIFY(o.k->imgdata.rawdata.float_image == nullptr);
     const float fnorm = o.k->imgdata.color.fnorm;
     if (rescaled) {
         QVERIFY(std::fabs(fnorm - 16383.0f / realMax) < 1e-3f * fnorm);
@@ -854,6 +857,10 @@ void TestDngDecoder::floatingPoint()
     const double scale = rescaled ? 16383.0 / realMax : 1.0;
     for (size_t i = 0; i < expected.size(); ++i)
         QVERIFY(std::abs(int(raw[i]) - int(std::lround(expected[i] * scale))) <= 1);
+    const std::vector<ushort> converted(raw, raw + expected.size());
+    o.k->convertFloatToInt(1, 2, 60000);
+    QVERIFY(std::equal(converted.begin(), converted.end(), raw));
+    QCOMPARE(o.k->imgdata.color.fnorm, fnorm);
 }
 
 void TestDngDecoder::exifValues_data()

@@ -1,3 +1,4 @@
+#include "FullDisk.h"
 #include "GridSel.h"
 #include "MainWindowFixture.h"
 #include "SampleRecord.h"
@@ -158,6 +159,23 @@ private slots:
         QCOMPARE(boxes, 1);
         QCOMPARE(window->gridDialog->statusLabel->text(), QStringLiteral("before"));
         QCOMPARE(readAll(plain), QByteArray("x"));
+    }
+
+    void saveOnAFullDiskKeepsTheOldFile()
+    {
+        FullDisk disk;
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.reason()));
+        open(QStringLiteral("full.dng"), 600, 400);
+        QVERIFY(disk.write(QStringLiteral("grid.tgs"), savedSixByFour));
+        QVERIFY(disk.fill());
+        window->gridDialog->statusLabel->setText(QStringLiteral("before"));
+        const int boxes = MainWindowFixture::closingMessageBoxes(
+            [&]() { window->writeGridSettingsFile(disk.filePath(QStringLiteral("grid.tgs"))); });
+        QCOMPARE(boxes, 1);
+        QCOMPARE(window->gridDialog->statusLabel->text(), QStringLiteral("before"));
+        QCOMPARE(disk.read(QStringLiteral("grid.tgs")), savedSixByFour);
+        QCOMPARE(disk.files(), QStringList{QStringLiteral("grid.tgs")});
     }
 
     void cellsBecomeSamplesWithExactStatistics()

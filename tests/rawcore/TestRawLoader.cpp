@@ -390,6 +390,26 @@ private slots:
         QCOMPARE(image->data().params.custom_camera_strings, nullptr);
     }
 
+    void memoryLimitCannotBeSwitchedOff_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<unsigned>("limit");
+        QTest::newRow("dialog's lowest") << 128 << 128u;
+        QTest::newRow("above the dialog") << 4096 << 4096u;
+        QTest::newRow("zero") << 0 << 1024u;
+        QTest::newRow("minus one") << -1 << 1024u;
+        QTest::newRow("minus 999") << -999 << 1024u;
+    }
+    void memoryLimitCannotBeSwitchedOff()
+    {
+        QFETCH(int, stored);
+        QFETCH(unsigned, limit);
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("d_maxRAWMegabytes"), stored);
+        auto image = openStandIn(StandInSetup(), &prefs);
+        QCOMPARE(image->data().params.max_raw_memory_mb, limit);
+    }
+
     void phaseOne()
     {
         StandInSetup s;

@@ -15,6 +15,7 @@
 #include <QGraphicsScene>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class StandInHost : public SamplesHost
@@ -48,6 +49,8 @@ public:
     void measureSamples(const QVector<SampleRecord *> &records) override
     {
         ++measureCalls;
+        if (onMeasure)
+            onMeasure();
         for (SampleRecord *r : records) {
             r->min[0] = r->area.left;
             r->max[0] = r->area.top;
@@ -94,6 +97,7 @@ public:
     QVector<int> gridIndices{3, -1};
     std::unique_ptr<SamplesController> controller;
     int toggles = 0, measureCalls = 0, measured = 0, panelUpdates = 0, windowShows = 0;
+    std::function<void()> onMeasure;   // called as each batch is measured
     QList<int> closedSlots;
     QStringList movedSlots;
 };

@@ -75,6 +75,36 @@ private slots:
         QCOMPARE(r.hasWarnings(), warns);
     }
 
+    // Files no chart makes: they are refused whole or cut at the row cap,
+    // and the warning says so.
+    void hostileFiles_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        // loaded, damaged, over the row cap, too large
+        QTest::addColumn<QList<int>>("counts");
+        const int cap = SampleCoordinatesReader::maxRows;
+        const QByteArray row = "1 a 0 0 100 80\n";
+        QTest::newRow("rows at the cap") << row.repeated(cap) << QList<int>{cap, 0, 0, 0};
+        QTest::newRow("rows past the cap") << row.repeated(cap + 5) << QList<int>{cap, 0, 5, 0};
+        QByteArray wide = "1 a 0 0 1 1";
+        for (int i = 0; i < 3000000; ++i)
+            wide += " 9";
+        QTest::newRow("a line of 3 million fields") << wide + "\n" + row << QList<int>{1, 1, 0, 0};
+        QByteArray large = row + QByteArray(SampleCoordinatesReader::maxFileSize, '#');
+        QTest::newRow("over the size cap") << large << QList<int>{0, 0, 0, 1};
+        QTest::newRow("at the size cap") << large.chopped(row.size()) << QList<int>{1, 0, 0, 0};
+    }
+    void hostileFiles()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<int>, counts);
+        QBuffer buffer(&text);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        const SampleCoordinatesReader::Result r = SampleCoordinatesReader::read(buffer, 100, 80);
+        QCOMPARE((QList<int>{r.loaded(), r.damaged, r.overLimit, int(r.tooLarge)}), counts);
+        QCOMPARE(r.hasWarnings(), counts[1] + counts[2] + counts[3] > 0 || r.found != r.declared);
+    }
+
     void rowsKeepTheirRectangles()
     {
         QByteArray text("1 \"p\" 12 34 5 6\n");

@@ -50,6 +50,17 @@ private slots:
                                     << QStringList();
         QTest::newRow("empty") << QByteArray() << 0 << 0 << QStringList();
         // A hostile count reads what is there, no more.
+        QTest::newRow("spaces and extra fields")
+            << head + "1  A1 0.5\t1 0.25 1 extra fields\t9\n2\tA2\t1\t0.5\t1\t0.75\n" << 2 << 4 << QStringList{"A1", "A2"};
+        // Millions of fields on one line: only the first six are taken.
+        QByteArray wide = head + "1\tA1\t0.5\t1\t0.25\t1";
+        for (int i = 0; i < 3000000; ++i)
+            wide += " 7";
+        QTest::newRow("line of 3 million fields") << wide + "\n2\tA2\n" << 2 << 4 << QStringList{"A1", "A2"};
+        QByteArray oversized = head + rows;
+        oversized += QByteArray(FlatFieldReader::maxFileSize - oversized.size() + 1, ' ');
+        QTest::newRow("over the size cap") << oversized << 0 << 0 << QStringList();
+        QTest::newRow("at the size cap") << oversized.chopped(1) << 2 << 4 << QStringList{"A1", "A2"};
         QTest::newRow("huge count") << QByteArray(head + rows).replace("4\t2\t", "4\t2000000000\t") << 2000000000 << 4
                                     << QStringList{"A1", "A2"};
     }

@@ -4,6 +4,7 @@
 #include "TessivaneTableView.h"
 #include "TestRegistry.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QGraphicsSceneMouseEvent>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QProgressDialog>
 #include <QTest>
 
 namespace {
@@ -370,6 +372,52 @@ private slots:
         QCOMPARE(h.names(), (QStringList{"a", "b"}));
     }
 
+    void longLoadCanBeCancelled_data()
+    {
+        QTest::addColumn<int>("cancelAtCall");
+        QTest::addColumn<int>("loaded");
+        QTest::newRow("cancelled midway") << 3 << 0;
+        QTest::newRow("left to finish") << 0 << 40;
+    }
+    void longLoadCanBeCancelled()
+    {
+        QFETCH(int, cancelAtCall);
+        QFETCH(int, loaded);
+        QTemporaryDir dir;
+        StandInHost h;
+        h.controller->addSample(h.area(1, 1, 1, 1), QStringLiteral("old"));
+        // 40 whole-frame rows: pieces of one frame each, behind the dialog.
+        QByteArray text = "samples: 40\n";
+        for (int i = 0; i < 40; ++i)
+            text += QByteArray::number(i + 1) + " w" + QByteArray::number(i) + " 0 0 100 80\n";
+        const QString path = writeFile(dir, QStringLiteral("frames.tws"), text);
+        const int calls = h.measureCalls;
+        int dialogs = 0;
+        h.onMeasure = [&]() {
+            auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            dialogs += progress ? 1 : 0;
+            if (progress && h.measureCalls - calls == cancelAtCall)
+                progress->cancel();
+        };
+        int result = -1;
+        const int boxes = MainWindowFixture::closingMessageBoxes([&] { result = h.controller->loadSamplesFile(path, true); });
+        h.onMeasure = nullptr;
+        QCOMPARE(boxes, 0);
+        QCOMPARE(result, loaded);
+        QVERIFY(dialogs > 0);
+        if (cancelAtCall) {
+            QCOMPARE(h.measureCalls - calls, cancelAtCall);
+            QCOMPARE(h.names(), QStringList{"old"});
+            QCOMPARE(h.window->model->rowCount(), 1);
+        } else {
+            QCOMPARE(h.measureCalls - calls, 40);
+            QCOMPARE(h.data.samples.size(), 40);
+            QCOMPARE(h.data.samples[39]->name, QStringLiteral("w39"));
+            QCOMPARE(h.data.samples[39]->count[0], 8000);
+        }
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void loadWarningCounts()
     {
         SampleCoordinatesReader::Result r;
@@ -378,6 +426,13 @@ private slots:
         r.rows.resize(3);
         QCOMPARE(SamplesController::loadWarningText(r),
                  QStringLiteral("4 samples expected, 3 found in file, 3 loaded, 0 damaged, 0 skipped (out of image area)"));
+        r.overLimit = 12;
+        QCOMPARE(SamplesController::loadWarningText(r),
+                 QStringLiteral("4 samples expected, 3 found in file, 3 loaded, 0 damaged, 0 skipped (out of image area), "
+                                "12 skipped (more than 100000 samples)"));
+        r.tooLarge = true;
+        QCOMPARE(SamplesController::loadWarningText(r),
+                 QStringLiteral("The file is larger than 16 MB: it is not a sample coordinates file and was not read"));
     }
 
     void gridSamples_data()

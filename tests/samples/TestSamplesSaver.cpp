@@ -1,3 +1,4 @@
+#include "FullDisk.h"
 #include "SampleFilesHost.h"
 #include "SamplesSaver.h"
 #include "SamplesTableData.h"
@@ -282,6 +283,39 @@ private slots:
                  qPrintable(messages[0]));
         QVERIFY(!TW_Settings("Preferences").contains("samplesWriteCSV"));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"keep.csv"});
+    }
+
+    void fullDiskLosesNothing_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("append");
+        QTest::newRow("table") << 0 << false;
+        QTest::newRow("CGATS") << 1 << false;
+        QTest::newRow("flat field") << 2 << false;
+        QTest::newRow("coordinates") << 3 << false;
+        QTest::newRow("append") << 0 << true;
+    }
+    void fullDiskLosesNothing()
+    {
+        QFETCH(int, format);
+        QFETCH(bool, append);
+        FullDisk disk;
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.reason()));
+        const QByteArray old = QByteArray("\"Id\",\"Sample_Name\",\"Ravg\"\n\"1\",\"S\",\"3\"\n");
+        QVERIFY(disk.write(QStringLiteral("keep.txt"), old));
+        QVERIFY(disk.fill());
+        const QString path = disk.filePath(QStringLiteral("keep.txt"));
+        SamplesSaver saver = makeSaver(append ? QString() : path, [format](TW_SamplesSaveOptions &o) {
+            QRadioButton *radios[] = {o.csvRadio, o.cgatsRadio, o.flatFieldRadio, o.coordinatesRadio};
+            radios[format]->setChecked(true);
+        });
+        QVERIFY(!saver.save({-1, -1, -1}, append ? path : QString()).written);
+        QCOMPARE(disk.read(QStringLiteral("keep.txt")), old);
+        QCOMPARE(disk.files(), QStringList{QStringLiteral("keep.txt")});
+        QVERIFY(data->dirty);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].endsWith(": No space left on device"), qPrintable(messages[0]));
     }
 
     void targetUnderARegularFile()

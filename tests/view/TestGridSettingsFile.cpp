@@ -113,6 +113,21 @@ private slots:
         QTest::newRow("corner outside")
             << head + "ImageDimensions: 100x100\nGridCorners: 10x10 101x10 90x90 10x90 \nGridCenter: 50x50\n" << true
             << int(GridSettingsFile::IncorrectPosition) << incorrect;
+        QTest::newRow("corners coincide")
+            << head + "ImageDimensions: 100x100\nGridCorners: 40x40 40x40 40x40 40x40 \nGridCenter: 40x40\n" << true
+            << int(GridSettingsFile::IncorrectPosition) << incorrect;
+        QTest::newRow("corners on a line")
+            << head + "ImageDimensions: 100x100\nGridCorners: 10x10 30x30 60x60 90x90 \nGridCenter: 50x50\n" << true
+            << int(GridSettingsFile::IncorrectPosition) << incorrect;
+        QTest::newRow("two corners twice")
+            << head + "ImageDimensions: 100x100\nGridCorners: 10x10 90x10 90x10 10x10 \nGridCenter: 50x10\n" << true
+            << int(GridSettingsFile::IncorrectPosition) << incorrect;
+        QTest::newRow("sliver under a pixel")
+            << head + "ImageDimensions: 100x100\nGridCorners: 10x10 11x10 11x10 10x11 \nGridCenter: 10x10\n" << true
+            << int(GridSettingsFile::IncorrectPosition) << incorrect;
+        QTest::newRow("one pixel square")
+            << head + "ImageDimensions: 100x100\nGridCorners: 10x10 11x10 11x11 10x11 \nGridCenter: 10x10\n" << true
+            << int(GridSettingsFile::PositionLoaded) << "Grid parameters and position loaded";
         QTest::newRow("empty") << QByteArray() << false << int(GridSettingsFile::NoPosition) << invalid;
         QByteArray binary;
         for (int i = 0; i < 4096; ++i)

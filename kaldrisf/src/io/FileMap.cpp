@@ -2,6 +2,9 @@
 
 #include "Kaldris.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -9,17 +12,44 @@
 
 namespace kaldris {
 
+namespace {
+
+// An empty file still gets a readable (if zero-length) pointer.
+uint8_t emptyFile[1];
+
+}
+
 FileMap::~FileMap() { close(); }
 
 void FileMap::close()
 {
-    if (m_map)
-        munmap(m_map, m_mapSize);
-    m_map = nullptr;
-    m_mapSize = 0;
-    std::vector<uint8_t>().swap(m_copy);
+    if (m_data != emptyFile)
+        std::free(m_data);
     m_data = nullptr;
     m_size = 0;
+}
+
+bool FileMap::allocate(size_t size)
+{
+    close();
+    if (size == 0) {
+        m_data = emptyFile;
+        return true;
+    }
+    // Large files on huge pages: fewer page faults while the copy is made
+    // and fewer TLB misses while the decoder reads it.
+    constexpr size_t hugePage = size_t(2) << 20;
+    if (size < 4 * hugePage) {
+        m_data = static_cast<uint8_t *>(std::malloc(size));
+    } else {
+        const size_t rounded = (size + hugePage - 1) & ~(hugePage - 1);
+        m_data = static_cast<uint8_t *>(std::aligned_alloc(hugePage, rounded));
+#ifdef MADV_HUGEPAGE
+        if (m_data)
+            madvise(m_data, rounded, MADV_HUGEPAGE);   // advice only; refused, nothing changes
+#endif
+    }
+    return m_data != nullptr;
 }
 
 int FileMap::mapFile(const char *path)
@@ -27,34 +57,35 @@ int FileMap::mapFile(const char *path)
     close();
     if (!path)
         return KALDRIS_IO_ERROR;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return KALDRIS_IO_ERROR;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         ::close(fd);
         return KALDRIS_IO_ERROR;
     }
-    if (st.st_size == 0) {
+    if (uint64_t(st.st_size) > SIZE_MAX || !allocate(size_t(st.st_size))) {
         ::close(fd);
-        m_data = m_copy.data();
-        return KALDRIS_SUCCESS;
+        return KALDRIS_OUT_OF_MEMORY;
     }
-    void *p = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    const size_t wanted = size_t(st.st_size);
+    size_t got = 0;
+    while (got < wanted) {
+        const ssize_t n = ::pread(fd, m_data + got, wanted - got, off_t(got));
+        if (n > 0) {
+            got += size_t(n);
+        } else if (n == 0) {
+            break;   // cut since the size was taken: what was read is the file
+        } else if (errno != EINTR) {
+            ::close(fd);
+            close();
+            return KALDRIS_IO_ERROR;
+        }
+    }
     ::close(fd);
-    if (p == MAP_FAILED)
-        return KALDRIS_IO_ERROR;
-    m_map = p;
-    m_mapSize = size_t(st.st_size);
-    m_data = static_cast<const uint8_t *>(p);
-    m_size = m_mapSize;
+    m_size = got;
     return KALDRIS_SUCCESS;
-}
-
-void FileMap::releasePages()
-{
-    if (m_map)
-        madvise(m_map, m_mapSize, MADV_DONTNEED);
 }
 
 int FileMap::copyBuffer(const void *data, size_t size)
@@ -62,8 +93,10 @@ int FileMap::copyBuffer(const void *data, size_t size)
     close();
     if (!data && size)
         return KALDRIS_IO_ERROR;
-    m_copy.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + size);
-    m_data = m_copy.data();
+    if (!allocate(size))
+        return KALDRIS_OUT_OF_MEMORY;
+    if (size)
+        std::memcpy(m_data, data, size);
     m_size = size;
     return KALDRIS_SUCCESS;
 }

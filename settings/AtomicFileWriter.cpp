@@ -6,27 +6,46 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
-bool AtomicFileWriter::write(const QString &path, const std::function<bool(QIODevice &)> &fill, QString *error)
+namespace {
+
+QString failure(const QSaveFile &file)
+{
+    return file.error() != QFileDevice::NoError ? file.errorString()
+                                                : QCoreApplication::translate("AtomicFileWriter", "write failed");
+}
+
+}
+
+AtomicFileWriter::Result AtomicFileWriter::save(const QString &path, const std::function<bool(QIODevice &)> &fill,
+                                                QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
             *error = file.errorString();
-        return false;
+        return OpenFailed;
     }
-    if (!fill(file)) {
+    // QSaveFile::commit() does not report a failure of the buffered data's
+    // last write (Qt 6.4): without this flush a full disk would commit an
+    // empty file over the user's.
+    const bool written = fill(file) && file.flush() && file.error() == QFileDevice::NoError;
+    if (!written) {
         if (error)
-            *error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                          : QCoreApplication::translate("AtomicFileWriter", "write failed");
+            *error = failure(file);
         file.cancelWriting();
-        return false;
+        return WriteFailed;
     }
     if (!file.commit()) {
         if (error)
-            *error = file.errorString();
-        return false;
+            *error = failure(file);
+        return WriteFailed;
     }
-    return true;
+    return Written;
+}
+
+bool AtomicFileWriter::write(const QString &path, const std::function<bool(QIODevice &)> &fill, QString *error)
+{
+    return save(path, fill, error) == Written;
 }
 
 bool AtomicFileWriter::writeBytes(const QString &path, const QByteArray &bytes, QString *error)

@@ -63,7 +63,7 @@ int main()
         d.sensorRight = c.width - 1;
         d.sensorBottom = c.height - 1;
         Cr2Layout layout;
-        const std::vector<uint8_t> bytes = Cr2Writer::write(d, &layout);
+        const std::vector<uint8_t> bytes = Cr2Writer::write(d, nullptr, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.name).section(',', 0, 0) + ".cr2");
         if (bytes.empty() || !writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);

@@ -402,7 +402,7 @@ void TestCr2Decoder::sraw()
     QFETCH(int, h);
     QFETCH(int, v);
     QFETCH(int, slices);
-    const int width = 48, height = 32, slots = h * v + 2;
+    const int width = 48, height = 32, slotCount = h * v + 2;
     const int mcus = width / h, lines = height / v, mid = 1 << 14;
     Cr2Description d = description(Sensor());
     d.components = 3;
@@ -414,19 +414,19 @@ void TestCr2Decoder::sraw()
     d.rawHeight = height;
     d.sensorInfo = false;
     std::mt19937 rng(3);
-    d.raw.assign(size_t(mcus) * lines * slots, 0);
+    d.raw.assign(size_t(mcus) * lines * slotCount, 0);
     for (size_t i = 0; i < d.raw.size(); ++i) {
-        const int slot = int(i % slots);
+        const int slot = int(i % slotCount);
         d.raw[i] = uint16_t(slot < h * v ? 3000 + rng() % 20000 : mid - 2000 + rng() % 4000);
     }
     if (slices) {
-        const int rowSamples = mcus * slots;
+        const int rowSamples = mcus * slotCount;
         d.sliceCount = 1;
-        d.sliceWidth = (rowSamples / 2 / slots) * slots;
+        d.sliceWidth = (rowSamples / 2 / slotCount) * slotCount;
         d.lastSliceWidth = rowSamples - d.sliceWidth;
     }
     const std::vector<uint8_t> bytes = write(d);
-    auto sample = [&](int mx, int my, int slot) { return int(d.raw[(size_t(my) * mcus + mx) * slots + slot]); };
+    auto sample = [&](int mx, int my, int slot) { return int(d.raw[(size_t(my) * mcus + mx) * slotCount + slot]); };
 
     for (int mode = 0; mode < 3; ++mode) {
         const unsigned flags = mode == 0 ? 0u : mode == 1 ? unsigned(KALDRIS_PROC_SRAW_YCC)
@@ -517,7 +517,7 @@ void TestCr2Decoder::damagedMakerNote()
     Sensor s;
     Cr2Description d = description(s);
     Cr2Layout layout;
-    std::vector<uint8_t> bytes = Cr2Writer::write(d, &layout);
+    std::vector<uint8_t> bytes = Cr2Writer::write(d, nullptr, &layout);
     QVERIFY(layout.makerNoteOffset && layout.colorDataOffset && layout.sensorInfoOffset);
     auto fill = [&](uint32_t at, size_t n, uint8_t v) { std::fill_n(bytes.begin() + at, n, v); };
     switch (kind) {
@@ -592,7 +592,11 @@ void TestCr2Decoder::truncatedEverywhere()
     const std::vector<uint8_t> bytes = write(d);
     QVERIFY(bytes.size() > 200);
     int opened = 0, whole = 0;
-    for (size_t n = 0; n < bytes.size(); n += 7) {
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n < bytes.size(); n += 7)
+        lengths.push_back(n);
+    lengths.push_back(bytes.size());
+    for (size_t n : lengths) {
         std::unique_ptr<uint8_t[]> part(new uint8_t[n + 1]);
         std::memcpy(part.get(), bytes.data(), n);
         Kaldris_fast k;

@@ -1737,7 +1737,7 @@ bool Tessivane::openDroppedFile(const QString &path)
 
 void Tessivane::closeCurrentFile()
 {
-    if (isLoading())
+    if (isLoading() || !checkUnsavedSamples(1))
         return;
     unloadCurrentFile();
     failedLoadPath.clear();

@@ -95,6 +95,14 @@
 
 namespace {
 
+QList<QRect> availableScreenAreas()
+{
+    QList<QRect> areas;
+    for (QScreen *s : QGuiApplication::screens())
+        areas << s->availableGeometry();
+    return areas;
+}
+
 constexpr int NoThreshold = 655350;
 
 
@@ -276,7 +284,7 @@ void Tessivane::restoreGeometryFromSettings()
     if (saveWinPos) {
         const QRect saved = prefs.value(QStringLiteral("mainWindowGeometry")).toRect();
         if (WindowGeometry::acceptMainWindowRect(saved, screens)) {
-            setGeometry(saved);
+            setGeometry(WindowGeometry::keepOnScreen(saved, availableScreenAreas()));
             placed = true;
         }
     }
@@ -2179,8 +2187,9 @@ int Tessivane::openHistogramWindow(int x, int y, int w, int h, int ev0Level)
                        && histogramRects[slot].height() > 10;
     auto *window = new TessivaneHistogramWindow(entry->data, slot, saved ? histogramRects[slot] : QRect(), this,
                                                 mainPrefValue("HistogramWindowOnTop") ? this : nullptr);
-    if (!saved)
-        window->move(window->pos() + QPoint(15 * slot, 10 * slot));
+    // The default place reaches past the right edge of a 1920-pixel screen.
+    const QPoint cascade = saved ? QPoint() : QPoint(15 * slot, 10 * slot);
+    window->setGeometry(WindowGeometry::cascadeOnScreen(window->geometry(), cascade, availableScreenAreas()));
     entry->window = window;
     toolWindowMinimizer.addToolWindow(window);
     connect(window, &TessivaneHistogramWindow::histogramClosed, this, &Tessivane::histogramWindowClosed);
@@ -2543,7 +2552,7 @@ void Tessivane::showExif()
     if (exifWindow->isVisible()) {
         exifRect = exifWindow->normalGeometry();
     } else if (exifRect.width() > 10) {
-        exifWindow->setGeometry(exifRect);
+        exifWindow->setGeometry(WindowGeometry::keepOnScreen(exifRect, availableScreenAreas()));
     }
     exifWindow->setModal(false);
     if (sender() == exifAction && exifWindow->isVisible()) {
@@ -3003,10 +3012,11 @@ QRect Tessivane::samplesWindowStartGeometry()
     if (mainPrefValue("saveWinPos")) {
         const QRect saved = TW_Settings("Preferences").value(QStringLiteral("samplesWindowGeometry")).toRect();
         if (WindowGeometry::acceptSamplesWindowRect(saved, screens))
-            return saved;
+            return WindowGeometry::keepOnScreen(saved, availableScreenAreas());
     }
     QScreen *screen = QGuiApplication::screenAt(QPoint(1, 1));
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    return WindowGeometry::defaultSamplesWindowRect(screen ? screen->geometry() : QRect(0, 0, 1280, 1024));
+    const QRect placed = WindowGeometry::defaultSamplesWindowRect(screen ? screen->geometry() : QRect(0, 0, 1280, 1024));
+    return WindowGeometry::keepOnScreen(placed, availableScreenAreas());
 }

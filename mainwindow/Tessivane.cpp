@@ -1886,11 +1886,12 @@ void Tessivane::closeEvent(QCloseEvent *event)
     if (prefPane && mainPrefValue("saveWinPos")) {
         TW_Settings prefs("Preferences");
         const bool full = isFullScreen();
+        const QRect normal = fullScreenGeometry.normalGeometry(full, normalGeometry());
         prefs.setValue(QStringLiteral("mainWindowFullscreen"), full);
         if (full)
             setWindowState(windowState() & ~Qt::WindowFullScreen);
         prefs.setValue(QStringLiteral("mainWindowMaximized"), isMaximized());
-        prefs.setValue(QStringLiteral("mainWindowGeometry"), normalGeometry());
+        prefs.setValue(QStringLiteral("mainWindowGeometry"), normal);
         if (exifRect.width() > 100)
             prefs.setValue(QStringLiteral("exifGeometry"), exifRect);
         for (int i = 0; i < histogramSlots.size(); ++i) {
@@ -1931,6 +1932,8 @@ void Tessivane::closeEvent(QCloseEvent *event)
 void Tessivane::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::WindowStateChange) {
+        const Qt::WindowStates old = static_cast<QWindowStateChangeEvent *>(event)->oldState();
+        fullScreenGeometry.stateChanged(old & Qt::WindowFullScreen, isFullScreen(), normalGeometry());
         toolWindowMinimizer.mainWindowStateChanged(mainPrefValue("onMainWindowMinimize") != 0,
                                                    static_cast<QWindowStateChangeEvent *>(event)->oldState(),
                                                    windowState(), minimizedToolWindows);
@@ -1940,6 +1943,8 @@ void Tessivane::changeEvent(QEvent *event)
 
 void Tessivane::switchFullScreen()
 {
+    if (!isFullScreen())
+        fullScreenGeometry.entering(normalGeometry());
     setWindowState(windowState() ^ Qt::WindowFullScreen);
     fullScreenAction->setChecked(isFullScreen());
 }

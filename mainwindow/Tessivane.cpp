@@ -223,8 +223,7 @@ Tessivane::Tessivane()
 
 Tessivane::~Tessivane()
 {
-    // ExifTool runs still going are killed and reaped, and report nowhere.
-    qDeleteAll(findChildren<TW_ExifProcess *>(Qt::FindDirectChildrenOnly));
+    stopExifRuns();
     // The rectangles point to their records, which go first.
     samplesController->deleteSampleItems();
     delete samplesController;
@@ -1925,8 +1924,17 @@ void Tessivane::closeEvent(QCloseEvent *event)
     releaseHistogramSlots();
     samplesWindow->hide();
     event->accept();
-    if (mainPrefValue("FastExit"))
+    if (mainPrefValue("FastExit")) {
+        // No destructor runs after this, so no child would be killed.
+        stopExifRuns();
         std::_Exit(0);
+    }
+}
+
+void Tessivane::stopExifRuns()
+{
+    // ExifTool runs still going are killed and reaped, and report nowhere.
+    qDeleteAll(findChildren<TW_ExifProcess *>(Qt::FindDirectChildrenOnly));
 }
 
 void Tessivane::changeEvent(QEvent *event)

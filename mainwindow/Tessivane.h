@@ -418,6 +418,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    void stopExifRuns();
     void restoreGeometryFromSettings();
     QRect samplesWindowStartGeometry();
     // The level EV0 follows: the data range or the current maximum.

@@ -103,6 +103,10 @@ bool PrefApplyDecision::reloadPrefsChanged(const IntMap &before, const IntMap &n
         return true;
     if (differs(before, now, "maskedPixels"))
         return true;
+    // The size limits are read while decoding: Apply shows what a reopen
+    // would.
+    if (anyDiffers(before, now, {"maxRGBMegapixels", "d_maxRAWMegabytes"}))
+        return true;
     if (image.pentax && differs(before, now, "P32_4ShotMerge"))
         return true;
     if (image.floatingPoint && anyDiffers(before, now, {"FPRangeMin", "FPRangeMax", "FPRangeTo"}))

@@ -14,6 +14,10 @@ TW_UpdateDialog::TW_UpdateDialog(TW_updates *downloader, const QString &requestU
     setWindowTitle(tr("Tessivane: update check"));
 
     messageLabel = new QLabel(tr("Downloading update data...."), this);
+    // Every text shown is HTML with anything from outside escaped; as
+    // automatic text an escaped error without tags showed "&amp;".
+    messageLabel->setTextFormat(Qt::RichText);
+    messageLabel->setWordWrap(true);
     layout.addWidget(messageLabel, 0, 0, 1, 5);
     cancelButton = new QPushButton(tr("Cancel"), this);
     layout.addWidget(cancelButton, 1, 4);
@@ -59,7 +63,7 @@ void TW_UpdateDialog::downloaded(QByteArray data, QString error)
     if (cancelled)
         return;
     if (!error.isEmpty()) {
-        showResult(tr("Tessivane: update check failed"), tr("Update check failed: %1").arg(error.toHtmlEscaped()),
+        showResult(tr("Tessivane: update check failed"), tr("Update check failed: %1").arg(wrappableHtml(error)),
                    false);
         return;
     }
@@ -67,7 +71,7 @@ void TW_UpdateDialog::downloaded(QByteArray data, QString error)
     if (reply.contains(QStringLiteral("URL"))) {
         downloadAddress = reply.value(QStringLiteral("URL"));
         showResult(tr("Tessivane: new version available"), updateAvailableText(reply.value(QStringLiteral("VERSION"))),
-                   true);
+                   isWebAddress(downloadAddress));
     } else {
         showResult(tr("Tessivane: up to date"), tr("Your Tessivane is up to date"), false);
     }

@@ -95,6 +95,14 @@
 
 namespace {
 
+QList<QRect> availableScreenAreas()
+{
+    QList<QRect> areas;
+    for (QScreen *s : QGuiApplication::screens())
+        areas << s->availableGeometry();
+    return areas;
+}
+
 constexpr int NoThreshold = 655350;
 
 
@@ -215,8 +223,7 @@ Tessivane::Tessivane()
 
 Tessivane::~Tessivane()
 {
-    // ExifTool runs still going are killed and reaped, and report nowhere.
-    qDeleteAll(findChildren<TW_ExifProcess *>(Qt::FindDirectChildrenOnly));
+    stopExifRuns();
     // The rectangles point to their records, which go first.
     samplesController->deleteSampleItems();
     delete samplesController;
@@ -276,7 +283,7 @@ void Tessivane::restoreGeometryFromSettings()
     if (saveWinPos) {
         const QRect saved = prefs.value(QStringLiteral("mainWindowGeometry")).toRect();
         if (WindowGeometry::acceptMainWindowRect(saved, screens)) {
-            setGeometry(saved);
+            setGeometry(WindowGeometry::keepOnScreen(saved, availableScreenAreas()));
             placed = true;
         }
     }
@@ -1737,7 +1744,7 @@ bool Tessivane::openDroppedFile(const QString &path)
 
 void Tessivane::closeCurrentFile()
 {
-    if (isLoading())
+    if (isLoading() || !checkUnsavedSamples(1))
         return;
     unloadCurrentFile();
     failedLoadPath.clear();
@@ -1878,11 +1885,12 @@ void Tessivane::closeEvent(QCloseEvent *event)
     if (prefPane && mainPrefValue("saveWinPos")) {
         TW_Settings prefs("Preferences");
         const bool full = isFullScreen();
+        const QRect normal = fullScreenGeometry.normalGeometry(full, normalGeometry());
         prefs.setValue(QStringLiteral("mainWindowFullscreen"), full);
         if (full)
             setWindowState(windowState() & ~Qt::WindowFullScreen);
         prefs.setValue(QStringLiteral("mainWindowMaximized"), isMaximized());
-        prefs.setValue(QStringLiteral("mainWindowGeometry"), normalGeometry());
+        prefs.setValue(QStringLiteral("mainWindowGeometry"), normal);
         if (exifRect.width() > 100)
             prefs.setValue(QStringLiteral("exifGeometry"), exifRect);
         for (int i = 0; i < histogramSlots.size(); ++i) {
@@ -1916,13 +1924,24 @@ void Tessivane::closeEvent(QCloseEvent *event)
     releaseHistogramSlots();
     samplesWindow->hide();
     event->accept();
-    if (mainPrefValue("FastExit"))
+    if (mainPrefValue("FastExit")) {
+        // No destructor runs after this, so no child would be killed.
+        stopExifRuns();
         std::_Exit(0);
+    }
+}
+
+void Tessivane::stopExifRuns()
+{
+    // ExifTool runs still going are killed and reaped, and report nowhere.
+    qDeleteAll(findChildren<TW_ExifProcess *>(Qt::FindDirectChildrenOnly));
 }
 
 void Tessivane::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::WindowStateChange) {
+        const Qt::WindowStates old = static_cast<QWindowStateChangeEvent *>(event)->oldState();
+        fullScreenGeometry.stateChanged(old & Qt::WindowFullScreen, isFullScreen(), normalGeometry());
         toolWindowMinimizer.mainWindowStateChanged(mainPrefValue("onMainWindowMinimize") != 0,
                                                    static_cast<QWindowStateChangeEvent *>(event)->oldState(),
                                                    windowState(), minimizedToolWindows);
@@ -1932,6 +1951,8 @@ void Tessivane::changeEvent(QEvent *event)
 
 void Tessivane::switchFullScreen()
 {
+    if (!isFullScreen())
+        fullScreenGeometry.entering(normalGeometry());
     setWindowState(windowState() ^ Qt::WindowFullScreen);
     fullScreenAction->setChecked(isFullScreen());
 }
@@ -2179,8 +2200,9 @@ int Tessivane::openHistogramWindow(int x, int y, int w, int h, int ev0Level)
                        && histogramRects[slot].height() > 10;
     auto *window = new TessivaneHistogramWindow(entry->data, slot, saved ? histogramRects[slot] : QRect(), this,
                                                 mainPrefValue("HistogramWindowOnTop") ? this : nullptr);
-    if (!saved)
-        window->move(window->pos() + QPoint(15 * slot, 10 * slot));
+    // The default place reaches past the right edge of a 1920-pixel screen.
+    const QPoint cascade = saved ? QPoint() : QPoint(15 * slot, 10 * slot);
+    window->setGeometry(WindowGeometry::cascadeOnScreen(window->geometry(), cascade, availableScreenAreas()));
     entry->window = window;
     toolWindowMinimizer.addToolWindow(window);
     connect(window, &TessivaneHistogramWindow::histogramClosed, this, &Tessivane::histogramWindowClosed);
@@ -2543,7 +2565,7 @@ void Tessivane::showExif()
     if (exifWindow->isVisible()) {
         exifRect = exifWindow->normalGeometry();
     } else if (exifRect.width() > 10) {
-        exifWindow->setGeometry(exifRect);
+        exifWindow->setGeometry(WindowGeometry::keepOnScreen(exifRect, availableScreenAreas()));
     }
     exifWindow->setModal(false);
     if (sender() == exifAction && exifWindow->isVisible()) {
@@ -3005,10 +3027,11 @@ QRect Tessivane::samplesWindowStartGeometry()
     if (mainPrefValue("saveWinPos")) {
         const QRect saved = TW_Settings("Preferences").value(QStringLiteral("samplesWindowGeometry")).toRect();
         if (WindowGeometry::acceptSamplesWindowRect(saved, screens))
-            return saved;
+            return WindowGeometry::keepOnScreen(saved, availableScreenAreas());
     }
     QScreen *screen = QGuiApplication::screenAt(QPoint(1, 1));
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    return WindowGeometry::defaultSamplesWindowRect(screen ? screen->geometry() : QRect(0, 0, 1280, 1024));
+    const QRect placed = WindowGeometry::defaultSamplesWindowRect(screen ? screen->geometry() : QRect(0, 0, 1280, 1024));
+    return WindowGeometry::keepOnScreen(placed, availableScreenAreas());
 }

@@ -19,6 +19,7 @@
 #include "TiffWriters.h"
 #include "TW_updates.h"
 #include "ToolWindowMinimizer.h"
+#include "FullScreenGeometry.h"
 #include "UpdateChecker.h"
 #include "area_t.h"
 
@@ -171,6 +172,7 @@ public:
     QList<MinimizedWindow> minimizedToolWindows;
     // The tool windows that follow the main window's minimise and restore.
     ToolWindowMinimizer toolWindowMinimizer;
+    FullScreenGeometry fullScreenGeometry;
     ColorTable colorTable;
     // How long ExifTool may run before what it printed is taken.
     int exifTimeoutMs = 15000;
@@ -416,6 +418,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    void stopExifRuns();
     void restoreGeometryFromSettings();
     QRect samplesWindowStartGeometry();
     // The level EV0 follows: the data range or the current maximum.

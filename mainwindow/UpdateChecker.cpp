@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QPushButton>
 
 UpdateChecker::UpdateChecker(TW_updates *downloader)
     : downloader(downloader), clock([] { return quint64(QDateTime::currentSecsSinceEpoch()); }),
@@ -56,6 +57,8 @@ void UpdateChecker::handleReply(const QByteArray &data, QWidget *parent)
     const QMap<QString, QString> reply = parseUpdateReply(data);
     if (reply.contains(QStringLiteral("URL"))) {
         TW_UpdateNotification notice(reply.value(QStringLiteral("VERSION")), parent);
+        // A button that would open nothing is not offered.
+        notice.downloadButton->setVisible(isWebAddress(reply.value(QStringLiteral("URL"))));
         if (notice.exec() == 1)
             openDownloadPage(reply.value(QStringLiteral("URL")));
     }

@@ -77,3 +77,25 @@ QString updateAvailableText(const QString &version)
 {
     return QStringLiteral("Tessivane update (<b>%1</b>) available.").arg(version.toHtmlEscaped());
 }
+
+QString wrappableHtml(const QString &plain)
+{
+    QString html = plain.toHtmlEscaped();
+    QString out;
+    out.reserve(html.size() + html.size() / 8);
+    for (int i = 0; i < html.size(); ++i) {
+        out += html[i];
+        const bool entity = html[i] == QLatin1Char('&');
+        if (entity) {
+            // Copy the whole entity, then allow a break after it.
+            const int end = html.indexOf(QLatin1Char(';'), i);
+            if (end > i) {
+                out += html.mid(i + 1, end - i);
+                i = end;
+            }
+        }
+        if (entity || html[i] == QLatin1Char('/') || html[i] == QLatin1Char('?') || html[i] == QLatin1Char('='))
+            out += QChar(0x200B);
+    }
+    return out;
+}

@@ -37,5 +37,8 @@ bool periodicCheckDue(int frequencyIndex, quint64 lastCheck, quint64 now);
 // "Tessivane update (<b>%1</b>) available." with the version escaped: it
 // comes from an unauthenticated reply.
 QString updateAvailableText(const QString &version);
+// Plain text as HTML that can wrap inside addresses: a zero-width space
+// after each "/", "?", "&" and "=" lets a long URL break there.
+QString wrappableHtml(const QString &plain);
 
 #endif

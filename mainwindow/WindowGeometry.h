@@ -5,6 +5,7 @@
 #define WINDOWGEOMETRY_H
 
 #include <QList>
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QVariant>
@@ -44,6 +45,17 @@ public:
     static QRect defaultExifRect(const QRect &mainWindow, int letterWidth, int lineHeight);
     // Near the screen's bottom right: 840 x 550, smaller on small screens.
     static QRect defaultSamplesWindowRect(const QRect &screen);
+
+    // The rectangle moved, then shrunk if it is still too big, to lie within
+    // the available area (the screen less panels and docks). An empty area
+    // leaves it as it is.
+    static QRect fitInto(const QRect &rect, const QRect &available);
+    // fitInto the available area of the screen that shows most of the
+    // rectangle; when none shows any, the one nearest to its centre.
+    static QRect keepOnScreen(const QRect &rect, const QList<QRect> &availableAreas);
+    // The rectangle kept on its screen, then moved by step; where the step
+    // would leave the screen it goes the other way along that axis.
+    static QRect cascadeOnScreen(const QRect &rect, QPoint step, const QList<QRect> &availableAreas);
 };
 
 #endif

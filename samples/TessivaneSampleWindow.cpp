@@ -54,7 +54,9 @@ TessivaneSampleWindow::TessivaneSampleWindow(SamplesTableData *data, QWidget *ma
     view->verticalHeader()->setSectionsClickable(false);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setTextElideMode(Qt::ElideNone);
+    // Number columns are as wide as their texts; a cut number must never
+    // look like another one.
+    view->setTextElideMode(Qt::ElideRight);
     view->resizeColumnsToContents();
     layout->addWidget(view, 2, 0, 1, 7);
 

@@ -2,6 +2,8 @@
 
 #include "SamplesTableData.h"
 
+#include <QFontMetrics>
+
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -13,7 +15,13 @@ TessivaneTableView::TessivaneTableView(SamplesTableData *data, QWidget *parent)
 void TessivaneTableView::setModel(QAbstractItemModel *model)
 {
     QTableView::setModel(model);
-    horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Stretched columns cut the leading digits of numbers in a narrow
+    // window; the columns keep their contents' width and the table scrolls.
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Only the names, in the row header, may be shown shorter than they are.
+    verticalHeader()->setTextElideMode(Qt::ElideRight);
+    verticalHeader()->setMaximumWidth(fontMetrics().averageCharWidth() * MaxNameChars);
 }
 
 void TessivaneTableView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)

@@ -13,6 +13,9 @@ class TessivaneTableView : public QTableView
 public:
     explicit TessivaneTableView(SamplesTableData *data, QWidget *parent = nullptr);
 
+    // Names wider than this many average characters are elided.
+    static constexpr int MaxNameChars = 24;
+
     void setModel(QAbstractItemModel *model) override;
 
 signals:

@@ -73,6 +73,11 @@ private slots:
         QTest::newRow("colour space and masked pixels decode once")
             << IntMap{} << IntMap{{"rgbOutputSpace", 2}, {"maskedPixels", 1}} << false << plain << false
             << "exif reload";
+        QTest::newRow("RGB size limit") << IntMap{{"maxRGBMegapixels", 30}} << IntMap{{"maxRGBMegapixels", 0}}
+                                        << false << plain << false << "exif reload";
+        QTest::newRow("raw memory limit") << IntMap{{"d_maxRAWMegabytes", 1024}}
+                                          << IntMap{{"d_maxRAWMegabytes", 2048}} << false << plain << false
+                                          << "exif reload";
         QTest::newRow("gamma and white balance") << IntMap{} << IntMap{{"gamma22", 1}, {"whiteBalance", 1}} << false
                                                  << plain << false << "measure rgb";
         QTest::newRow("curve and raw speed keep the reset mark")
@@ -211,6 +216,22 @@ private slots:
         QCOMPARE(window->filesDecoded - before, 1);
         QCOMPARE(window->image->frameWidth, RawWidth);
         QCOMPARE(window->prefSnapshot.value("rgbOutputSpace"), 2);
+    }
+
+    // The RGB limit acts on Apply as on the next open: the small file is
+    // over a limit of 0 megapixels and under the default.
+    void rgbLimitActsOnApply()
+    {
+        window->rgbRadio->setChecked(true);
+        QVERIFY(window->rgbRadio->isEnabled());
+        const int before = window->filesDecoded;
+        applyThroughDialog({{"maxRGBMegapixels", 0}});
+        QCOMPARE(window->filesDecoded - before, 1);
+        QVERIFY(!window->rgbRadio->isEnabled());
+        QVERIFY(window->compositeRadio->isChecked());
+        applyThroughDialog({{"maxRGBMegapixels", 30}});
+        QCOMPARE(window->filesDecoded - before, 2);
+        QVERIFY(window->rgbRadio->isEnabled());
     }
 
     void gammaAndWhiteBalanceRenderWithoutDecoding()

@@ -213,11 +213,12 @@ void TestUpdateCheck::manualCheck_data()
     QTest::newRow("empty 2xx") << 204 << QByteArray() << int(Press::Ok) << upToDate << upToDateText << "";
     QTest::newRow("404") << 404 << update << int(Press::Ok) << failed << "Update check failed: " << "";
     QTest::newRow("500") << 500 << update << int(Press::Ok) << failed << "Update check failed: " << "";
+    // Addresses that are not http or https: the news without a button.
     QTest::newRow("file URL not opened") << 200 << QByteArray("UPDATES YES VERSION 2 URL file:///etc/passwd")
-                                         << int(Press::Download) << newVersion
+                                         << int(Press::Ok) << newVersion
                                          << "Tessivane update (<b>2</b>) available." << "";
     QTest::newRow("one-character URL not opened") << 200 << QByteArray("UPDATES YES VERSION 2 URL x")
-                                                  << int(Press::Download) << newVersion
+                                                  << int(Press::Ok) << newVersion
                                                   << "Tessivane update (<b>2</b>) available." << "";
     QTest::newRow("version shown literally")
         << 200 << QByteArray("UPDATES YES VERSION <i>x</i> URL http://h/p") << int(Press::Skip) << newVersion
@@ -232,12 +233,14 @@ void TestUpdateCheck::manualCheck()
     QFETCH(QString, title);
     QFETCH(QString, message);
     QFETCH(QString, openedUrl);
+    const QString newVersion = QStringLiteral("Tessivane: new version available");
 
     service->status = status;
     service->body = body;
     const quint64 before = now();
     const Shown shown = runManualCheck(Press(press));
     QCOMPARE(shown.title, title);
+    QCOMPARE(shown.offeredDownload, title == newVersion && isWebAddress(QString::fromLatin1(body.split(' ').last())));
     if (message.endsWith(QLatin1String(": ")))
         QVERIFY2(shown.message.startsWith(message) && shown.message.size() > message.size(), qPrintable(shown.message));
     else
@@ -347,6 +350,7 @@ void TestUpdateCheck::backgroundCheck()
     QFETCH(bool, pressOpen);
     QFETCH(QString, notice);
     QFETCH(QString, openedUrl);
+    const QString newVersion = QStringLiteral("Tessivane: new version available");
 
     service->status = status;
     service->body = body;

@@ -23,6 +23,10 @@ private slots:
     void saneRect();
     void boundedCount_data();
     void boundedCount();
+    void keptOnScreen_data();
+    void keptOnScreen();
+    void cascade_data();
+    void cascade();
 };
 
 using Screens = QList<QRect>;
@@ -182,3 +186,57 @@ void TestWindowGeometry::boundedCount()
 
 TW_REGISTER_TEST(TestWindowGeometry)
 #include "TestWindowGeometry.moc"
+
+void TestWindowGeometry::keptOnScreen_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<Screens>("areas");
+    QTest::addColumn<QRect>("kept");
+
+    // Available areas: a 1920x1080 screen less a 30-pixel panel at the
+    // bottom, and a second screen on its right.
+    const Screens one{QRect(0, 0, 1920, 1050)};
+    const Screens two{QRect(0, 0, 1920, 1050), QRect(1920, 0, 1280, 1024)};
+    QTest::newRow("inside stays") << QRect(40, 50, 1200, 720) << one << QRect(40, 50, 1200, 720);
+    QTest::newRow("samples default at 1920") << QRect(1120, 300, 840, 550) << one << QRect(1080, 300, 840, 550);
+    QTest::newRow("histogram default at 1920") << QRect(1120, 150, 940, 910) << one << QRect(980, 140, 940, 910);
+    QTest::newRow("too big is shrunk") << QRect(-50, -20, 2500, 1300) << one << QRect(0, 0, 1920, 1050);
+    QTest::newRow("above and left") << QRect(-300, -200, 400, 300) << one << QRect(0, 0, 400, 300);
+    QTest::newRow("under the panel") << QRect(100, 900, 400, 300) << one << QRect(100, 750, 400, 300);
+    QTest::newRow("mostly on the second") << QRect(1800, 100, 900, 700) << two << QRect(1920, 100, 900, 700);
+    QTest::newRow("mostly on the first") << QRect(1300, 100, 900, 700) << two << QRect(1020, 100, 900, 700);
+    QTest::newRow("off every screen, nearest") << QRect(3500, 2000, 400, 300) << two << QRect(2800, 724, 400, 300);
+    QTest::newRow("no screen") << QRect(10, 10, 400, 300) << Screens{} << QRect(10, 10, 400, 300);
+    QTest::newRow("huge corners") << QRect(QPoint(INT_MIN / 2, INT_MIN / 2), QSize(500, 400)) << one
+                                  << QRect(0, 0, 500, 400);
+}
+
+void TestWindowGeometry::keptOnScreen()
+{
+    QFETCH(QRect, rect);
+    QFETCH(Screens, areas);
+    QFETCH(QRect, kept);
+    QCOMPARE(WindowGeometry::keepOnScreen(rect, areas), kept);
+}
+
+void TestWindowGeometry::cascade_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<QPoint>("step");
+    QTest::addColumn<QRect>("placed");
+
+    // The histogram window's default place at 1920x1080 reaches 140 pixels
+    // past the right edge.
+    QTest::newRow("first") << QRect(1120, 150, 940, 910) << QPoint() << QRect(980, 140, 940, 910);
+    QTest::newRow("second goes left") << QRect(1120, 150, 940, 910) << QPoint(15, 10) << QRect(965, 130, 940, 910);
+    QTest::newRow("room to the right") << QRect(100, 100, 400, 300) << QPoint(30, 20) << QRect(130, 120, 400, 300);
+    QTest::newRow("right edge only") << QRect(1500, 100, 400, 300) << QPoint(30, 20) << QRect(1470, 120, 400, 300);
+}
+
+void TestWindowGeometry::cascade()
+{
+    QFETCH(QRect, rect);
+    QFETCH(QPoint, step);
+    QFETCH(QRect, placed);
+    QCOMPARE(WindowGeometry::cascadeOnScreen(rect, step, {QRect(0, 0, 1920, 1050)}), placed);
+}

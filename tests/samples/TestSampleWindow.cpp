@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -43,8 +44,48 @@ private slots:
         QVERIFY(!w.appendFile->isEnabled());
         QCOMPARE(w.view->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(w.view->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QCOMPARE(w.view->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
+        QCOMPARE(w.view->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
         QCOMPARE(w.model->columnCount(), 17);
+    }
+
+    // In the default 840-pixel window a five-digit value needs more than a
+    // seventeenth of the width: each column keeps its text whole and the
+    // table scrolls sideways instead.
+    void numbersAreNeverCut()
+    {
+        StandInHost h(40000, 40000);
+        TessivaneSampleWindow &w = *h.window;
+        w.resize(840, 550);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        h.controller->addSample(h.area(29752, 30307, 29752, 30307), QStringLiteral("a sample name far longer than "
+                                                                                     "any column should ever grow"));
+        SampleRecord *r = h.data.samples.at(0);
+        for (int k = 0; k < 4; ++k) {
+            r->count[k] = 1000;
+            r->min[k] = 29752;
+            r->max[k] = 30307;
+            r->avg[k] = 29752.8;
+            r->dev[k] = 3030.7;
+        }
+        w.model->rowsChanged(0, 0);
+        w.fitColumns();
+        QCoreApplication::processEvents();
+        const QFontMetrics fm(w.view->font());
+        int total = 0;
+        for (int c = 0; c < w.model->columnCount(); ++c) {
+            const QString text = w.model->index(0, c).data().toString();
+            const QString header = w.model->headerData(c, Qt::Horizontal).toString();
+            QVERIFY2(w.view->columnWidth(c) > fm.horizontalAdvance(text), qPrintable(text));
+            QVERIFY2(w.view->columnWidth(c) >= fm.horizontalAdvance(header), qPrintable(header));
+            total += w.view->columnWidth(c);
+        }
+        QCOMPARE(w.model->index(0, 2).data().toString(), QStringLiteral("29752.8"));
+        QVERIFY(total > w.view->viewport()->width());
+        QVERIFY(w.view->horizontalScrollBar()->maximum() > 0);
+        // The long name is elided in the row header, not the numbers.
+        QVERIFY(w.view->verticalHeader()->width() < fm.horizontalAdvance(r->name));
+        QCOMPARE(w.view->textElideMode(), Qt::ElideRight);
     }
 
     void buttonStates()

@@ -288,6 +288,31 @@ private slots:
         QVERIFY(!window->isVisible());
     }
 
+    // Close file (Ctrl+W) asks like every other way of leaving the file.
+    void unsavedSamplesOnClosingTheFile()
+    {
+        window->addSample(areaAt(1, 1, 4, 4), QString());
+        QList<bool> asked;
+        auto answer = SamplesController::UnsavedAnswer::Cancel;
+        window->samplesController->askUnsaved = [&](bool changeOfFile) {
+            asked << changeOfFile;
+            return answer;
+        };
+        window->closeFileAction->trigger();
+        QCOMPARE(asked, QList<bool>{true});
+        QVERIFY(window->image);
+        QVERIFY(window->image->path.endsWith(QLatin1String("odd-origin.dng")));
+        QCOMPARE(window->samplesData->samples.size(), 1);
+        QVERIFY(window->samplesData->dirty);
+        answer = SamplesController::UnsavedAnswer::Discard;
+        window->closeFileAction->trigger();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(window->samplesData->samples.size(), 0);
+        // Nothing unsaved is left: no question.
+        window->closeFileAction->trigger();
+        QCOMPARE(asked.size(), 2);
+    }
+
     void savingFromTheWindow()
     {
         window->addSample(areaAt(2, 2, 6, 4), QStringLiteral("patch"));

@@ -149,6 +149,7 @@ private slots:
     void cutSlicedStream();
     void hostileLayouts_data();
     void hostileLayouts();
+    void randomFlipsSliced();
 };
 
 void TestLjpegDecoder::roundTrip_data()
@@ -818,6 +819,41 @@ void TestLjpegDecoder::hostileLayouts()
         for (uint32_t r = 0; r < 4; ++r)
             for (uint32_t x = 0; x < 16; ++x)
                 QCOMPARE(c.at(r, x), kSentinel);
+}
+
+// Damaged sliced and sRAW streams into clipped sliced images: a code from
+// the list, nothing written outside the kept part (the sanitizers watch the reads).
+void TestLjpegDecoder::randomFlipsSliced()
+{
+    std::mt19937 rng(20261211);
+    const JpegSlices slices { 2, 12, 6 };   // 30 samples a row, 6 rows
+    const auto samples = makeSamples(180, 14, 31);
+    LosslessJpegOptions yuv;
+    yuv.hY = yuv.vY = 2;
+    yuv.tableOfComponent = {0, 1, 1};
+    LosslessJpegOptions bayer;
+    bayer.tableOfComponent = {0, 0, 1, 1};
+    const std::vector<std::vector<uint8_t>> streams = {
+        LosslessJpegEncoder::encode(samples.data(), 5, 9, 4, 14, bayer),
+        LosslessJpegEncoder::encode(samples.data(), 10, 12, 3, 14, yuv),
+    };
+    int failures = 0;
+    for (int iter = 0; iter < 3000; ++iter) {
+        auto s = streams[size_t(iter) % streams.size()];
+        const int flips = 1 + int(rng() % 3);
+        for (int f = 0; f < flips; ++f) {
+            const size_t at = rng() % s.size();
+            s[at] = uint8_t(rng() % 4 == 0 ? 0xFF : rng());
+        }
+        Canvas c(30, 6, uint32_t(30 - iter % 11), uint32_t(6 - iter % 3));
+        const int rc = decodeSliced(s, c.t, slices);
+        QVERIFY2(rc == KALDRIS_SUCCESS || rc == KALDRIS_DATA_ERROR || rc == KALDRIS_CORRUPT
+                     || rc == KALDRIS_UNSUPPORTED_COMPRESSION,
+                 qPrintable(QString::number(rc)));
+        QVERIFY(c.untouchedOutside());
+        failures += rc != KALDRIS_SUCCESS;
+    }
+    QVERIFY(failures > 0);
 }
 
 TW_REGISTER_TEST(TestLjpegDecoder)

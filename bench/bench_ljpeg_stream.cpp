@@ -44,7 +44,7 @@ std::vector<uint16_t> makeExposure(int width, int height, int bits)
             const double gain = ((x ^ y) & 1) ? 1.0 : 0.6;   // green against red and blue
             const double mean = 0.03 * top + 0.8 * top * gain * light;
             const double noise = (double(next()) + double(next()) - 16777216.0) / 6849423.0;   // about unit variance
-            const double v = std::round(mean + std::sqrt(9.0 + mean * 0.5) * noise);
+            const double v = std::round(mean + std::sqrt(9.0 + mean * 2.0) * noise);
             s[size_t(y) * size_t(width) + size_t(x)] = uint16_t(std::clamp(v, 0.0, top));
         }
     return s;

@@ -179,9 +179,14 @@ struct ReferenceDecoder {
                 startRow = r;
             for (int k = 0; k < slotCount; ++k) {
                 auto at = [&](int rr, int cc) { return plane[(size_t(rr) * size_t(mcuW) + size_t(cc)) * size_t(slotCount) + size_t(k)]; };
+                const int luma = h0 * v0 > 1 ? h0 * v0 : 0;   // subsampled: the luma slots chain
                 int px;
-                if (reset)
+                if (k > 0 && k < luma)
+                    px = plane[(size_t(r) * size_t(mcuW) + size_t(c)) * size_t(slotCount) + size_t(k - 1)];
+                else if (reset)
                     px = 1 << (precision - pointTransform - 1);
+                else if (k == 0 && luma && c > 0)
+                    px = plane[(size_t(r) * size_t(mcuW) + size_t(c - 1)) * size_t(slotCount) + size_t(luma - 1)];
                 else if (r == startRow)
                     px = at(r, c - 1);
                 else if (c == 0)
@@ -487,9 +492,9 @@ void LosslessJpegEncoderTest::options_data()
     QTest::newRow("default tables") << 3 << L {} << 1 << 1 << 8 << 3 << 16 << 6 << 0;
     QTest::newRow("4:2:2 even") << 3 << L {0, 1, 1} << 2 << 1 << 12 << 5 << 15 << 1 << 0;
     QTest::newRow("4:2:2 odd width") << 3 << L {0, 1, 1} << 2 << 1 << 13 << 5 << 15 << 1 << 0;
-    QTest::newRow("4:2:2 one table pred 4 restart") << 3 << L {0, 0, 0} << 2 << 1 << 10 << 6 << 15 << 4 << 4;
+    QTest::newRow("4:2:2 one table restart") << 3 << L {0, 0, 0} << 2 << 1 << 10 << 6 << 15 << 1 << 4;
     QTest::newRow("4:2:0") << 3 << L {0, 1, 1} << 2 << 2 << 12 << 8 << 15 << 1 << 0;
-    QTest::newRow("4:2:0 odd size pred 7") << 3 << L {0, 1, 1} << 2 << 2 << 11 << 7 << 14 << 7 << 0;
+    QTest::newRow("4:2:0 odd size") << 3 << L {0, 1, 1} << 2 << 2 << 11 << 7 << 14 << 1 << 0;
     QTest::newRow("4:2:0 default tables restart") << 3 << L {} << 2 << 2 << 8 << 6 << 12 << 1 << 3;
 }
 
@@ -563,17 +568,19 @@ void LosslessJpegEncoderTest::invalidOptionsThrow_data()
     QTest::addColumn<QList<int>>("tableOf");
     QTest::addColumn<int>("hY");
     QTest::addColumn<int>("vY");
+    QTest::addColumn<int>("predictor");
     using L = QList<int>;
-    QTest::newRow("table 4") << 2 << L {0, 4} << 1 << 1;
-    QTest::newRow("table -1") << 2 << L {-1, 0} << 1 << 1;
-    QTest::newRow("too few tables") << 3 << L {0, 1} << 1 << 1;
-    QTest::newRow("too many tables") << 1 << L {0, 1} << 1 << 1;
-    QTest::newRow("subsampled 4 components") << 4 << L {} << 2 << 1;
-    QTest::newRow("subsampled 1 component") << 1 << L {} << 2 << 2;
-    QTest::newRow("1x2") << 3 << L {} << 1 << 2;
-    QTest::newRow("4x1") << 3 << L {} << 4 << 1;
-    QTest::newRow("2x3") << 3 << L {} << 2 << 3;
-    QTest::newRow("0x1") << 3 << L {} << 0 << 1;
+    QTest::newRow("table 4") << 2 << L {0, 4} << 1 << 1 << 1;
+    QTest::newRow("table -1") << 2 << L {-1, 0} << 1 << 1 << 1;
+    QTest::newRow("too few tables") << 3 << L {0, 1} << 1 << 1 << 1;
+    QTest::newRow("too many tables") << 1 << L {0, 1} << 1 << 1 << 1;
+    QTest::newRow("subsampled 4 components") << 4 << L {} << 2 << 1 << 1;
+    QTest::newRow("subsampled 1 component") << 1 << L {} << 2 << 2 << 1;
+    QTest::newRow("1x2") << 3 << L {} << 1 << 2 << 1;
+    QTest::newRow("4x1") << 3 << L {} << 4 << 1 << 1;
+    QTest::newRow("2x3") << 3 << L {} << 2 << 3 << 1;
+    QTest::newRow("0x1") << 3 << L {} << 0 << 1 << 1;
+    QTest::newRow("4:2:2 predictor 2") << 3 << L {} << 2 << 1 << 2;
 }
 
 void LosslessJpegEncoderTest::invalidOptionsThrow()
@@ -582,10 +589,12 @@ void LosslessJpegEncoderTest::invalidOptionsThrow()
     QFETCH(QList<int>, tableOf);
     QFETCH(int, hY);
     QFETCH(int, vY);
+    QFETCH(int, predictor);
     LosslessJpegOptions o;
     o.tableOfComponent.assign(tableOf.begin(), tableOf.end());
     o.hY = hY;
     o.vY = vY;
+    o.predictor = predictor;
     const std::vector<uint16_t> s(64);
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, LosslessJpegEncoder::encode(s.data(), 2, 2, components, 8, o));
 }

@@ -93,6 +93,7 @@ struct ScanState {
     int order[kMaxSlots];
     int initial;           // predictor of the first MCU of an interval
     bool badCode = false;
+    int lumaSlots = 0;     // sRAW: the first slots, luma, predicted as one chain
 };
 
 // Codes longer than the look-up, and prefixes that are no code at all.
@@ -183,6 +184,35 @@ void decodeRun(ScanState &st, uint16_t *out, const uint16_t *prev, int x0, int x
     st.badCode = bad;
 }
 
+// sRAW MCUs x0 .. x1-1 (x0 >= 1), predictor 1: each luma sample is
+// predicted from the luma sample decoded just before it in the line, the
+// chroma slots from the same slot of the MCU to the left.
+template <int NY> void decodeRunSRaw(ScanState &st, uint16_t *out, const uint16_t *, int x0, int x1)
+{
+    constexpr int NS = NY + 2;
+    JpegBitReader br = st.br;
+    bool bad = st.badCode;
+    const int cb = st.order[NY], cr = st.order[NY + 1];
+    uint32_t luma = out[(x0 - 1) * NS + NY - 1];
+    uint32_t left[2] = { out[(x0 - 1) * NS + cb], out[(x0 - 1) * NS + cr] };
+    for (int x = x0; x < x1; ++x) {
+        uint16_t *o = out + x * NS;
+        for (int k = 0; k < NY; ++k) {
+            br.ensure(32);
+            luma = (luma + uint32_t(decodeDiff(br, *st.table[k], bad))) & 0xFFFF;
+            o[k] = uint16_t(luma);
+        }
+        br.ensure(32);
+        left[0] = (left[0] + uint32_t(decodeDiff(br, *st.table[NY], bad))) & 0xFFFF;
+        o[cb] = uint16_t(left[0]);
+        br.ensure(32);
+        left[1] = (left[1] + uint32_t(decodeDiff(br, *st.table[NY + 1], bad))) & 0xFFFF;
+        o[cr] = uint16_t(left[1]);
+    }
+    st.br = br;
+    st.badCode = bad;
+}
+
 using RunFn = void (*)(ScanState &, uint16_t *, const uint16_t *, int, int);
 
 template <int NF> constexpr RunFn runFor(int pred)
@@ -198,8 +228,10 @@ template <int NF> constexpr RunFn runFor(int pred)
     }
 }
 
-RunFn runFunction(int slots, int pred)
+RunFn runFunction(int slots, int pred, int lumaSlots)
 {
+    if (lumaSlots)
+        return lumaSlots == 2 ? decodeRunSRaw<2> : decodeRunSRaw<4>;
     switch (slots) {
     case 1: return runFor<1>(pred);
     case 2: return runFor<2>(pred);
@@ -210,13 +242,14 @@ RunFn runFunction(int slots, int pred)
 }
 
 // One MCU whose predictor is given per slot (interval start, or the first
-// column predicted from above).
+// column predicted from above); sRAW luma after the first from the one before.
 void decodeMcu(ScanState &st, int nf, uint16_t *o, const int *pred)
 {
     for (int k = 0; k < nf; ++k) {
         st.br.ensure(32);
         const int i = st.order[k];
-        o[i] = uint16_t(uint32_t(pred[i] + decodeDiff(st.br, *st.table[k], st.badCode)));
+        const int p = k > 0 && k < st.lumaSlots ? o[k - 1] : pred[i];
+        o[i] = uint16_t(uint32_t(p + decodeDiff(st.br, *st.table[k], st.badCode)));
     }
 }
 
@@ -414,8 +447,8 @@ int decodeScan(const Frame &f, const ScanState &scanInit, int predictor, int pt,
     std::vector<uint16_t> buffers(direct ? 0 : 2 * lineLen);
 
     ScanState st = scanInit;
-    const RunFn run = runFunction(ns, predictor);
-    const RunFn runLeft = runFunction(ns, 1);
+    const RunFn run = runFunction(ns, predictor, st.lumaSlots);
+    const RunFn runLeft = runFunction(ns, 1, st.lumaSlots);
     int start[kMaxSlots], above[kMaxSlots];
     for (int i = 0; i < kMaxSlots; ++i)
         start[i] = scanInit.initial;
@@ -547,6 +580,10 @@ int parseHeader(const uint8_t *src, size_t len, StreamHeader &sh)
                 sh.order[k] = ci;
                 sh.td[k] = td;
             }
+            // sRAW luma is predicted as one chain from the sample before,
+            // which only predictor 1 with luma coded first describes.
+            if (frame.slots > frame.components && (sh.predictor != 1 || sh.order[0] != 0))
+                return KALDRIS_UNSUPPORTED_COMPRESSION;
             sh.dataStart = pos + segLen;
             return KALDRIS_SUCCESS;
         }
@@ -582,8 +619,10 @@ int decodeStream(const uint8_t *src, size_t len, const SampleTarget &t, const Jp
     bool used[4] = {};
     if (!buildScanTables(sh, tables, used))
         return KALDRIS_CORRUPT;
-    ScanState st { JpegBitReader(src + sh.dataStart, len - sh.dataStart), {}, {}, 0, false };
+    ScanState st { JpegBitReader(src + sh.dataStart, len - sh.dataStart), {}, {}, 0, false, 0 };
     st.initial = 1 << (frame.precision - sh.pt - 1);
+    if (frame.slots > frame.components)
+        st.lumaSlots = frame.h[0] * frame.v[0];
     // Slots in coding order: the scan's components, each with its H x V
     // samples, placed where the frame's component order puts them.
     int base[4];

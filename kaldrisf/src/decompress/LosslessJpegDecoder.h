@@ -15,7 +15,11 @@ namespace kaldris {
 // component; a Canon sRAW frame (3 components, the first one 2x1 or 2x2)
 // has MCUs of h[0] * v[0] luma samples, then one of each chroma component:
 // `slots` samples. The decoded stream is mcuLines lines of lineSamples
-// (mcusAcross x slots) values.
+// (mcusAcross x slots) values. Such a scan must code luma first with
+// predictor 1: its luma samples are predicted as one chain, each from the
+// luma sample before it in the MCU line (the cameras' files are read so; the
+// first of a line from the first of the line above), the chroma slots each
+// from the same slot of the MCU to the left.
 // Qt's `slots` keyword macro would swallow the member's name where a Qt
 // header came first; code that includes Qt reads lineSamples / mcusAcross.
 #pragma push_macro("slots")
@@ -53,7 +57,8 @@ public:
     // (no SOI, no SOF3 before SOS, a bad or missing table, precision outside
     // 2..16, a frame whose lines do not fit the target rows);
     // KALDRIS_UNSUPPORTED_COMPRESSION for other JPEG processes, subsampling
-    // other than the sRAW one or a scan without every component;
+    // other than the sRAW one (or with another predictor or component order)
+    // or a scan without every component;
     // KALDRIS_DATA_ERROR when the entropy-coded data break off or go wrong:
     // the samples decoded up to there are stored, the rest of the target
     // keeps what it held. Never writes outside the kept part of the target

@@ -458,7 +458,7 @@ bool SamplesController::asksAboutUnsaved(bool warnUnsavedSamples, bool dirty, in
 
 SamplesController::UnsavedAnswer SamplesController::askWithBox(bool changeOfFile)
 {
-    QMessageBox box(QMessageBox::Question, QString(),
+    QMessageBox box(QMessageBox::Question, tr("Tessivane"),
                     changeOfFile ? tr("Some samples are not saved.") : tr("You're changing frame data."),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, dialogParent);
     box.setInformativeText(tr("Do you want to save unsaved samples list?"));

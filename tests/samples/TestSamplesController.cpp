@@ -4,7 +4,10 @@
 #include "TessivaneTableView.h"
 #include "TestRegistry.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QGraphicsSceneMouseEvent>
 #include <QItemSelectionModel>
@@ -468,6 +471,24 @@ private slots:
         if (asked)
             QCOMPARE(changeOfFile, QList<bool>{true});
         QCOMPARE(h.data.samples.size(), 1);
+    }
+
+    // The real question box carries the program's title.
+    void unsavedQuestionTitle()
+    {
+        StandInHost h;
+        h.controller->addSample(h.area(0, 0, 2, 2), QString());
+        QString title, text;
+        QTimer::singleShot(0, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                box->button(QMessageBox::Cancel)->click();
+            }
+        });
+        QVERIFY(!h.controller->checkUnsavedSamples(1, true));
+        QCOMPARE(title, QStringLiteral("Tessivane"));
+        QCOMPARE(text, QStringLiteral("Some samples are not saved."));
     }
 
     void noSamplesNeverAsks()

@@ -263,7 +263,7 @@ void TessivaneHistogramWindow::connectControls()
     connect(savePngButton, &QPushButton::clicked, this, &TessivaneHistogramWindow::saveGraph);
     connect(linearGroup, &QGroupBox::toggled, this, &TessivaneHistogramWindow::linearModeSelected);
     connect(evGroup, &QGroupBox::toggled, this, &TessivaneHistogramWindow::photoModeSelected);
-    for (QCheckBox *box : {evAuto, linearAuto, yAuto, evGridAuto, yGrid})
+    for (QCheckBox *box : {evAuto, linearAuto, yAuto, evGridAuto, yGrid, updateLinearScale})
         connect(box, &QCheckBox::toggled, this, &TessivaneHistogramWindow::redraw);
     connect(evGridGroup, &QGroupBox::toggled, this, &TessivaneHistogramWindow::redraw);
     for (QComboBox *combo : {yScaleCombo, evBinCombo, evGridCombo})

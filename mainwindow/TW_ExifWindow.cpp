@@ -124,11 +124,16 @@ const QStringList &TW_ExifWindow::copiedLines() const
 
 void TW_ExifWindow::copyTextPressed()
 {
+    // Nothing to copy leaves the clipboard as it was.
+    if (copiedLines().isEmpty())
+        return;
     emit copy2CSignal(exifTagsText(copiedLines()), false);
 }
 
 void TW_ExifWindow::copyHTMLPressed()
 {
+    if (copiedLines().isEmpty())
+        return;
     emit copy2CSignal(exifTagsHtml(colorMap, copiedLines(), false), true);
 }
 

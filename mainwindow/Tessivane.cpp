@@ -189,6 +189,7 @@ Tessivane::Tessivane()
     connect(gridDialog->loadButton, &QPushButton::clicked, this, &Tessivane::loadGridSettings);
     connect(gridDialog, &TessivaneGridDialog::ev_dialogClosed, this, &Tessivane::switchGridDialog);
     connect(gridDialog, &TessivaneGridDialog::ev_updateGridParams, scene, &TW_SelectionScene::updateGrid);
+    connect(gridDialog, &TessivaneGridDialog::ev_updateGridParams, this, &Tessivane::showGridLimitsStatus);
     connect(gridDialog, &TessivaneGridDialog::ev_updateGridCellNames, scene,
             &TW_SelectionScene::updateGridCellNames);
     connect(gridDialog, &TessivaneGridDialog::ev_updateGridVisibility, scene,
@@ -2774,13 +2775,29 @@ void Tessivane::placeGridSelection()
     }
     gridDialog->updateControls(1);
     gridDialog->updateNames();
+    showGridLimitsStatus();
     updateSelectionPanel();
+}
+
+void Tessivane::showGridLimitsStatus()
+{
+    // Corner drags that shrink cells are refused while they are below the
+    // minimum; without a word every drag but growing would seem broken.
+    const QString text = tr("Some cells are smaller than the minimum cell size: drag the corners outward "
+                            "(Ctrl keeps the rectangle), or lower the minimum or raise the ROI size.");
+    if (scene->gridMeetsLimits() || !scene->hasGrid()) {
+        if (gridDialog->statusLabel->text() == text)
+            gridDialog->statusLabel->clear();
+    } else {
+        gridDialog->statusLabel->setText(text);
+    }
 }
 
 void Tessivane::removeGridSelection()
 {
     scene->removeGrid();
     gridDialog->updateControls(0);
+    showGridLimitsStatus();
     updateSelectionPanel();
 }
 

@@ -419,6 +419,7 @@ protected:
 
 private:
     void stopExifRuns();
+    void showGridLimitsStatus();
     void restoreGeometryFromSettings();
     QRect samplesWindowStartGeometry();
     // The level EV0 follows: the data range or the current maximum.

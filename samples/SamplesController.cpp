@@ -182,23 +182,15 @@ area_t SamplesController::gridCellArea(const QRectF &roi, const QPointF &gridPos
     qint64 top = whole(roi.y() + gridPosition.y());
     qint64 left = whole(roi.x() + gridPosition.x());
     const qint64 w = frameWidth, h = frameHeight;
-    // A cell hanging off the near edges keeps its part on the image.
-    if (left < 0) {
-        width += left;
-        left = 0;
-    }
-    if (top < 0) {
-        height += top;
-        top = 0;
-    }
-    if (left > w - 1)
-        left = w - 1;
-    if (top > h - 1)
-        top = h - 1;
-    if (left + width > w)
-        width = w - left;
-    if (top + height > h)
-        height = h - top;
+    // The cell cut to the frame; a cell off the frame keeps nothing (a
+    // strip at the edge would measure pixels the cell does not cover).
+    const qint64 right = std::min(left + width, w), bottom = std::min(top + height, h);
+    left = std::clamp<qint64>(left, 0, std::max<qint64>(w, 0));
+    top = std::clamp<qint64>(top, 0, std::max<qint64>(h, 0));
+    width = right - left;
+    height = bottom - top;
+    if (width <= 0 || height <= 0)
+        return area_t{};
     area_t a;
     a.top = int(std::max<qint64>(top, 0));
     a.left = int(std::max<qint64>(left, 0));
@@ -226,8 +218,11 @@ void SamplesController::addGridSamples(const QVector<GridSampleCell> &cells, boo
     records.reserve(cells.size());
     for (int k = 0; k < cells.size(); ++k) {
         const GridSampleCell &cell = cells.at(k);
-        SampleRecord *r = newRecord(gridCellArea(cell.roi, cell.gridPosition, frame.width(), frame.height()),
-                                    cell.name, SampleRecord::FromGrid);
+        const area_t area = gridCellArea(cell.roi, cell.gridPosition, frame.width(), frame.height());
+        // A cell with nothing on the image is no sample; its id stays unused.
+        if (area.width <= 0 || area.height <= 0)
+            continue;
+        SampleRecord *r = newRecord(area, cell.name, SampleRecord::FromGrid);
         r->id = highestId + k + 1;
         records << r;
     }
@@ -506,7 +501,7 @@ bool SamplesController::asksAboutUnsaved(bool warnUnsavedSamples, bool dirty, in
 
 SamplesController::UnsavedAnswer SamplesController::askWithBox(bool changeOfFile)
 {
-    QMessageBox box(QMessageBox::Question, QString(),
+    QMessageBox box(QMessageBox::Question, tr("Tessivane"),
                     changeOfFile ? tr("Some samples are not saved.") : tr("You're changing frame data."),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, dialogParent);
     box.setInformativeText(tr("Do you want to save unsaved samples list?"));

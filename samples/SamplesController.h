@@ -55,7 +55,8 @@ public:
     // the walk order, per cell index); cells without a valid number are left out.
     static QVector<GridSampleCell> gridSampleCells(const QVector<QRectF> &cellRois, const QVector<int> &cellNumbers,
                                                    const QVector<QString> &cellNames, const QPointF &gridPosition);
-    // The cell's rectangle in frame pixels, cut to the frame.
+    // The cell's rectangle in frame pixels, cut to the frame; empty (0 x 0)
+    // when none of it lies on the frame.
     static area_t gridCellArea(const QRectF &roi, const QPointF &gridPosition, int frameWidth, int frameHeight);
 
     void sampleMoved(SampleRecord *r);

@@ -79,7 +79,9 @@ SamplesSaveCheck::Result SamplesSaveCheck::check(const SamplesSaveSettings &s, c
         // would write numbers that mean nothing.
         else if (!SampleCorrections::flatFieldDivisorsUsable(file, s, samples.names, samples.pixelCounts,
                                                              samples.channels, samples.isRgb))
-            result = failure(title, channelsText);
+            result = failure(title, tr("Incorrect Flat Field File: coefficient is zero, negative or not a number."
+                                       "<p>Select correct Flat Field File in Data Transformation settings, or "
+                                       "disable Flat Field Correction."));
     }
     result.flatFieldRead = true;
     result.flatField = file;

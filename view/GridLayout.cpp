@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -45,6 +46,15 @@ QRectF GridLayout::placementRect(const GridGeometry &params, const QRectF &visib
     }
     w = std::max(w, 200.0);
     h = std::max(h, 200.0);
+    // Zoomed in near an edge the rectangle reaches off the image: it is
+    // moved inside, then shrunk to the image when larger.
+    // Sizes of 10 or less are no known size, as for the grid's drags.
+    if (params.imageSize.x() > 10 && params.imageSize.y() > 10) {
+        w = std::min(w, params.imageSize.x());
+        h = std::min(h, params.imageSize.y());
+        x = std::clamp(x, 0.0, params.imageSize.x() - w);
+        y = std::clamp(y, 0.0, params.imageSize.y() - h);
+    }
     return QRectF(x, y, w, h);
 }
 
@@ -135,6 +145,35 @@ bool GridLayout::isValidShape(const QPolygonF &corners, int columns, int rows, i
         if (!(roi.width() >= minCellWidth - SizeSlack) || !(roi.height() >= minCellHeight - SizeSlack))
             return false;
     return true;
+}
+
+namespace {
+
+// The smallest ratio of an ROI side to its minimum; -1 for a shape with no
+// ROIs.
+double smallestRoiRatio(const QPolygonF &corners, int columns, int rows, int minCellWidth, int minCellHeight,
+                        double f)
+{
+    QVector<QRectF> rois;
+    if (!GridLayout::isConvex(corners) || !GridLayout::cellRois(corners, columns, rows, f, &rois) || rois.isEmpty())
+        return -1;
+    double smallest = std::numeric_limits<double>::max();
+    for (const QRectF &roi : std::as_const(rois))
+        smallest = std::min({smallest, roi.width() / std::max(minCellWidth, 1), roi.height() / std::max(minCellHeight, 1)});
+    return std::isfinite(smallest) ? smallest : -1;
+}
+
+}
+
+bool GridLayout::acceptsStep(const QPolygonF &from, const QPolygonF &to, int columns, int rows, int minCellWidth,
+                             int minCellHeight, double f)
+{
+    if (isValidShape(to, columns, rows, minCellWidth, minCellHeight, f))
+        return true;
+    if (isValidShape(from, columns, rows, minCellWidth, minCellHeight, f))
+        return false;
+    const double next = smallestRoiRatio(to, columns, rows, minCellWidth, minCellHeight, f);
+    return next >= 0 && next >= smallestRoiRatio(from, columns, rows, minCellWidth, minCellHeight, f) - 1e-9;
 }
 
 void GridLayout::namingStyles(int namingOrder, NameStyle *first, NameStyle *second)

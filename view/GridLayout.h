@@ -26,7 +26,8 @@ public:
 
     // Where a new grid goes in the visible part of the image: the middle
     // half, widened until its cells' ROIs meet the minimum cell size, and
-    // never under 200 pixels a side. It may reach beyond the image.
+    // never under 200 pixels a side; then moved, and if need be shrunk, to
+    // lie on the image when its size is known.
     static QRectF placementRect(const GridGeometry &params, const QRectF &visible);
 
     // Column line i (0..columns) joins the points at i/columns of edges
@@ -48,6 +49,13 @@ public:
     // the minimum cell size.
     static bool isValidShape(const QPolygonF &corners, int columns, int rows, int minCellWidth, int minCellHeight,
                              double f);
+
+    // Whether a corner drag from `from` to `to` may be taken: `to` is a
+    // valid shape, or `from` is not (the limits were raised under a placed
+    // grid) and `to` is convex, its lines meet and its smallest ROI is no
+    // further below the minimum, so the grid can grow back toward valid.
+    static bool acceptsStep(const QPolygonF &from, const QPolygonF &to, int columns, int rows, int minCellWidth,
+                            int minCellHeight, double f);
 
     // The two name styles of a naming-order index (the nearest of 0..6).
     static void namingStyles(int namingOrder, NameStyle *first, NameStyle *second);

@@ -242,7 +242,7 @@ QPointF GridSel::cornerMoveTarget(int index, QPointF proposed)
     }
     // A linked drag is one move: the corner and its neighbours go together
     // or not at all, so a refused step never bends the rectangle.
-    if (!GridLayout::isValidShape(next, columns, rows, minCellWidth, minCellHeight, roiRelativeSize))
+    if (!GridLayout::acceptsStep(cornerPositions(), next, columns, rows, minCellWidth, minCellHeight, roiRelativeSize))
         return moving->pos();
     if (moving->isLinked()) {
         updating = true;
@@ -262,7 +262,11 @@ void GridSel::cornerMoved(int index)
     GridSelCorner *moved = corners.value(index);
     if (!moved)
         return;
-    if (isValidShape()) {
+    QPolygonF before;
+    for (const GridSelCorner *c : std::as_const(corners))
+        before << c->lastValidPosition();
+    if (GridLayout::acceptsStep(before, cornerPositions(), columns, rows, minCellWidth, minCellHeight,
+                                roiRelativeSize)) {
         moved->setLastValidPosition(moved->pos());
     } else {
         updating = true;

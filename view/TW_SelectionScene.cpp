@@ -127,6 +127,11 @@ bool TW_SelectionScene::gridGeometry(GridGeometry *geometry) const
     return grid->exportGeometry(*geometry);
 }
 
+bool TW_SelectionScene::gridMeetsLimits() const
+{
+    return grid && grid->isValidShape();
+}
+
 bool TW_SelectionScene::placeGridAgain(const GridGeometry &kept, int width, int height)
 {
     // The corners, not the outline's bounds: those carry half the pen, which

@@ -48,6 +48,8 @@ public:
     void placeGrid(const GridGeometry &geometry, const QRectF &visible);
     // False for a null record, without an image item or without a grid;
     // the record is emptied first.
+    // A grid is placed and its cells meet the minimum cell size.
+    bool gridMeetsLimits() const;
     bool gridGeometry(GridGeometry *geometry) const;
     // Places a grid kept from an earlier image again when its corners lie on
     // an image of this size (within 1.01 pixels); returns whether it did.

@@ -1,5 +1,6 @@
 #include "BlockableSpinBox.h"
 #include "FakeHistogramHost.h"
+#include "HistogramBinning.h"
 #include "HistogramData.h"
 #include "HistogramDrawing.h"
 #include "HistogramSlot.h"
@@ -280,6 +281,27 @@ private slots:
         w.redraw();
         QCOMPARE(w.ev0->value(), 2048);
         QVERIFY(!w.evGridAuto->isChecked());
+    }
+
+    // Ticking "Update linear scale" takes the EV range over at once, not at
+    // the next redraw something else causes.
+    void updateLinearScaleActsAtOnce()
+    {
+        FakeHistogramHost host;
+        std::unique_ptr<HistogramData> d(frameData());
+        TessivaneHistogramWindow w(d.get(), 0, QRect(), &host);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.evGroup->setChecked(true);
+        w.evAuto->setChecked(false);
+        w.redraw();
+        QVERIFY(w.updateLinearScale->isEnabled());
+        const int from = int(HistogramBinning::evValue(w.evFrom->value(), w.ev0->value()));
+        const int to = int(HistogramBinning::evValue(w.evTo->value(), w.ev0->value()));
+        QVERIFY(w.linearFrom->value() != from || w.linearTo->value() != to);
+        w.updateLinearScale->setChecked(true);
+        QCOMPARE(w.linearFrom->value(), from);
+        QCOMPARE(w.linearTo->value(), to);
     }
 
     // The slot goes at once, its window a little later: what reaches the

@@ -145,6 +145,11 @@ void TestExifWindow::copyTakesTheRightList()
     QSignalSpy spy(window, &TW_ExifWindow::copy2CSignal);
     window->copyTextPressed();
     window->copyHTMLPressed();
+    // Nothing to copy: the clipboard is not touched.
+    if (copied.isEmpty()) {
+        QCOMPARE(spy.count(), 0);
+        return;
+    }
     QCOMPARE(spy.count(), 2);
     QCOMPARE(spy.at(0).at(0).toString(), exifTagsText(copied));
     QCOMPARE(spy.at(0).at(1).toBool(), false);

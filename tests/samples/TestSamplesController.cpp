@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QGraphicsSceneMouseEvent>
 #include <QItemSelectionModel>
@@ -439,8 +441,9 @@ private slots:
     {
         QTest::addColumn<bool>("clearOld");
         QTest::addColumn<QList<int>>("ids");
-        QTest::newRow("beside old ones") << false << QList<int>{1, 7, 8, 9, 10, 11};
-        QTest::newRow("old ones cleared") << true << QList<int>{1, 2, 3, 4};
+        // Cell 3 lies off the image: no sample, and its id is not reused.
+        QTest::newRow("beside old ones") << false << QList<int>{1, 7, 8, 9, 11};
+        QTest::newRow("old ones cleared") << true << QList<int>{1, 2, 4};
     }
     void gridSamples()
     {
@@ -454,7 +457,7 @@ private slots:
         const QVector<GridSampleCell> cells{
             {1, QStringLiteral("A1"), QRectF(-5, -5, 10.9, 10.9), QPointF(20.5, 20.5)},
             {2, QStringLiteral("A2"), QRectF(-5, -5, 10, 10), QPointF(98, 40)},    // 3 pixels past the right edge
-            {3, QStringLiteral("A3"), QRectF(0, 0, 10, 10), QPointF(120, 10)},     // beyond the last column
+            {3, QStringLiteral("A3"), QRectF(0, 0, 10, 10), QPointF(120, 10)},     // off the image
             {4, QStringLiteral("A4"), QRectF(-5, -5, 10, 10), QPointF(2, 40)},     // 3 pixels off the left edge
         };
         h.controller->addGridSamples(cells, clearOld, {2, 1}, false);
@@ -464,13 +467,12 @@ private slots:
         QCOMPARE(got, ids);
         const int n = int(h.data.samples.size());
         auto areaOf = [&](int i) {
-            const area_t a = h.data.samples[n - 4 + i]->area;
+            const area_t a = h.data.samples[n - 3 + i]->area;
             return QList<int>{a.left, a.top, a.width, a.height};
         };
         QCOMPARE(areaOf(0), (QList<int>{15, 15, 10, 10}));
         QCOMPARE(areaOf(1), (QList<int>{93, 35, 7, 10}));
-        QCOMPARE(areaOf(2), (QList<int>{99, 10, 1, 10}));
-        QCOMPARE(areaOf(3), (QList<int>{0, 35, 7, 10}));
+        QCOMPARE(areaOf(2), (QList<int>{0, 35, 7, 10}));
         QCOMPARE(h.data.samples[n - 1]->name, QStringLiteral("A4"));
         QCOMPARE(h.data.samples[n - 1]->origin, int(SampleRecord::FromGrid));
         QVERIFY(!h.data.samples[n - 1]->item);
@@ -523,6 +525,24 @@ private slots:
         if (asked)
             QCOMPARE(changeOfFile, QList<bool>{true});
         QCOMPARE(h.data.samples.size(), 1);
+    }
+
+    // The real question box carries the program's title.
+    void unsavedQuestionTitle()
+    {
+        StandInHost h;
+        h.controller->addSample(h.area(0, 0, 2, 2), QString());
+        QString title, text;
+        QTimer::singleShot(0, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                box->button(QMessageBox::Cancel)->click();
+            }
+        });
+        QVERIFY(!h.controller->checkUnsavedSamples(1, true));
+        QCOMPARE(title, QStringLiteral("Tessivane"));
+        QCOMPARE(text, QStringLiteral("Some samples are not saved."));
     }
 
     void noSamplesNeverAsks()

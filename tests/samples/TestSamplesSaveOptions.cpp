@@ -92,9 +92,9 @@ private slots:
         QTest::newRow("a name missing") << "ff 24 match renamed" << "Incorrect Flat Field File"
                                         << "Incorrect Flat Field File: Match by Sample ID checked, but not all";
         QTest::newRow("coefficient 0") << "ff 24 zero" << "Incorrect Flat Field File"
-                                       << "Incorrect Flat Field File: number of channels does not match";
+                                       << "Incorrect Flat Field File: coefficient is zero";
         QTest::newRow("coefficient nan") << "ff 24 nan" << "Incorrect Flat Field File"
-                                         << "Incorrect Flat Field File: number of channels does not match";
+                                         << "Incorrect Flat Field File: coefficient is zero, negative or not a number";
         QTest::newRow("flat-field format skips all") << "ff 23 wb0 format-ff" << "" << "";
         QTest::newRow("coordinates format skips all") << "ff nopath wb0 format-tws" << "" << "";
         QTest::newRow("CGATS checks too") << "ff 23 format-cgats" << "Incorrect Flat Field File"

@@ -1,3 +1,4 @@
+#include "GridLayout.h"
 #include "GridSel.h"
 #include "GridSelCorner.h"
 #include "GridSelPolygon.h"
@@ -111,11 +112,14 @@ private slots:
         QTest::addColumn<double>("f");
         QTest::addColumn<int>("keptMinimum");
         QTest::addColumn<double>("keptF");
+        QTest::addColumn<bool>("valid");
         // The dialog offers minimums from 1: the grid keeps them.
-        QTest::newRow("minimum 3") << 3 << 0.75 << 3 << 0.75;
-        QTest::newRow("minimum 0") << 0 << 0.75 << 1 << 0.75;
-        QTest::newRow("ROI 0") << 10 << 0.0 << 10 << 0.01;
-        QTest::newRow("ROI 2") << 10 << 2.0 << 10 << 1.0;
+        QTest::newRow("minimum 3") << 3 << 0.75 << 3 << 0.75 << true;
+        QTest::newRow("minimum 0") << 0 << 0.75 << 1 << 0.75 << true;
+        // 3 columns of 10 at 0.01 need 3000 pixels: the grid stays on the
+        // 1000-pixel image, below the minimum.
+        QTest::newRow("ROI 0") << 10 << 0.0 << 10 << 0.01 << false;
+        QTest::newRow("ROI 2") << 10 << 2.0 << 10 << 1.0 << true;
     }
     void constructionBounds()
     {
@@ -123,6 +127,7 @@ private slots:
         QFETCH(double, f);
         QFETCH(int, keptMinimum);
         QFETCH(double, keptF);
+        QFETCH(bool, valid);
         GridFixture fixture;
         fixture.place(3, 2, minimum, f);
         GridGeometry g;
@@ -130,7 +135,36 @@ private slots:
         QCOMPARE(g.minCellWidth, keptMinimum);
         QCOMPARE(g.minCellHeight, keptMinimum);
         QCOMPARE(g.roiRelativeSize, keptF);
-        QVERIFY(fixture.grid()->isValidShape());
+        QCOMPARE(fixture.grid()->isValidShape(), valid);
+        QVERIFY(GridLayout::cornersWithin(g.corners, 1000, 800, 1e-9));
+    }
+
+    // Limits raised under a placed grid: drags that bring it toward the
+    // minimum are taken, the others refused, and it can still be moved.
+    void raisedLimitsLeaveAWayBack()
+    {
+        GridFixture f;
+        GridSel *grid = f.place();
+        QCOMPARE(grid->cornerPositions(), rect(200, 200, 600, 400));
+        f.scene.updateGrid(90, 90, 0.75);
+        QVERIFY(!f.scene.gridMeetsLimits());
+        // Linked drags keep the rectangle while it grows.
+        f.scene.ControlPressed();
+        f.drag(2, QPointF(780, 580));
+        QCOMPARE(f.corner(2), QPointF(800, 600));
+        f.drag(2, QPointF(900, 700));
+        QCOMPARE(f.corner(2), QPointF(900, 700));
+        QVERIFY(!f.scene.gridMeetsLimits());
+        f.drag(2, QPointF(950, 760));
+        QCOMPARE(f.corner(2), QPointF(950, 760));
+        QVERIFY(f.scene.gridMeetsLimits());
+        // Valid again: a step below the minimum is refused as before.
+        f.drag(2, QPointF(900, 700));
+        QCOMPARE(f.corner(2), QPointF(950, 760));
+        f.scene.updateGrid(120, 120, 0.75);
+        const QPointF at = grid->pos();
+        grid->setPos(at + QPointF(-20, -30));
+        QCOMPARE(grid->pos(), at + QPointF(-20, -30));
     }
 
     void placingWithoutImageDoesNothing()

@@ -150,6 +150,34 @@ private slots:
                                          minimum, minimum, f));
     }
 
+    // Zoomed in near an edge the middle half of the view, widened to 200
+    // pixels, reaches off the image; the grid goes on it instead.
+    void placementOnTheImage_data()
+    {
+        QTest::addColumn<QRectF>("visible");
+        QTest::addColumn<QPointF>("imageSize");
+        QTest::addColumn<QRectF>("rect");
+        QTest::newRow("bottom right corner") << QRectF(1350, 900, 150, 100) << QPointF(1500, 1000)
+                                             << QRectF(1300, 800, 200, 200);
+        QTest::newRow("top left corner") << QRectF(0, 0, 120, 90) << QPointF(1500, 1000) << QRectF(0, 0, 200, 200);
+        QTest::newRow("inside stays") << QRectF(0, 0, 1500, 1000) << QPointF(1500, 1000)
+                                      << QRectF(375, 250, 750, 500);
+        QTest::newRow("image smaller than 200") << QRectF(0, 0, 150, 120) << QPointF(150, 120)
+                                                << QRectF(0, 0, 150, 120);
+        QTest::newRow("no view") << QRectF() << QPointF(300, 250) << QRectF(0, 0, 300, 250);
+    }
+    void placementOnTheImage()
+    {
+        QFETCH(QRectF, visible);
+        QFETCH(QPointF, imageSize);
+        QFETCH(QRectF, rect);
+        GridGeometry g = params(6, 4, 10, 10, 0.75);
+        g.imageSize = imageSize;
+        const QRectF got = GridLayout::placementRect(g, visible);
+        QCOMPARE(got, rect);
+        QVERIFY(QRectF(0, 0, imageSize.x(), imageSize.y()).contains(got));
+    }
+
     void validity_data()
     {
         QTest::addColumn<QPolygonF>("corners");

@@ -218,7 +218,11 @@ private slots:
         QTest::newRow("well below whole") << QRectF(9.5, 9.9, 79.5, 80) << QPointF(100, 100) << QRect(109, 109, 79, 80);
         QTest::newRow("negative left") << QRectF(-30.5, 5, 50, 20) << QPointF(10, 0) << QRect(0, 5, 30, 20);
         QTest::newRow("past the right edge") << QRectF(0, 0, 53, 10) << QPointF(950, 0) << QRect(950, 0, 50, 10);
-        QTest::newRow("beyond the frame") << QRectF(0, 0, 10, 10) << QPointF(2000, 5) << QRect(999, 5, 1, 10);
+        QTest::newRow("beyond the frame") << QRectF(0, 0, 10, 10) << QPointF(2000, 5) << QRect(0, 0, 0, 0);
+        QTest::newRow("below the frame") << QRectF(0, 0, 10, 10) << QPointF(5, 500) << QRect(0, 0, 0, 0);
+        QTest::newRow("above the frame") << QRectF(-20, -20, 10, 10) << QPointF(5, 5) << QRect(0, 0, 0, 0);
+        QTest::newRow("far off, no wrap") << QRectF(0, 0, 10, 10) << QPointF(-5e12, 5) << QRect(0, 0, 0, 0);
+        QTest::newRow("corner overlap") << QRectF(-5, -5, 10, 10) << QPointF(998, 498) << QRect(993, 493, 7, 7);
     }
     void cellAreaTakesNearWholeValues()
     {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <functional>
+#include <queue>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -26,7 +28,9 @@ struct ReferenceDecoder {
     int restartInterval = 0;
     int predictor = 0, pointTransform = 0;
     int tableOf[4] = {};
+    int h0 = 1, v0 = 1;   // sampling of component 0
     int restartsSeen = 0;
+    long symbolCounts[4][17] = {};   // categories decoded with each table
     QString error;
     std::vector<uint16_t> out;
 
@@ -140,14 +144,26 @@ struct ReferenceDecoder {
         return true;
     }
 
+    // The MCU grid: mcusAcross x mcuLines MCUs of `slots` samples (H0 * V0 of
+    // component 0, then one of each other); each slot predicts as a plane of its own.
+    int mcusAcross() const { return (width + h0 - 1) / h0; }
+    int mcuLines() const { return (height + v0 - 1) / v0; }
+    int slotsPerMcu() const { return h0 * v0 + components - 1; }
+
     bool decodeScan()
     {
-        out.assign(size_t(width) * size_t(height) * size_t(components), 0);
+        const int slotCount = slotsPerMcu();
+        std::vector<int> slotTable;
+        for (int k = 0; k < components; ++k)
+            for (int n = 0; n < (k == 0 ? h0 * v0 : 1); ++n)
+                slotTable.push_back(tableOf[k]);
+        const int mcuW = mcusAcross();
+        out.assign(size_t(mcuW) * size_t(mcuLines()) * size_t(slotCount), 0);
         std::vector<int> plane(out.size());
-        const size_t mcus = size_t(width) * size_t(height);
+        const size_t mcus = size_t(mcuW) * size_t(mcuLines());
         int startRow = 0;
         for (size_t m = 0; m < mcus; ++m) {
-            const int r = int(m / size_t(width)), c = int(m % size_t(width));
+            const int r = int(m / size_t(mcuW)), c = int(m % size_t(mcuW));
             bool reset = m == 0;
             if (restartInterval && m > 0 && m % size_t(restartInterval) == 0) {
                 if (!endOfSegment())
@@ -161,11 +177,16 @@ struct ReferenceDecoder {
             }
             if (reset)
                 startRow = r;
-            for (int k = 0; k < components; ++k) {
-                auto at = [&](int rr, int cc) { return plane[(size_t(rr) * size_t(width) + size_t(cc)) * size_t(components) + size_t(k)]; };
+            for (int k = 0; k < slotCount; ++k) {
+                auto at = [&](int rr, int cc) { return plane[(size_t(rr) * size_t(mcuW) + size_t(cc)) * size_t(slotCount) + size_t(k)]; };
+                const int luma = h0 * v0 > 1 ? h0 * v0 : 0;   // subsampled: the luma slots chain
                 int px;
-                if (reset)
+                if (k > 0 && k < luma)
+                    px = plane[(size_t(r) * size_t(mcuW) + size_t(c)) * size_t(slotCount) + size_t(k - 1)];
+                else if (reset)
                     px = 1 << (precision - pointTransform - 1);
+                else if (k == 0 && luma && c > 0)
+                    px = plane[(size_t(r) * size_t(mcuW) + size_t(c - 1)) * size_t(slotCount) + size_t(luma - 1)];
                 else if (r == startRow)
                     px = at(r, c - 1);
                 else if (c == 0)
@@ -182,9 +203,10 @@ struct ReferenceDecoder {
                     default: px = (a + b) / 2; break;
                     }
                 }
-                const int s = decodeSymbol(tables[tableOf[k]]);
+                const int s = decodeSymbol(tables[slotTable[size_t(k)]]);
                 if (s < 0)
                     return false;
+                ++symbolCounts[slotTable[size_t(k)]][s];
                 int diff = 0;
                 if (s == 16) {
                     diff = 32768;
@@ -199,7 +221,7 @@ struct ReferenceDecoder {
                     diff = v < (1 << (s - 1)) ? v - (1 << s) + 1 : v;   // EXTEND, F.12
                 }
                 const int x = (px + diff) & 0xFFFF;
-                const size_t i = (size_t(r) * size_t(width) + size_t(c)) * size_t(components) + size_t(k);
+                const size_t i = (size_t(r) * size_t(mcuW) + size_t(c)) * size_t(slotCount) + size_t(k);
                 plane[i] = x;
                 out[i] = uint16_t(x << pointTransform);
             }
@@ -245,10 +267,17 @@ struct ReferenceDecoder {
                 width = u16(body + 3);
                 if (precision < 2 || precision > 16 || height < 1 || width < 1 || components < 1 || components > 4)
                     return fail(QStringLiteral("SOF3 fields"));
-                for (int k = 0; k < components; ++k)
-                    if (u8(body + 6 + 3 * size_t(k)) != k + 1 || u8(body + 7 + 3 * size_t(k)) != 0x11
-                        || u8(body + 8 + 3 * size_t(k)) != 0)
+                for (int k = 0; k < components; ++k) {
+                    const int hv = u8(body + 7 + 3 * size_t(k));
+                    // only component 0 of a three-component frame may be subsampled, 2x1 or 2x2
+                    const bool sampling = hv == 0x11 || (k == 0 && components == 3 && (hv == 0x21 || hv == 0x22));
+                    if (u8(body + 6 + 3 * size_t(k)) != k + 1 || !sampling || u8(body + 8 + 3 * size_t(k)) != 0)
                         return fail(QStringLiteral("SOF3 component %1").arg(k));
+                    if (k == 0) {
+                        h0 = hv >> 4;
+                        v0 = hv & 15;
+                    }
+                }
                 haveFrame = true;
                 break;
             }
@@ -310,6 +339,37 @@ std::vector<uint16_t> makeSamples(int width, int height, int components, int pre
     return s;
 }
 
+// Lines of `lineSamples` values whose noise grows from one slot to the next,
+// so that components sharing a table need different codes.
+std::vector<uint16_t> makeSlotSamples(int lineSamples, int lines, int slotCount, int precision, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    const int maxValue = (1 << precision) - 1;
+    std::vector<uint16_t> s(size_t(lineSamples) * size_t(lines));
+    for (size_t i = 0; i < s.size(); ++i) {
+        const int slot = int(i % size_t(slotCount));
+        const int v = maxValue / 2 + int(rng() % (4u << (2 * slot))) - (2 << (2 * slot));
+        s[i] = uint16_t(std::clamp(v, 0, maxValue));
+    }
+    return s;
+}
+
+// The cost in bits of an optimal prefix code (no length limit) for these counts.
+long optimalCodeBits(std::vector<long> counts)
+{
+    std::priority_queue<long, std::vector<long>, std::greater<long>> q(counts.begin(), counts.end());
+    long bits = 0;
+    while (q.size() > 1) {
+        const long a = q.top();
+        q.pop();
+        const long b = q.top();
+        q.pop();
+        bits += a + b;
+        q.push(a + b);
+    }
+    return bits;
+}
+
 }
 
 class LosslessJpegEncoderTest : public QObject {
@@ -320,6 +380,10 @@ private slots:
     void restartMarkersCycle();
     void wideImageAndOneRow();
     void invalidArgumentsThrow();
+    void options_data();
+    void options();
+    void invalidOptionsThrow_data();
+    void invalidOptionsThrow();
 };
 
 void LosslessJpegEncoderTest::roundTrip_data()
@@ -404,6 +468,135 @@ void LosslessJpegEncoderTest::invalidArgumentsThrow()
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, LosslessJpegEncoder::encode(s, 2, 2, 5, 8));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, LosslessJpegEncoder::encode(s, 0, 2, 1, 8));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, LosslessJpegEncoder::encode(s, 2, 2, 1, 8, 1, 8));
+}
+
+// Shared and subsampled streams: the tables the DHT defines, the ones the SOS
+// names, the sampling the SOF declares, the MCU layout of the samples, and
+// each table optimal for every slot coded with it.
+void LosslessJpegEncoderTest::options_data()
+{
+    QTest::addColumn<int>("components");
+    QTest::addColumn<QList<int>>("tableOf");
+    QTest::addColumn<int>("hY");
+    QTest::addColumn<int>("vY");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("precision");
+    QTest::addColumn<int>("predictor");
+    QTest::addColumn<int>("restart");
+    using L = QList<int>;
+    //                                                         C  tables          hY   vY   W       H      P     pred  ri
+    QTest::newRow("2 components one table") << 2 << L {0, 0} << 1 << 1 << 11 << 6 << 14 << 1 << 0;
+    QTest::newRow("4 components two tables") << 4 << L {0, 1, 1, 0} << 1 << 1 << 9 << 5 << 12 << 1 << 0;
+    QTest::newRow("4 components tables 3 and 2") << 4 << L {3, 3, 2, 2} << 1 << 1 << 7 << 4 << 14 << 4 << 5;
+    QTest::newRow("default tables") << 3 << L {} << 1 << 1 << 8 << 3 << 16 << 6 << 0;
+    QTest::newRow("4:2:2 even") << 3 << L {0, 1, 1} << 2 << 1 << 12 << 5 << 15 << 1 << 0;
+    QTest::newRow("4:2:2 odd width") << 3 << L {0, 1, 1} << 2 << 1 << 13 << 5 << 15 << 1 << 0;
+    QTest::newRow("4:2:2 one table restart") << 3 << L {0, 0, 0} << 2 << 1 << 10 << 6 << 15 << 1 << 4;
+    QTest::newRow("4:2:0") << 3 << L {0, 1, 1} << 2 << 2 << 12 << 8 << 15 << 1 << 0;
+    QTest::newRow("4:2:0 odd size") << 3 << L {0, 1, 1} << 2 << 2 << 11 << 7 << 14 << 1 << 0;
+    QTest::newRow("4:2:0 default tables restart") << 3 << L {} << 2 << 2 << 8 << 6 << 12 << 1 << 3;
+}
+
+void LosslessJpegEncoderTest::options()
+{
+    QFETCH(int, components);
+    QFETCH(QList<int>, tableOf);
+    QFETCH(int, hY);
+    QFETCH(int, vY);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, precision);
+    QFETCH(int, predictor);
+    QFETCH(int, restart);
+    LosslessJpegOptions o;
+    o.predictor = predictor;
+    o.restartInterval = restart;
+    o.tableOfComponent.assign(tableOf.begin(), tableOf.end());
+    o.hY = hY;
+    o.vY = vY;
+    const int slotCount = hY * vY + components - 1;
+    const int across = (width + hY - 1) / hY, lines = (height + vY - 1) / vY;
+    const auto samples = makeSlotSamples(across * slotCount, lines, slotCount, precision, unsigned(width * 7 + slotCount));
+    const auto stream = LosslessJpegEncoder::encode(samples.data(), width, height, components, precision, o);
+
+    ReferenceDecoder dec;
+    QVERIFY2(dec.decode(stream), qPrintable(dec.error));
+    QCOMPARE(dec.width, width);
+    QCOMPARE(dec.height, height);
+    QCOMPARE(dec.h0, hY);
+    QCOMPARE(dec.v0, vY);
+    QCOMPARE(dec.restartsSeen, restart ? (across * lines - 1) / restart : 0);
+    QVERIFY(dec.out == samples);
+
+    bool used[4] = {};
+    for (int k = 0; k < components; ++k) {
+        const int want = tableOf.isEmpty() ? k : tableOf[k];
+        QCOMPARE(dec.tableOf[k], want);
+        used[want] = true;
+    }
+    for (int t = 0; t < 4; ++t) {
+        QCOMPARE(dec.tables[t].present, used[t]);
+        if (!used[t])
+            continue;
+        // Every category got one count more than it was used, and one
+        // reserved symbol of count 1 holds a longest code: with those counts
+        // the code must cost what an optimal code costs.
+        const auto &table = dec.tables[t];
+        int length[17] = {};
+        int longest = 0;
+        size_t k = 0;
+        for (int l = 1; l <= 16; ++l)
+            for (int n = 0; n < table.bits[l]; ++n) {
+                length[table.values[k++]] = l;
+                longest = l;
+            }
+        std::vector<long> counts(1, 1);
+        long bits = longest;
+        for (int s = 0; s <= 16; ++s) {
+            counts.push_back(dec.symbolCounts[t][s] + 1);
+            bits += (dec.symbolCounts[t][s] + 1) * length[s];
+        }
+        QVERIFY2(longest < 16, "the length limit changed the code; the data are too small for the check");
+        QCOMPARE(bits, optimalCodeBits(counts));
+    }
+}
+
+void LosslessJpegEncoderTest::invalidOptionsThrow_data()
+{
+    QTest::addColumn<int>("components");
+    QTest::addColumn<QList<int>>("tableOf");
+    QTest::addColumn<int>("hY");
+    QTest::addColumn<int>("vY");
+    QTest::addColumn<int>("predictor");
+    using L = QList<int>;
+    QTest::newRow("table 4") << 2 << L {0, 4} << 1 << 1 << 1;
+    QTest::newRow("table -1") << 2 << L {-1, 0} << 1 << 1 << 1;
+    QTest::newRow("too few tables") << 3 << L {0, 1} << 1 << 1 << 1;
+    QTest::newRow("too many tables") << 1 << L {0, 1} << 1 << 1 << 1;
+    QTest::newRow("subsampled 4 components") << 4 << L {} << 2 << 1 << 1;
+    QTest::newRow("subsampled 1 component") << 1 << L {} << 2 << 2 << 1;
+    QTest::newRow("1x2") << 3 << L {} << 1 << 2 << 1;
+    QTest::newRow("4x1") << 3 << L {} << 4 << 1 << 1;
+    QTest::newRow("2x3") << 3 << L {} << 2 << 3 << 1;
+    QTest::newRow("0x1") << 3 << L {} << 0 << 1 << 1;
+    QTest::newRow("4:2:2 predictor 2") << 3 << L {} << 2 << 1 << 2;
+}
+
+void LosslessJpegEncoderTest::invalidOptionsThrow()
+{
+    QFETCH(int, components);
+    QFETCH(QList<int>, tableOf);
+    QFETCH(int, hY);
+    QFETCH(int, vY);
+    QFETCH(int, predictor);
+    LosslessJpegOptions o;
+    o.tableOfComponent.assign(tableOf.begin(), tableOf.end());
+    o.hY = hY;
+    o.vY = vY;
+    o.predictor = predictor;
+    const std::vector<uint16_t> s(64);
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, LosslessJpegEncoder::encode(s.data(), 2, 2, components, 8, o));
 }
 
 TW_REGISTER_TEST(LosslessJpegEncoderTest)

@@ -9,7 +9,7 @@ mode=${1:-run}
 packages=(build-essential cmake pkg-config git
           qt6-base-dev qt6-base-dev-tools libgl-dev
           libtiff-dev libjpeg-dev zlib1g-dev liblcms2-dev
-          libimage-exiftool-perl libtiff-tools xvfb xauth clang)
+          libimage-exiftool-perl libtiff-tools dcraw xvfb xauth clang)
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo

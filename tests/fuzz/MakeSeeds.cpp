@@ -1,5 +1,6 @@
-// Writes small DNG files of every kind the decoder reads into a folder, as
-// starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
+// Writes small raw files of every kind the decoder reads (DNG, CR2) into a
+// folder, as starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
+#include "Cr2Writer.h"
 #include "DngWriter.h"
 #include "ExifBlockBuilder.h"
 #include "JpegFixture.h"
@@ -175,6 +176,59 @@ int main(int argc, char **argv)
         f.repeatAcross = f.repeatDown = 32;
         d.frames.push_back(f);
         ok &= save(dir, "shared-ljpeg-tiles.dng", d);
+    }
+    // Canon CR2: each stream layout, small, with its maker note.
+    struct Cr2Seed {
+        const char *name;
+        int components, bits, sliceCount, sliceWidth, lastSliceWidth;
+        bool twoTables, twoRows;
+        int srawH, srawV, colorDataCount;
+    };
+    const Cr2Seed cr2Seeds[] = {
+        {"cr2-4c14-sliced.cr2", 4, 14, 2, 24, 16, false, false, 0, 0, 1312},
+        {"cr2-2c12.cr2", 2, 12, 0, 0, 0, false, false, 0, 0, 1250},
+        {"cr2-2c14-tworows-sliced.cr2", 2, 14, 1, 32, 32, false, true, 0, 0, 582},
+        {"cr2-4c14-twotables.cr2", 4, 14, 0, 0, 0, true, false, 0, 0, 1273},
+        {"cr2-sraw422.cr2", 3, 15, 0, 0, 0, true, false, 2, 1, 1312},
+        {"cr2-sraw420-sliced.cr2", 3, 15, 1, 96, 96, false, false, 2, 2, 1816},
+    };
+    for (const Cr2Seed &c : cr2Seeds) {
+        Cr2Description d;
+        d.components = c.components;
+        d.bits = c.bits;
+        d.sliceCount = c.sliceCount;
+        d.sliceWidth = c.sliceWidth;
+        d.lastSliceWidth = c.lastSliceWidth;
+        d.twoTables = c.twoTables;
+        d.twoRowsPerLine = c.twoRows;
+        d.colorDataCount = c.colorDataCount;
+        d.rawWidth = 64;
+        d.rawHeight = 40;
+        d.previewWidth = 32;
+        d.previewHeight = 24;
+        if (c.srawH) {
+            d.srawH = c.srawH;
+            d.srawV = c.srawV;
+            d.srawType = 1;
+            d.sensorInfo = false;
+            const int slotCount = c.srawH * c.srawV + 2;
+            for (int i = 0; i < (64 / c.srawH) * (40 / c.srawV); ++i)
+                for (int k = 0; k < slotCount; ++k)
+                    d.raw.push_back(uint16_t(k < slotCount - 2 ? 4000 + i * 7 % 3000 : 16384 + (i * 13) % 400 - 200));
+        } else {
+            d.sensorLeft = 8;
+            d.sensorTop = 4;
+            d.sensorRight = 63;
+            d.sensorBottom = 39;
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 64; ++x)
+                    d.raw.push_back(ramp(x, y, c.bits));
+        }
+        std::string error;
+        if (!Cr2Writer::writeFile(d, dir + "/" + c.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
+            ok = false;
+        }
     }
     return ok ? 0 : 1;
 }

@@ -221,13 +221,15 @@ void Cr2Decoder::readColorData(kaldris_data_t &)
     const unsigned depthWhite = (1u << std::clamp(m_jpeg.precision, 1, 16)) - 1;
     unsigned lowest = depthWhite;
     if (l->black >= 0 && uint32_t(l->black + 4) <= cd->count()) {
-        bool ok = true;
+        bool ok = true, any = false;
         for (int c = 0; c < 4; ++c) {
             m_black[c] = word(l->black + c);
             ok &= m_black[c] < depthWhite;
+            any |= m_black[c] > 0;
             lowest = std::min(lowest, m_black[c]);
         }
-        m_haveBlack = ok;
+        // No Canon body has a black of 0: zeros are a field left empty.
+        m_haveBlack = ok && any;
     }
     if (l->white >= 0 && uint32_t(l->white) < cd->count()) {
         const unsigned w = word(l->white);
@@ -288,14 +290,21 @@ void Cr2Decoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
     d.idata.colors = 3;
     ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGBG");
 
+    // The database's masked areas count only where they fit our raw area
+    // and stay clear of the visible one: its conventions are another
+    // decoder's.
     m_blackAreas.clear();
     if (cam)
         for (const CameraBlackArea &a : cam->blackAreas) {
-            const uint64_t from = uint64_t(std::max(0, a.offset)), size = uint64_t(std::max(0, a.size));
-            if (a.vertical && from < rw && size)
-                m_blackAreas.push_back({uint32_t(from), 0, uint32_t(std::min<uint64_t>(size, rw - from)), rh});
-            else if (!a.vertical && from < rh && size)
-                m_blackAreas.push_back({0, uint32_t(from), rw, uint32_t(std::min<uint64_t>(size, rh - from))});
+            const int64_t from = a.offset, size = a.size;
+            const int64_t first = a.vertical ? left : top, count = a.vertical ? width : height;
+            const int64_t extent = a.vertical ? rw : rh;
+            if (from < 0 || size <= 0 || from + size > extent || (from < first + count && from + size > first))
+                continue;
+            if (a.vertical)
+                m_blackAreas.push_back({uint32_t(from), 0, uint32_t(size), rh});
+            else
+                m_blackAreas.push_back({0, uint32_t(from), rw, uint32_t(size)});
         }
     if (m_blackAreas.empty()) {
         if (left)

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 Cr2Description bayer(int width, int height, int bits, int components)
@@ -28,31 +30,59 @@ Cr2Description bayer(int width, int height, int bits, int components)
     return d;
 }
 
-// dcraw -E -4 -c: a 16-bit PGM of the whole raw array.
-bool readPgm(const QByteArray &pgm, int &width, int &height, std::vector<uint16_t> &values)
+// A 16-bit PGM (dcraw -E -4 -c on Bayer data) or PPM (sRAW, which dcraw
+// turns into RGB itself).
+bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values)
 {
     int newlines = 0, pos = 0;
-    while (newlines < 3 && pos < pgm.size())
-        if (pgm[pos++] == '\n')
+    while (newlines < 3 && pos < pnm.size())
+        if (pnm[pos++] == '\n')
             ++newlines;
-    const QList<QByteArray> header = pgm.left(pos).simplified().split(' ');
-    if (newlines < 3 || header.size() != 4 || header[0] != "P5" || header[3] != "65535")
+    const QList<QByteArray> header = pnm.left(pos).simplified().split(' ');
+    if (newlines < 3 || header.size() != 4 || (header[0] != "P5" && header[0] != "P6") || header[3] != "65535")
         return false;
+    channels = header[0] == "P5" ? 1 : 3;
     width = header[1].toInt();
     height = header[2].toInt();
-    if (pgm.size() - pos != qsizetype(width) * height * 2)
+    if (pnm.size() - pos != qsizetype(width) * height * channels * 2)
         return false;
-    values.resize(size_t(width) * size_t(height));
-    const auto *p = reinterpret_cast<const uint8_t *>(pgm.constData() + pos);
+    values.resize(size_t(width) * size_t(height) * size_t(channels));
+    const auto *p = reinterpret_cast<const uint8_t *>(pnm.constData() + pos);
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = uint16_t(p[2 * i] << 8 | p[2 * i + 1]);
     return true;
 }
 
-QByteArray dcrawRaw(const QString &path)
+// sRAW stream samples (MCU lines of slots) from per-pixel luma and per-MCU chroma.
+Cr2Description sraw(int width, int height, int v, const std::function<int(int, int)> &luma,
+                    const std::function<int(int, int)> &cb, const std::function<int(int, int)> &cr)
+{
+    Cr2Description d;
+    d.rawWidth = width;
+    d.rawHeight = height;
+    d.bits = 15;
+    d.components = 3;
+    d.srawH = 2;
+    d.srawV = v;
+    d.srawType = v == 1 ? 1 : 2;
+    // dcraw scales sRAW colours by ColorData levels: equal ones leave them as they are.
+    for (uint16_t &level : d.wbAsShot)
+        level = 1024;
+    const int lumaSlots = 2 * v, across = width / 2;
+    for (int line = 0; line < height / v; ++line)
+        for (int m = 0; m < across; ++m) {
+            for (int s = 0; s < lumaSlots; ++s)
+                d.raw.push_back(uint16_t(luma(2 * m + s % 2, line * v + s / 2)));
+            d.raw.push_back(uint16_t(cb(m, line)));
+            d.raw.push_back(uint16_t(cr(m, line)));
+        }
+    return d;
+}
+
+QByteArray dcrawRaw(const QString &path, const QString &mode)
 {
     QProcess p;
-    p.start("dcraw", {"-E", "-4", "-c", path});
+    p.start("dcraw", {mode, "-4", "-c", path});
     if (!p.waitForFinished(30000))
         return {};
     return p.readAllStandardOutput();
@@ -88,6 +118,20 @@ class Cr2WriterToolsTest : public QObject {
         return path;
     }
 
+    // dcraw's RGB of a 96 x 40 sRAW file; empty when it did not give that.
+    std::vector<uint16_t> dcrawRgb(const Cr2Description &d)
+    {
+        const QString path = write(d, "sraw.cr2");
+        int w = 0, h = 0, channels = 0;
+        std::vector<uint16_t> values;
+        if (path.isEmpty() || !readPnm(dcrawRaw(path, "-D"), w, h, channels, values) || w != 96 || h != 40
+            || channels != 3) {
+            qWarning("dcraw gave no 96 x 40 RGB image");
+            return {};
+        }
+        return values;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
@@ -97,12 +141,15 @@ private slots:
         QTest::addColumn<int>("bits");
         QTest::addColumn<int>("slices");   // slices of equal width, 0 = not sliced
         QTest::addColumn<bool>("twoRows");
-        QTest::newRow("4 components, 14 bits, 3 slices") << 4 << 14 << 3 << false;
-        QTest::newRow("2 components, 12 bits") << 2 << 12 << 0 << false;
-        QTest::newRow("4 components, 12 bits") << 4 << 12 << 0 << false;
-        QTest::newRow("2 components, 14 bits, 2 slices") << 2 << 14 << 2 << false;
-        QTest::newRow("two raw rows a JPEG line") << 4 << 14 << 0 << true;
-        QTest::newRow("two raw rows a JPEG line, 3 slices") << 2 << 12 << 3 << true;
+        QTest::addColumn<bool>("twoTables");
+        QTest::newRow("4 components, 14 bits, 3 slices") << 4 << 14 << 3 << false << false;
+        QTest::newRow("2 components, 12 bits") << 2 << 12 << 0 << false << false;
+        QTest::newRow("4 components, 12 bits") << 4 << 12 << 0 << false << false;
+        QTest::newRow("2 components, 14 bits, 2 slices") << 2 << 14 << 2 << false << false;
+        QTest::newRow("two raw rows a JPEG line") << 4 << 14 << 0 << true << false;
+        QTest::newRow("two raw rows a JPEG line, 3 slices") << 2 << 12 << 3 << true << false;
+        QTest::newRow("two tables, 3 slices") << 4 << 14 << 3 << false << true;
+        QTest::newRow("two tables, 2 components") << 2 << 12 << 0 << false << true;
     }
 
     void dcrawReadsRawArray()
@@ -113,8 +160,10 @@ private slots:
         QFETCH(int, bits);
         QFETCH(int, slices);
         QFETCH(bool, twoRows);
+        QFETCH(bool, twoTables);
         Cr2Description d = bayer(96, 40, bits, components);
         d.twoRowsPerLine = twoRows;
+        d.twoTables = twoTables;
         if (slices) {
             d.sliceCount = slices - 1;
             d.sliceWidth = d.lastSliceWidth = d.rawWidth / slices;
@@ -128,15 +177,90 @@ private slots:
         QVERIFY2(info.contains("Camera multipliers: 2000.000000 1024.000000 1500.000000 1024.000000"),
                  qPrintable(info));
 
-        int w = 0, h = 0;
+        int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        QVERIFY(readPgm(dcrawRaw(path), w, h, values));
+        QVERIFY(readPnm(dcrawRaw(path, "-E"), w, h, channels, values));
+        QCOMPARE(channels, 1);
         QCOMPARE(w, d.rawWidth);
         QCOMPARE(h, d.rawHeight);
         for (size_t i = 0; i < values.size(); ++i)
             if (values[i] != d.raw[i])
                 QFAIL(qPrintable(QString("sample %1, %2: dcraw %3, written %4")
                                      .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.raw[i])));
+    }
+
+    // dcraw turns sRAW into RGB itself. With neutral chroma and neutral
+    // as-shot levels every channel gives back each pixel's luma; a wrong
+    // prediction or slot order shows as a drift along rows or down the image.
+    void dcrawReadsSraw_data()
+    {
+        QTest::addColumn<int>("v");
+        QTest::addColumn<bool>("flat");
+        QTest::addColumn<bool>("twoTables");
+        QTest::addColumn<int>("slices");
+        QTest::newRow("4:2:2 flat") << 1 << true << false << 0;
+        QTest::newRow("4:2:2 ramp") << 1 << false << false << 0;
+        QTest::newRow("4:2:2 ramp, two tables, 3 slices") << 1 << false << true << 3;
+        QTest::newRow("4:2:0 flat") << 2 << true << false << 0;
+        QTest::newRow("4:2:0 ramp") << 2 << false << false << 0;
+        QTest::newRow("4:2:0 ramp, two tables, 3 slices") << 2 << false << true << 3;
+    }
+
+    void dcrawReadsSraw()
+    {
+        if (!ExternalTool::available("dcraw"))
+            QSKIP("dcraw is not installed");
+        QFETCH(int, v);
+        QFETCH(bool, flat);
+        QFETCH(bool, twoTables);
+        QFETCH(int, slices);
+        const auto luma = [flat](int x, int y) { return flat ? 8000 : 2000 + x * 100 + y * 50; };
+        const auto mid = [](int, int) { return 16384; };
+        Cr2Description d = sraw(96, 40, v, luma, mid, mid);
+        d.twoTables = twoTables;
+        if (slices) {
+            const int width = 48 * (2 * v + 2);
+            d.sliceCount = slices - 1;
+            d.sliceWidth = width / slices;
+            d.lastSliceWidth = width - d.sliceCount * d.sliceWidth;
+        }
+        const std::vector<uint16_t> values = dcrawRgb(d);
+        QVERIFY(!values.empty());
+        const int w = 96, h = 40;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c)
+                    if (values[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(c)] != luma(x, y))
+                        QFAIL(qPrintable(QString("pixel %1, %2 channel %3: dcraw %4, luma %5").arg(x).arg(y).arg(c)
+                                             .arg(values[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(c)])
+                                             .arg(luma(x, y))));
+    }
+
+    // Chroma changing along the rows only: every row of dcraw's RGB the same.
+    void dcrawSrawChromaDoesNotDrift_data()
+    {
+        QTest::addColumn<int>("v");
+        QTest::newRow("4:2:2") << 1;
+        QTest::newRow("4:2:0") << 2;
+    }
+
+    void dcrawSrawChromaDoesNotDrift()
+    {
+        if (!ExternalTool::available("dcraw"))
+            QSKIP("dcraw is not installed");
+        QFETCH(int, v);
+        Cr2Description d = sraw(96, 40, v, [](int, int) { return 8000; },
+                                [](int m, int) { return 16384 + 40 * m; }, [](int m, int) { return 16384 - 40 * m; });
+        d.twoTables = true;
+        const std::vector<uint16_t> values = dcrawRgb(d);
+        QVERIFY(!values.empty());
+        const int w = 96, h = 40;
+        const std::vector<uint16_t> first(values.begin(), values.begin() + w * 3);
+        QCOMPARE(first[0], uint16_t(8000));   // neutral chroma in the first MCU
+        QVERIFY(first[size_t(w - 1) * 3] < first[size_t(w - 1) * 3 + 2]);   // red down, blue up
+        for (int y = 1; y < h; ++y)
+            QVERIFY2(std::equal(first.begin(), first.end(), values.begin() + qsizetype(y) * w * 3),
+                     qPrintable(QString("row %1 differs from row 0").arg(y)));
     }
 
     void exiftoolReadsContainerAndMakerNote()

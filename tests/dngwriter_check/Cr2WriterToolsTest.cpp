@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <functional>
 
 namespace {
@@ -330,14 +332,40 @@ private slots:
     }
 
     // Where exiftool, which decodes ColorData by its count on its own, finds
-    // the as-shot levels of each layout (653 and 1107..1114 it reads elsewhere
-    // or not at all).
+    // the as-shot levels of each layout (1107..1114 it does not read).
     void exiftoolFindsAsShotLevels_data()
     {
         QTest::addColumn<int>("count");
-        for (int count : {582, 796, 674, 692, 702, 1227, 1250, 1251, 1337, 1338, 1346, 1273, 1275, 1312, 1313,
+        for (int count : {582, 653, 796, 674, 692, 702, 1227, 1250, 1251, 1337, 1338, 1346, 1273, 1275, 1312, 1313,
                           1316, 1506, 1353, 1560, 1592, 1602, 1816, 1820, 1824})
             QTest::newRow(qPrintable(QString::number(count))) << count;
+    }
+
+    // The same for the per-channel black and the specular white level of the
+    // layouts that carry them.
+    void exiftoolFindsLevels_data()
+    {
+        QTest::addColumn<int>("count");
+        for (int count : {702, 1227, 1250, 1251, 1337, 1338, 1346, 1273, 1275, 1312, 1313, 1316, 1506, 1353, 1560,
+                          1592, 1602, 1816, 1820, 1824})
+            QTest::newRow(qPrintable(QString::number(count))) << count;
+    }
+
+    void exiftoolFindsLevels()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        QFETCH(int, count);
+        Cr2Description d = bayer(32, 16, 14, 4);
+        d.colorDataCount = count;
+        const int black[4] = {2041, 2042, 2043, 2044};
+        std::copy(black, black + 4, d.perChannelBlack);
+        d.specularWhite = 15123;
+        const QString path = write(d, "levels.cr2");
+        QVERIFY(!path.isEmpty());
+        const QJsonObject o = ExternalTool::exiftoolJson(path, {"-Canon:PerChannelBlackLevel", "-Canon:SpecularWhiteLevel"});
+        QCOMPARE(text(o, "Canon:PerChannelBlackLevel"), QString("2041 2042 2043 2044"));
+        QCOMPARE(text(o, "Canon:SpecularWhiteLevel"), QString("15123"));
     }
 
     void exiftoolFindsAsShotLevels()

@@ -7,6 +7,7 @@
 #include "Cr2Layout.h"
 #include "Cr2Writer.h"
 #include "Kaldris.h"
+#include "OpenedFile.h"
 
 #include <QTest>
 
@@ -17,29 +18,6 @@
 #include <random>
 
 namespace {
-
-struct Opened {
-    std::unique_ptr<Kaldris_fast> k = std::make_unique<Kaldris_fast>();
-    int openRc = 0, unpackRc = 0;
-};
-
-Opened openAndUnpack(const std::vector<uint8_t> &bytes, unsigned flags = KALDRIS_PROC_DNG_ENHANCED)
-{
-    Opened o;
-    o.k->imgdata.params.processing_flags = flags;
-    o.openRc = o.k->open_buffer(bytes.data(), bytes.size());
-    o.unpackRc = o.openRc == 0 ? o.k->unpack() : o.openRc;
-    return o;
-}
-
-std::vector<uint16_t> unpacked(const Kaldris &k)
-{
-    const auto &s = k.imgdata.sizes;
-    const ushort *p = static_cast<const ushort *>(k.imgdata.rawdata.raw_alloc);
-    if (!p)
-        return {};
-    return std::vector<uint16_t>(p, p + size_t(s.raw_pitch / 2) * s.raw_height);
-}
 
 // R G / G B from the visible origin: the colour of raw pixel (x, y).
 int colourAt(int x, int y, int left, int top)
@@ -74,6 +52,17 @@ std::vector<uint16_t> sensorData(const Sensor &s, unsigned seed = 7)
             raw[size_t(y) * s.width + x] = uint16_t(std::clamp(v, 0, maxv));
         }
     return raw;
+}
+
+// A small sensor for the campaigns over many damaged copies.
+Sensor smallSensor()
+{
+    Sensor s;
+    s.width = 64;
+    s.height = 40;
+    s.left = 8;
+    s.top = 4;
+    return s;
 }
 
 Cr2Description description(const Sensor &s)
@@ -579,12 +568,7 @@ void TestCr2Decoder::decodedByContent()
 
 void TestCr2Decoder::truncatedEverywhere()
 {
-    Sensor s;
-    s.width = 64;
-    s.height = 40;
-    s.left = 8;
-    s.top = 4;
-    Cr2Description d = description(s);
+    Cr2Description d = description(smallSensor());
     d.model = "Canon EOS Imaginary";
     d.sliceCount = 1;
     d.sliceWidth = 32;
@@ -615,12 +599,7 @@ void TestCr2Decoder::truncatedEverywhere()
 
 void TestCr2Decoder::mutatedBytes()
 {
-    Sensor s;
-    s.width = 64;
-    s.height = 40;
-    s.left = 8;
-    s.top = 4;
-    Cr2Description d = description(s);
+    Cr2Description d = description(smallSensor());
     const std::vector<uint8_t> bytes = write(d);
     std::mt19937 rng(11);
     for (int round = 0; round < 400; ++round) {

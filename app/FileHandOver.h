@@ -22,6 +22,10 @@ public:
     // The lock that marks the instance serving the channel.
     static QString lockPath(const QString &channel);
 
+    // What a start with no file sends instead of a path: the running
+    // instance brings its window forward. No absolute path reads like it.
+    static QString raiseRequest() { return QStringLiteral("?raise"); }
+
     // A server answers under the name within the time.
     static bool isServerReachable(const QString &channel, int connectMs = 1000);
     // True once the text is written and the connection closed.

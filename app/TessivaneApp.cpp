@@ -43,6 +43,9 @@ TessivaneApp::TessivaneApp(int &argc, char **argv)
         decision = StartDecision::afterFailedHandOver(decision);
     }
     if (decision.kind == StartDecision::ExitNow) {
+        // A start that only ends would look like nothing happened.
+        if (otherRunning)
+            FileHandOver::sendText(channel, FileHandOver::raiseRequest());
         exitNow = true;
         return;
     }
@@ -100,6 +103,14 @@ bool TessivaneApp::sendFileToRunningInstance(const QString &path, const QString 
 
 void TessivaneApp::receiveFileMessage(const QString &path)
 {
+    if (path == FileHandOver::raiseRequest()) {
+        QWidget *shown = splash.isVisible() ? static_cast<QWidget *>(&splash) : &mainWindow;
+        if (shown->isMinimized())
+            shown->showNormal();
+        shown->raise();
+        shown->activateWindow();
+        return;
+    }
     if (!path.isEmpty())
         mainWindow.openDroppedFile(path);
 }

@@ -38,7 +38,8 @@ ExifToolSummary ExifToolSummary::read(const QStringList &lines)
     return s;
 }
 
-QString ExifToolSummary::panelHtml(const QString &decoderMake, const QString &decoderModel, double decoderIso) const
+QString ExifToolSummary::panelHtml(const QString &decoderMake, const QString &decoderModel, double decoderIso,
+                                   const std::function<QString(const QString &)> &fit) const
 {
     if (makeOrModel.size() <= 2 || exposure.size() <= 1 || fNumber.size() <= 1)
         return QString();
@@ -46,7 +47,7 @@ QString ExifToolSummary::panelHtml(const QString &decoderMake, const QString &de
     // compared.
     const int fileIso = std::isfinite(decoderIso) && std::fabs(decoderIso) < 2e9 ? int(decoderIso) : 0;
     const QString shownIso = fileIso != 0 && fileIso != 65535 ? QString::number(fileIso) : iso;
-    auto e = [](const QString &s) { return s.toHtmlEscaped(); };
+    auto e = [&fit](const QString &s) { return (fit ? fit(s) : s).toHtmlEscaped(); };
     return QStringLiteral("<table><tr><td>%1 %2</td></tr><tr><td><b>%3 %4 @ISO %5</b></td></tr>"
                           "<tr><td>%6 <b>%7</b></td></tr><tr><td>%8</td></tr><tr><td>%9</b></td></tr></table>")
         .arg(e(decoderMake), e(decoderModel), e(exposure), e(fNumber), e(shownIso), e(metering), e(compensation),

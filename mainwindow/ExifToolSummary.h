@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ExifToolSummary
 {
 public:
@@ -14,7 +16,10 @@ public:
     // The Metadata panel's table over the decoder's make, model and ISO
     // (its ISO wins unless 0 or 65535); empty when ExifTool named too little,
     // so the decoder's own summary stays.
-    QString panelHtml(const QString &decoderMake, const QString &decoderModel, double decoderIso) const;
+    // `fit`, when given, shortens each text before it goes in, so a long
+    // value (a lens name) cannot widen the panel.
+    QString panelHtml(const QString &decoderMake, const QString &decoderModel, double decoderIso,
+                      const std::function<QString(const QString &)> &fit = {}) const;
 
     // The cached texts, read as fallbacks by the histogram titles.
     QString make, model, exposure, fNumber, iso;

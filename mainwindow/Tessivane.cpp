@@ -95,6 +95,9 @@
 
 namespace {
 
+// The Metadata panel's lines are cut beyond this many average characters.
+constexpr int MetadataPanelChars = 32;
+
 QList<QRect> availableScreenAreas()
 {
     QList<QRect> areas;
@@ -2549,10 +2552,25 @@ void Tessivane::exif_readed(const QString &output, const QString &filePath)
     exifFNumber = summary.fNumber;
     exifIso = summary.iso;
     const kaldris_data_t &d = image->data();
+    // Long values are elided so the panels keep their widths; the tooltip
+    // holds them whole.
+    const QFontMetrics fm(metadataPanel.label->font());
+    const int widest = fm.averageCharWidth() * MetadataPanelChars;
+    bool elided = false;
+    auto fit = [&](const QString &text) {
+        const QString shown = fm.elidedText(text, Qt::ElideRight, widest);
+        elided = elided || shown != text;
+        return shown;
+    };
     const QString panel = summary.panelHtml(RawImage::fixedText(d.idata.make), RawImage::fixedText(d.idata.model),
-                                            double(d.other.iso_speed));
-    if (!panel.isEmpty())
+                                            double(d.other.iso_speed), fit);
+    if (!panel.isEmpty()) {
         metadataPanel.label->setText(panel);
+        metadataPanel.label->setToolTip(elided ? summary.panelHtml(RawImage::fixedText(d.idata.make),
+                                                                   RawImage::fixedText(d.idata.model),
+                                                                   double(d.other.iso_speed))
+                                               : QString());
+    }
     if (!d.idata.make[0] || !d.idata.model[0] || d.other.shutter == 0 || d.other.aperture == 0)
         updateHistogramWindowTitles();
     const bool tags = !exifWindow->tagLines().isEmpty();

@@ -1,11 +1,13 @@
 #include "DngWriter.h"
 #include "FileHandOver.h"
+
 #include "TestRegistry.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void secondStartWithoutFileEnds();
+    void secondStartWithoutFileAsksToRaise();
     void secondStartWithMissingFileEnds();
     void secondStartHandsItsFileOver();
     void newInstanceRunsBeside();
@@ -114,6 +117,22 @@ void TestSecondStart::secondStartWithoutFileEnds()
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitCode(), 1);
     QCOMPARE(first->state(), QProcess::Running);
+}
+
+// Without a file the second start asks the running one to come forward.
+void TestSecondStart::secondStartWithoutFileAsksToRaise()
+{
+    QLockFile lock(FileHandOver::lockPath(channel()));
+    QVERIFY(lock.tryLock(0));
+    FileHandOver server;
+    QVERIFY(server.listen(channel()));
+    QStringList received;
+    connect(&server, &FileHandOver::textReceived, this, [&](const QString &text) { received << text; });
+    auto second = start({});
+    QVERIFY(second->waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(second->state() == QProcess::NotRunning, 10000);
+    QCOMPARE(second->exitCode(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(received, QStringList{FileHandOver::raiseRequest()}, 5000);
 }
 
 void TestSecondStart::secondStartWithMissingFileEnds()

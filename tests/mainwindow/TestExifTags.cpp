@@ -46,6 +46,7 @@ private slots:
     void summaryFields();
     void panelTable_data();
     void panelTable();
+    void panelFitsLongValues();
     void htmlTable_data();
     void htmlTable();
     void rowColoursRestartAtEachHeading();
@@ -144,6 +145,17 @@ void TestExifTags::panelTable()
     QFETCH(QString, html);
     QCOMPARE(ExifToolSummary::read(lines).panelHtml(QStringLiteral("DMake"), QStringLiteral("DModel"), decoderIso),
              html);
+}
+
+void TestExifTags::panelFitsLongValues()
+{
+    const QStringList lines{"Make\tNikon", "Exposure Time\t1/250", "F Number\t5.6",
+                            "Lens ID\tAF-S Zoom-Nikkor 24-70mm f/2.8G ED & a name far too long for any panel"};
+    auto fit = [](const QString &s) { return s.size() > 12 ? s.left(11) + QChar(0x2026) : s; };
+    const QString html = ExifToolSummary::read(lines).panelHtml(QStringLiteral("DMake"), QStringLiteral("DModel"), 100,
+                                                                 fit);
+    QVERIFY2(html.contains(QStringLiteral("<td>AF-S Zoom-N\u2026</td>")), qPrintable(html));
+    QVERIFY(!html.contains(QStringLiteral("far too long")));
 }
 
 void TestExifTags::htmlTable_data()

@@ -231,13 +231,14 @@ void TestCr2Decoder::blackAndWhite_data()
     QTest::addColumn<QString>("blackSource");
     QTest::addColumn<QString>("whiteSource");
     QTest::addColumn<int>("maximum");
-    // 1312 carries no levels: black measured on the masked areas, white from the bit depth
+    // 692 carries no levels: black measured on the masked areas, white from the bit depth
     // (the database gives the 5D Mark III no sensor levels).
-    QTest::newRow("measured") << 1312 << true << "masked area" << "bit depth" << 16383;
-    // 1250 carries per-channel black and the specular white level.
-    QTest::newRow("colour data levels") << 1250 << true << "file" << "file" << 15000;
+    QTest::newRow("measured") << 692 << true << "masked area" << "bit depth" << 16383;
+    // These carry per-channel black and the specular white level.
+    for (int count : {702, 1250, 1273, 1312, 1560, 1816})
+        QTest::addRow("colour data levels %d", count) << count << true << "file" << "file" << 15000;
     // An unknown camera: the margins are measured.
-    QTest::newRow("unknown camera") << 1312 << false << "masked area" << "bit depth" << 16383;
+    QTest::newRow("unknown camera") << 692 << false << "masked area" << "bit depth" << 16383;
     // A version we do not know: black measured, white from the bit depth, balance neutral.
     QTest::newRow("unknown colour data") << 999 << true << "masked area" << "bit depth" << 16383;
 }

@@ -143,7 +143,7 @@ void Cr2Decoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
 
     ExifFields::read(m_tree, d);
     ExifFields::copyText(d.idata.format, sizeof d.idata.format, m_sraw ? "Canon CR2 (sRAW)" : "Canon CR2");
-    readColorData(d);
+    readColorData();
 
     std::string mode;
     if (m_sraw) {
@@ -169,11 +169,11 @@ void Cr2Decoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
     const unsigned depthWhite = (1u << std::clamp(m_jpeg.precision, 1, 16)) - 1;
     unsigned white = depthWhite;
     const char *whiteFrom = "bit depth";
-    if (m_sraw) {
-    } else if (m_white) {
+    // sRAW data are converted colour: only their bit depth bounds them.
+    if (!m_sraw && m_white) {
         white = m_white;
         whiteFrom = "file";
-    } else if (sensor && sensor->white > 0) {
+    } else if (!m_sraw && sensor && sensor->white > 0) {
         white = unsigned(std::min(sensor->white, 65535));
         whiteFrom = "database";
     }
@@ -199,7 +199,7 @@ void Cr2Decoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
         fail(KALDRIS_TOO_BIG);
 }
 
-void Cr2Decoder::readColorData(kaldris_data_t &)
+void Cr2Decoder::readColorData()
 {
     m_haveBalance = m_haveBlack = false;
     m_white = 0;

@@ -29,7 +29,7 @@ public:
 private:
     const TiffIfd *findRawIfd() const;
     const TiffIfd *m_rawIfd = nullptr;
-    void readColorData(kaldris_data_t &d);
+    void readColorData();
     void readSizes(kaldris_data_t &d, const CameraEntry *cam);
     void findThumbnail(kaldris_data_t &d);
     void measureBlack(kaldris_data_t &d) const;

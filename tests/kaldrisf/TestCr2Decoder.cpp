@@ -6,6 +6,7 @@
 
 #include "Cr2Layout.h"
 #include "Cr2Writer.h"
+#include "DngWriter.h"
 #include "Kaldris.h"
 #include "OpenedFile.h"
 
@@ -105,6 +106,7 @@ private slots:
     void exifAndThumbnail();
     void database_data();
     void database();
+    void colourSources();
     void sraw_data();
     void sraw();
     void formats_data();
@@ -375,6 +377,64 @@ void TestCr2Decoder::database()
     QCOMPARE(o.unpackRc, 0);
     o.k->imgdata.params.use_camera_wb = 1;
     QCOMPARE(o.k->dcraw_process(), 0);
+}
+
+namespace {
+
+// The rendering of a file with the given camera-matrix mode, as bytes.
+std::vector<uint8_t> rendered(const std::vector<uint8_t> &bytes, int matrixMode)
+{
+    Opened o = openAndUnpack(bytes);
+    if (o.unpackRc != 0)
+        return {};
+    o.k->imgdata.params.use_camera_matrix = matrixMode;
+    o.k->imgdata.params.output_color = 1;
+    if (o.k->dcraw_process() != 0)
+        return {};
+    int rc = 0;
+    kaldris_processed_image_t *img = o.k->dcraw_make_mem_image_ex(nullptr, &rc);
+    if (!img)
+        return {};
+    std::vector<uint8_t> out(img->data, img->data + img->data_size);
+    Kaldris::dcraw_clear_mem(img);
+    return out;
+}
+
+}
+
+// "Built-in" takes the database's matrix and "Embedded in RAW" the file's;
+// each falls back to the other.
+void TestCr2Decoder::colourSources()
+{
+    // A CR2 carries no matrix: both modes render with the database's.
+    const std::vector<uint8_t> cr2 = write(description(Sensor()));
+    const std::vector<uint8_t> builtIn = rendered(cr2, 0);
+    QVERIFY(!builtIn.empty());
+    QVERIFY(rendered(cr2, 3) == builtIn);
+
+    // A DNG of a camera the database knows, with a matrix of its own far
+    // from the database's: the two modes differ.
+    DngDescription dng;
+    dng.make = "Canon";
+    dng.model = "Canon EOS 5D Mark III";
+    dng.colorMatrix1 = {1.2, -0.1, -0.1, -0.3, 1.1, 0.2, 0.1, -0.4, 1.3};
+    dng.calibrationIlluminant1 = 21;
+    dng.frames.push_back(DngFrame::cfa(32, 16, 14, [](int x, int y) { return uint16_t(2000 + 300 * ((x + y) % 7)); }));
+    std::string error;
+    const std::vector<uint8_t> dngBytes = DngWriter::writeToBytes(dng, &error);
+    QVERIFY2(!dngBytes.empty(), error.c_str());
+    Opened o = openAndUnpack(dngBytes);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(QByteArray(o.k->imgdata.idata.model), QByteArray("EOS 5D Mark III"));
+    QVERIFY(o.k->imgdata.color.builtin_color.has_colormatrix);
+    const std::vector<uint8_t> dbColours = rendered(dngBytes, 0), fileColours = rendered(dngBytes, 3);
+    QVERIFY(!dbColours.empty() && !fileColours.empty());
+    QVERIFY(dbColours != fileColours);
+
+    // A camera the database does not know: both modes take the file's matrix.
+    dng.model = "Canon EOS Imaginary";
+    const std::vector<uint8_t> unknown = DngWriter::writeToBytes(dng, &error);
+    QVERIFY(rendered(unknown, 0) == rendered(unknown, 3));
 }
 
 void TestCr2Decoder::sraw_data()

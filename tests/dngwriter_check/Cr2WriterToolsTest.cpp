@@ -90,16 +90,6 @@ QByteArray dcrawRaw(const QString &path, const QString &mode)
     return p.readAllStandardOutput();
 }
 
-QString text(const QJsonObject &o, const QString &key)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isString())
-        return v.toString();
-    if (v.isDouble())
-        return QString::number(v.toDouble(), 'g', 12);
-    return QStringLiteral("<missing %1>").arg(key);
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Cr2Description)
@@ -282,32 +272,32 @@ private slots:
         const QJsonObject o = ExternalTool::exiftoolJson(path);
         QVERIFY(!o.isEmpty());
 
-        QCOMPARE(text(o, "File:FileType"), QString("CR2"));
-        QCOMPARE(text(o, "File:ExifByteOrder"), QString("II"));
-        QCOMPARE(text(o, "IFD0:Make"), QString("Canon"));
-        QCOMPARE(text(o, "IFD0:Model"), QString("Canon EOS 5D Mark III"));
-        QCOMPARE(text(o, "IFD0:Compression"), QString("6"));
-        QCOMPARE(text(o, "IFD0:PreviewImageStart"), QString::number(layout.previewOffset));
-        QCOMPARE(text(o, "IFD1:ThumbnailOffset"), QString::number(layout.thumbnailOffset));
-        QCOMPARE(text(o, "IFD2:SamplesPerPixel"), QString("3"));
-        QCOMPARE(text(o, "IFD2:StripOffsets"), QString::number(layout.rgbOffset));
-        QCOMPARE(text(o, "IFD3:StripOffsets"), QString::number(layout.rawOffset));
-        QCOMPARE(text(o, "IFD3:StripByteCounts"), QString::number(layout.rawLength));
-        QCOMPARE(text(o, "IFD3:CR2CFAPattern"), QString("0 1 1 2"));
-        QCOMPARE(text(o, "IFD3:RawImageSegmentation"), QString("2 32 32"));
-        QCOMPARE(text(o, "ExifIFD:ISO"), QString("100"));
-        QCOMPARE(text(o, "ExifIFD:DateTimeOriginal"), QString("2024:05:17 10:20:30"));
+        QCOMPARE(ExternalTool::jsonText(o, "File:FileType"), QString("CR2"));
+        QCOMPARE(ExternalTool::jsonText(o, "File:ExifByteOrder"), QString("II"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:Make"), QString("Canon"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:Model"), QString("Canon EOS 5D Mark III"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:Compression"), QString("6"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:PreviewImageStart"), QString::number(layout.previewOffset));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD1:ThumbnailOffset"), QString::number(layout.thumbnailOffset));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD2:SamplesPerPixel"), QString("3"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD2:StripOffsets"), QString::number(layout.rgbOffset));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD3:StripOffsets"), QString::number(layout.rawOffset));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD3:StripByteCounts"), QString::number(layout.rawLength));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD3:CR2CFAPattern"), QString("0 1 1 2"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD3:RawImageSegmentation"), QString("2 32 32"));
+        QCOMPARE(ExternalTool::jsonText(o, "ExifIFD:ISO"), QString("100"));
+        QCOMPARE(ExternalTool::jsonText(o, "ExifIFD:DateTimeOriginal"), QString("2024:05:17 10:20:30"));
 
-        QCOMPARE(text(o, "Canon:CanonModelID"), QString::number(0x80000285u));
-        QCOMPARE(text(o, "Canon:CanonImageType"), QString("Canon EOS 5D Mark III"));
-        QCOMPARE(text(o, "Canon:SensorWidth"), QString("96"));
-        QCOMPARE(text(o, "Canon:SensorHeight"), QString("40"));
-        QCOMPARE(text(o, "Canon:SensorLeftBorder"), QString("8"));
-        QCOMPARE(text(o, "Canon:SensorTopBorder"), QString("4"));
-        QCOMPARE(text(o, "Canon:SensorRightBorder"), QString("95"));
-        QCOMPARE(text(o, "Canon:SensorBottomBorder"), QString("39"));
-        QCOMPARE(text(o, "Canon:ColorDataVersion"), QString("10"));
-        QCOMPARE(text(o, "Canon:WB_RGGBLevelsAsShot"), QString("2000 1024 1024 1500"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:CanonModelID"), QString::number(0x80000285u));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:CanonImageType"), QString("Canon EOS 5D Mark III"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SensorWidth"), QString("96"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SensorHeight"), QString("40"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SensorLeftBorder"), QString("8"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SensorTopBorder"), QString("4"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SensorRightBorder"), QString("95"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SensorBottomBorder"), QString("39"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:ColorDataVersion"), QString("10"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:WB_RGGBLevelsAsShot"), QString("2000 1024 1024 1500"));
         QVERIFY2(!o.contains("ExifTool:Warning"), qPrintable(o.value("ExifTool:Warning").toString()));
     }
 
@@ -364,8 +354,8 @@ private slots:
         const QString path = write(d, "levels.cr2");
         QVERIFY(!path.isEmpty());
         const QJsonObject o = ExternalTool::exiftoolJson(path, {"-Canon:PerChannelBlackLevel", "-Canon:SpecularWhiteLevel"});
-        QCOMPARE(text(o, "Canon:PerChannelBlackLevel"), QString("2041 2042 2043 2044"));
-        QCOMPARE(text(o, "Canon:SpecularWhiteLevel"), QString("15123"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:PerChannelBlackLevel"), QString("2041 2042 2043 2044"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:SpecularWhiteLevel"), QString("15123"));
     }
 
     void exiftoolFindsAsShotLevels()
@@ -380,7 +370,7 @@ private slots:
         const QString path = write(d, "wb.cr2");
         QVERIFY(!path.isEmpty());
         const QJsonObject o = ExternalTool::exiftoolJson(path, {"-Canon:WB_RGGBLevelsAsShot"});
-        QCOMPARE(text(o, "Canon:WB_RGGBLevelsAsShot"), QString("2345 1024 1024 1678"));
+        QCOMPARE(ExternalTool::jsonText(o, "Canon:WB_RGGBLevelsAsShot"), QString("2345 1024 1024 1678"));
     }
 
     void refusesWhatCannotBeWritten_data()

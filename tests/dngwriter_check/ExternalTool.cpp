@@ -36,3 +36,13 @@ QJsonObject ExternalTool::exiftoolJson(const QString &path, const QStringList &e
     const QJsonArray list = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
     return list.isEmpty() ? QJsonObject() : list.first().toObject();
 }
+
+QString ExternalTool::jsonText(const QJsonObject &o, const QString &key)
+{
+    const QJsonValue v = o.value(key);
+    if (v.isString())
+        return v.toString();
+    if (v.isDouble())
+        return QString::number(v.toDouble(), 'g', 12);
+    return QStringLiteral("<missing %1>").arg(key);
+}

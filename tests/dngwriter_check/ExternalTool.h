@@ -14,6 +14,8 @@ public:
     static QString run(const QString &program, const QStringList &args, int *exitCode = nullptr);
     // exiftool -j -n -G1 on one file: "Group:Tag" -> value.
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
+    // A value of that object as text (numbers in full), "<missing Key>" when absent.
+    static QString jsonText(const QJsonObject &o, const QString &key);
 };
 
 #endif

@@ -12,6 +12,9 @@
 #include "BenchClock.h"
 #include "LoadScene.h"
 #include "RawImage.h"
+#include "SamplesController.h"
+#include "TessivaneSampleWindow.h"
+#include "TessivaneTableView.h"
 #include "Tessivane.h"
 #include "TW_SignalingView.h"
 
@@ -30,6 +33,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -163,6 +167,46 @@ void settle(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// The share of one core the window uses over `ms` of idle running.
+double idleCpuShare(int ms)
+{
+    const double cpu0 = processCpuMs();
+    QElapsedTimer t;
+    t.start();
+    // A real event loop: settle() polls and would measure itself.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return (processCpuMs() - cpu0) / double(t.elapsed());
+}
+
+// 10,000 samples of 32x32 on the image, the blinking of none, then of one
+// selected sample: the blink should cost only the repaint of its rectangle.
+void measureBlink(Tessivane &window)
+{
+    QVector<SampleCoordinatesReader::Row> rows;
+    for (int i = 0; i < 10000; ++i)
+        rows.push_back({area_t{(i % 100) * 60, (i / 100) * 40, 32, 32}, QString()});
+    if (!window.samplesController->addSamples(rows, true)) {
+        std::fprintf(stderr, "the samples were not added\n");
+        return;
+    }
+    settle(1000);
+    const double idle = idleCpuShare(3000);
+    window.samplesWindow->view->selectRow(5050);
+    settle(500);
+    const double blinking = idleCpuShare(3000);
+    std::printf("\n10000 samples, one core's share: none selected %.1f %%, one blinking %.1f %% (target under 2 %%)\n",
+                idle * 100, blinking * 100);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -238,6 +282,7 @@ int main(int argc, char **argv)
     std::printf("  %-16s %-12s %10.1f %10.1f %10.1f\n", "best", "", best(loaded), best(painted), best(paint));
     std::printf("  painted / loaded (medians): %.2f; bench_load gives the load path without the window\n",
                 median(painted) / median(loaded));
+    measureBlink(window);
     std::printf("load average at the end %.2f\n", loadAverage());
     return 0;
 }

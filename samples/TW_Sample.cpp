@@ -1,11 +1,13 @@
 #include "TW_Sample.h"
 
+#include "SampleLayer.h"
 #include "SampleRecord.h"
 #include "SamplesHost.h"
 #include "TW_Selection.h"
 
 #include <QBrush>
 #include <QCursor>
+#include <QGraphicsScene>
 #include <QGraphicsSceneContextMenuEvent>
 #include <QMenu>
 #include <QPen>
@@ -13,7 +15,7 @@
 #include <cmath>
 
 TW_Sample::TW_Sample(const QRectF &rect, QGraphicsItem *imageItem, float opacity)
-    : QGraphicsRectItem(rect, imageItem)
+    : QGraphicsRectItem(rect), layer(SampleLayer::of(imageItem))
 {
     setPen(QPen(QBrush(Qt::green), 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     setBrush(QBrush(Qt::white, Qt::SolidPattern));
@@ -22,6 +24,11 @@ TW_Sample::TW_Sample(const QRectF &rect, QGraphicsItem *imageItem, float opacity
     setFlag(QGraphicsItem::ItemIsMovable, true);
     setFlag(QGraphicsItem::ItemSendsScenePositionChanges, true);
     setCursor(Qt::OpenHandCursor);
+    if (layer) {
+        layer->add(this);
+        if (QGraphicsScene *s = imageItem->scene())
+            s->addItem(this);
+    }
 }
 
 TW_Sample::~TW_Sample()
@@ -29,6 +36,13 @@ TW_Sample::~TW_Sample()
     // Deleted with its image item, the record must not keep pointing here.
     if (record && record->item == this)
         record->item = nullptr;
+    if (layer)
+        layer->remove(this);
+}
+
+QGraphicsItem *TW_Sample::imageItem() const
+{
+    return layer ? layer->imageItem() : nullptr;
 }
 
 void TW_Sample::menuChosen(int choice)
@@ -66,10 +80,10 @@ void TW_Sample::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
 
 QVariant TW_Sample::itemChange(GraphicsItemChange change, const QVariant &value)
 {
-    if (change == ItemPositionChange && scene() && parentItem()) {
+    if (change == ItemPositionChange && scene() && imageItem()) {
         const QPointF proposed = value.toPointF();
         // The image's own rectangle: its pen would widen the bounding one.
-        const QPointF n = TW_Selection::clampedPosition(rect(), TW_Selection::imageBounds(parentItem()), proposed);
+        const QPointF n = TW_Selection::clampedPosition(rect(), TW_Selection::imageBounds(imageItem()), proposed);
         if (std::fabs(n.x() - proposed.x()) > 1e-12 || std::fabs(n.y() - proposed.y()) > 1e-12)
             return n;
     } else if (change == ItemPositionHasChanged && scene()) {

@@ -1,11 +1,13 @@
-// A sample's rectangle on the image: a child of the image item, so its
-// rectangle and position are in frame pixels. It is dragged inside the image
-// and asks for new statistics once released.
+// A sample's rectangle on the image. It lives beside the image item (see
+// SampleLayer), which sits at the scene's origin unscaled, so its rectangle
+// and position are in frame pixels. It is dragged inside the image and asks
+// for new statistics once released; it goes when the image item goes.
 #ifndef TW_SAMPLE_H
 #define TW_SAMPLE_H
 
 #include <QGraphicsRectItem>
 
+class SampleLayer;
 class SamplesHost;
 struct SampleRecord;
 
@@ -21,6 +23,10 @@ public:
     // 0 "Delete", 1 "Show/Hide Histogram"; nothing without a main window.
     void menuChosen(int choice);
 
+    QGraphicsItem *imageItem() const;
+    // The layer is being deleted and deletes this item itself.
+    void detachFromLayer() { layer = nullptr; }
+
 protected:
     void contextMenuEvent(QGraphicsSceneContextMenuEvent *event) override;
     void mouseReleaseEvent(QGraphicsSceneMouseEvent *event) override;
@@ -28,6 +34,7 @@ protected:
 
 private:
     bool moved = false;
+    SampleLayer *layer = nullptr;
 };
 
 #endif

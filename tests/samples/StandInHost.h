@@ -10,6 +10,7 @@
 #include "SamplesTable.h"
 #include "SamplesTableData.h"
 #include "TessivaneSampleWindow.h"
+#include "TW_Sample.h"
 
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
@@ -88,6 +89,14 @@ public:
         return n;
     }
     area_t area(int left, int top, int width, int height) const { return areaAt(left, top, width, height); }
+    // The sample rectangles in the scene.
+    int rectangles() const
+    {
+        int n = 0;
+        for (const QGraphicsItem *item : scene.items())
+            n += dynamic_cast<const TW_Sample *>(item) != nullptr;
+        return n;
+    }
 
     QSize frame;
     QGraphicsScene scene;

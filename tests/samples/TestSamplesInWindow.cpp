@@ -7,7 +7,9 @@
 #include "SamplesTableData.h"
 #include "TW_PrefPane.h"
 #include "TW_Sample.h"
+#include "TW_Selection.h"
 #include "TW_SelectionScene.h"
+#include "TW_SignalingView.h"
 #include "TessivaneSampleWindow.h"
 #include "TessivaneTableView.h"
 #include "TestRegistry.h"
@@ -235,6 +237,40 @@ private slots:
         sw->close();
         QVERIFY(!window->samplesAction->isChecked());
         QTest::keyClick(sw, Qt::Key_Escape);
+    }
+
+    // The rectangles are not the image item's children (a repaint would walk
+    // them all); the mouse must still reach them through the image item
+    // above them, and the selection must still lie above them.
+    void mouseDragsARectangleUnderTheImageItem()
+    {
+        window->resize(900, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->normalSize();
+        SampleRecord *r = window->samplesController->addSample(areaAt(10, 12, 8, 8), QStringLiteral("dragged"));
+        QGraphicsItem *frame = window->scene->frameItem();
+        window->samplesController->addSample(areaAt(40, 30, 8, 8), QStringLiteral("other"));
+        QVERIFY(r->item && frame);
+        QCOMPARE(frame->childItems().size(), 1);
+        TW_SignalingView *view = window->view;
+        view->setTransform(QTransform::fromScale(8, 8));
+        view->centerOn(frame->mapToScene(QPointF(14, 16)));
+        QApplication::processEvents();
+        const QPoint from = view->mapFromScene(frame->mapToScene(QPointF(14.5, 16.5)));
+        const QPoint to = view->mapFromScene(frame->mapToScene(QPointF(20.5, 19.5)));
+        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(view->viewport(), (from + to) / 2);
+        QTest::mouseMove(view->viewport(), to);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+        QCOMPARE(r->area.left, 16);
+        QCOMPARE(r->area.top, 15);
+        QCOMPARE(r->name, QStringLiteral("dragged"));
+
+        window->scene->createSelection(QRectF(16, 15, 4, 4));
+        const QList<QGraphicsItem *> stack = window->scene->items(frame->mapToScene(QPointF(17.5, 16.5)));
+        QVERIFY(stack.indexOf(static_cast<QGraphicsItem *>(window->scene->selectionItem())) >= 0);
+        QVERIFY(stack.indexOf(static_cast<QGraphicsItem *>(window->scene->selectionItem())) < stack.indexOf(r->item));
     }
 
     void loadingCoordinates()

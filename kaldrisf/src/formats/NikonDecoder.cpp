@@ -35,7 +35,7 @@ constexpr uint16_t photometricCfa = 32803;
 // Values of NefCompression for the maker's newer lossy codecs (HE, HE*),
 // whose coding is not public.
 constexpr uint64_t nefHighEfficiency = 13, nefHighEfficiencyStar = 14;
-constexpr uint64_t nefUncompressed = 2;
+constexpr uint64_t nefLossy = 1, nefLossless = 3, nefLossy2 = 4;
 
 // Huffman codes take at least one bit a value.
 constexpr uint64_t sampleSlack = 4096;
@@ -143,15 +143,18 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
     const uint64_t wordBytes = w * h * 2;
     const uint64_t packedBytes = Uncompressed::rowBytes(m_width, m_bits) * h;
     const uint64_t compression = raw->u(Compression, compressionNone);
-    if (compression == compressionNikon && nefCompression != nefUncompressed && m_dataLength < packedBytes) {
+    // Some bodies mark uncompressed data with the Huffman code: their
+    // NEFCompression or a strip of exactly the uncompressed size tells.
+    const bool coded = nefCompression == 0 || nefCompression == nefLossy || nefCompression == nefLossless
+                       || nefCompression == nefLossy2;
+    if (compression == compressionNikon && coded && m_dataLength != wordBytes && m_dataLength != packedBytes) {
         m_packing = Packing::Huffman;
         if (m_bits != 12 && m_bits != 14)
             fail(KALDRIS_UNSUPPORTED_COMPRESSION);
         if (w * h > m_dataLength * 8 + sampleSlack)
             fail(m_file.available(m_dataOffset, m_dataLength) < m_dataLength ? KALDRIS_TRUNCATED : KALDRIS_CORRUPT);
     } else if (compression == compressionNikon || compression == compressionNone) {
-        // Some bodies mark uncompressed data with the Huffman code; the size
-        // tells which packing it is.
+        // The size tells the packing.
         m_packing = m_dataLength >= wordBytes || m_bits == 16 ? Packing::Words : Packing::Packed;
     } else {
         fail(KALDRIS_NIKON_UNSUPPORTED);
@@ -161,8 +164,25 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
     ExifFields::read(m_tree, d);
     const bool coolpix = std::strncmp(d.idata.file_model, "COOLPIX", 7) == 0;
     ExifFields::copyText(d.idata.format, sizeof d.idata.format, coolpix ? "Nikon NRW" : "Nikon NEF");
-    const std::string mode = std::to_string(m_bits) + (m_packing == Packing::Huffman ? "bit-compressed" : "bit-uncompressed");
-    const CameraEntry *cam = CameraFacts::identify(d, mode);
+    // The database files each body by depth and coding; a body it knows in
+    // another of them still gives its names, colours and layout, and its
+    // levels where the depth is the same.
+    const std::string depth = std::to_string(m_bits) + "bit-";
+    const bool huffman = m_packing == Packing::Huffman;
+    const std::string modes[] = {depth + (huffman ? "compressed" : "uncompressed"),
+                                 depth + (huffman ? "uncompressed" : "compressed"),
+                                 std::to_string(m_bits == 12 ? 14 : 12) + (huffman ? "bit-compressed" : "bit-uncompressed")};
+    const CameraEntry *cam = nullptr;
+    m_dbLevels = true;
+    for (const std::string &mode : modes) {
+        cam = CameraFacts::identify(d, mode);
+        if (cam && d.idata.camera_mode[0]) {
+            m_dbLevels = mode.compare(0, depth.size(), depth) == 0;
+            break;
+        }
+    }
+    if (!cam || !d.idata.camera_mode[0])
+        cam = CameraFacts::identify(d);
 
     readLinearization(d);
     readSizes(d, cam);
@@ -232,6 +252,9 @@ void NikonDecoder::readLinearization(kaldris_data_t &d)
             d.color.curve[i] = ushort(i);
         return;
     }
+    if (lossless)
+        return;
+    // Codes past the curve's end give its last value.
     ushort *curve = d.color.curve;
     if (codes)
         std::fill(curve + codes, curve + 0x10000, curve[codes - 1]);
@@ -323,7 +346,7 @@ void NikonDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
     if (std::strcmp(from, "file") != 0) {
         std::fill(level, level + 4, 0u);
         const int iso = int(std::lround(std::clamp<double>(d.other.iso_speed, 0, 1e6)));
-        const CameraSensor *sensor = cam ? cam->sensorFor(iso) : nullptr;
+        const CameraSensor *sensor = cam && m_dbLevels ? cam->sensorFor(iso) : nullptr;
         if (sensor && sensor->black > 0 && unsigned(sensor->black) < c.maximum) {
             std::fill(level, level + 4, unsigned(sensor->black));
             from = "database";

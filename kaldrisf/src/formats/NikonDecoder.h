@@ -45,6 +45,7 @@ private:
     bool m_bigEndianWords = false;
     NikonStream m_stream;
     bool m_hasCurve = false;
+    bool m_dbLevels = false;   // the database entry found is for the file's bit depth
     uint64_t m_thumbOffset = 0, m_thumbLength = 0;
 };
 

@@ -334,7 +334,7 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_NOT_PROCESSED: return "Image not processed";
     case KALDRIS_CANON_CR3_UNSUPPORTED: return "Canon CR3 files are not supported";
     case KALDRIS_CANON_CRW_UNSUPPORTED: return "Canon CRW files are not supported";
-    case KALDRIS_NIKON_UNSUPPORTED: return "Nikon NEF and NRW files are not supported yet";
+    case KALDRIS_NIKON_UNSUPPORTED: return "Nikon raw data of this kind (High Efficiency, small raw or scanner images) are not supported";
     case KALDRIS_PENTAX_UNSUPPORTED: return "Pentax PEF files are not supported yet";
     case KALDRIS_SONY_UNSUPPORTED: return "Sony ARW, SR2 and SRF files are not supported yet";
     case KALDRIS_SAMSUNG_UNSUPPORTED: return "Samsung SRW files are not supported yet";
@@ -373,7 +373,7 @@ struct CameraNames {
             "Generic DNG: LinearRaw 4-colour",
             "Generic DNG: floating point",
         };
-        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon"}))
+        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Nikon"}))
             lines.push_back(std::move(s));
         for (const std::string &s : lines)
             pointers.push_back(s.c_str());

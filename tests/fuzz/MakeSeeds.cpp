@@ -1,9 +1,10 @@
-// Writes small raw files of every kind the decoder reads (DNG, CR2) into a
+// Writes small raw files of every kind the decoder reads (DNG, CR2, NEF) into a
 // folder, as starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
 #include "Cr2Writer.h"
 #include "DngWriter.h"
 #include "ExifBlockBuilder.h"
 #include "JpegFixture.h"
+#include "NefWriter.h"
 
 #include <cstdio>
 #include <string>
@@ -227,6 +228,44 @@ int main(int argc, char **argv)
         std::string error;
         if (!Cr2Writer::writeFile(d, dir + "/" + c.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
+            ok = false;
+        }
+    }
+    // Nikon NEF: each coding and packing, small, with its maker note.
+    struct NefSeed {
+        const char *name;
+        NefDescription::Coding coding;
+        int bits;
+        bool knots;
+        int split;
+        bool bigEndian;
+    };
+    using C = NefDescription::Coding;
+    const NefSeed nefSeeds[] = {
+        {"nef-lossless14.nef", C::Lossless, 14, true, 0, true},
+        {"nef-lossless12-ii.nef", C::Lossless, 12, true, 0, false},
+        {"nef-lossy12-split.nef", C::Lossy, 12, true, 20, true},
+        {"nef-lossy14-split.nef", C::Lossy, 14, true, 24, true},
+        {"nef-lossy12-table.nef", C::Lossy, 12, false, 0, true},
+        {"nef-packed12.nef", C::Packed, 12, true, 0, true},
+        {"nef-words14.nef", C::Words, 14, true, 0, false},
+    };
+    for (const NefSeed &n : nefSeeds) {
+        NefDescription d;
+        d.coding = n.coding;
+        d.bits = n.bits;
+        d.knots = n.knots;
+        d.split = n.split;
+        d.bigEndian = n.bigEndian;
+        d.width = 64;
+        d.height = 40;
+        d.previews = false;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.raw.push_back(uint16_t((ramp(x, y, n.bits) + 300) % (1 << n.bits)));
+        std::string error;
+        if (!NefWriter::writeFile(d, dir + "/" + n.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", n.name, error.c_str());
             ok = false;
         }
     }

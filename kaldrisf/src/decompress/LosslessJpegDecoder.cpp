@@ -1,6 +1,7 @@
 #include "decompress/LosslessJpegDecoder.h"
 
 #include "Kaldris.h"
+#include "decompress/HuffmanTable.h"
 #include "io/BitReader.h"
 
 #include <algorithm>
@@ -11,76 +12,6 @@
 namespace kaldris {
 
 namespace {
-
-// Codes up to this length are resolved by one table look-up; when the code
-// and its extra bits fit together, the look-up gives the difference itself.
-constexpr int kLutBits = 11;
-
-// Look-up entry: bits 0-4 bits to drop (0 = longer code or no code),
-// bits 8-12 extra bits still to read, bits 16-31 the difference when no
-// extra bits are left.
-struct HuffTable {
-    uint32_t lut[1 << kLutBits];
-    uint32_t limit[17];    // left-justified 16-bit codes of length l lie below limit[l]
-    int32_t offset[17];    // value index = code + offset[l]
-    uint8_t values[256];
-};
-
-// One Huffman table as a DHT segment defines it.
-struct DhtTable {
-    bool defined = false;
-    uint8_t bits[17] = {};
-    uint8_t values[256] = {};
-    int count = 0;
-};
-
-inline int extendDiff(uint32_t v, int s)
-{
-    return v < (1u << (s - 1)) ? int(v) - (1 << s) + 1 : int(v);
-}
-
-inline uint32_t lutEntry(int drop, int extra, int diff)
-{
-    return (uint32_t(uint16_t(diff)) << 16) | (uint32_t(extra) << 8) | uint32_t(drop);
-}
-
-// Canonical codes (T.81 Annex C). False when the counts overflow the code space.
-bool buildTable(const DhtTable &dht, HuffTable &t)
-{
-    std::memset(t.lut, 0, sizeof t.lut);
-    std::memcpy(t.values, dht.values, sizeof t.values);
-    uint32_t code = 0;
-    int k = 0;
-    t.limit[0] = 0;
-    t.offset[0] = 0;
-    for (int l = 1; l <= 16; ++l) {
-        t.offset[l] = k - int(code);
-        for (int i = 0; i < dht.bits[l]; ++i, ++k, ++code) {
-            if (code >= (1u << l))
-                return false;
-            if (l > kLutBits)
-                continue;
-            const int s = dht.values[k];
-            const int span = kLutBits - l;
-            const uint32_t first = code << span;
-            for (uint32_t j = 0; j < (1u << span); ++j) {
-                uint32_t e;
-                if (s == 0)
-                    e = lutEntry(l, 0, 0);
-                else if (s == 16)
-                    e = lutEntry(l, 0, -32768);
-                else if (l + s <= kLutBits)
-                    e = lutEntry(l + s, 0, extendDiff((j >> (span - s)) & ((1u << s) - 1), s));
-                else
-                    e = lutEntry(l, s, 0);
-                t.lut[first | j] = e;
-            }
-        }
-        t.limit[l] = code << (16 - l);
-        code <<= 1;
-    }
-    return true;
-}
 
 // Most samples one MCU holds: 2x2 luma and two chroma.
 constexpr int kMaxSlots = 6;
@@ -95,42 +26,6 @@ struct ScanState {
     bool badCode = false;
     int lumaSlots = 0;     // sRAW: the first slots, luma, predicted as one chain
 };
-
-// Codes longer than the look-up, and prefixes that are no code at all.
-__attribute__((noinline)) int decodeSlow(JpegBitReader &br, const HuffTable &t, bool &bad)
-{
-    const uint32_t p = br.peek(16);
-    int l = kLutBits + 1;
-    while (l <= 16 && p >= t.limit[l])
-        ++l;
-    if (l > 16) {
-        bad = true;
-        br.skip(16);
-        return 0;
-    }
-    const int s = t.values[(p >> (16 - l)) + t.offset[l]];
-    br.skip(l);
-    if (s == 0)
-        return 0;
-    if (s == 16)
-        return -32768;
-    return extendDiff(br.get(s), s);
-}
-
-// The reader must hold at least 32 bits.
-inline int decodeDiff(JpegBitReader &br, const HuffTable &t, bool &bad)
-{
-    const uint32_t e = t.lut[br.peek(kLutBits)];
-    const int drop = e & 31;
-    if (__builtin_expect(drop != 0, 1)) {
-        br.skip(drop);
-        const int extra = (e >> 8) & 31;
-        if (extra == 0)
-            return int32_t(e) >> 16;
-        return extendDiff(br.get(extra), extra);
-    }
-    return decodeSlow(br, t, bad);
-}
 
 // MCUs x0 .. x1-1 of one line with predictor PRED; x0 >= 1, and for PRED != 1
 // the line above exists.

@@ -1,0 +1,54 @@
+// Nikon NEF and NRW: a TIFF file whose raw image is the sub-IFD with
+// NewSubFileType 0; its data are uncompressed (16-bit words or MSB-first
+// packed) or Nikon's Huffman coding, whose predictors, curve and split row
+// the maker note's tag 0x96 holds. Levels and balance come from the maker
+// note, else the camera database.
+#ifndef KALDRIS_NIKONDECODER_H
+#define KALDRIS_NIKONDECODER_H
+
+#include "decompress/NikonHuffmanDecoder.h"
+#include "formats/FormatDecoder.h"
+
+namespace kaldris {
+
+struct CameraEntry;
+
+class NikonDecoder : public FormatDecoder {
+public:
+    // A TIFF file (not a DNG) whose maker note is Nikon's or whose Make says Nikon.
+    static bool recognises(const TiffTree &tree);
+
+    const char *name() const override { return "nikon_nef"; }
+    unsigned infoFlags() const override { return m_hasCurve ? unsigned(KALDRIS_DECODER_HASCURVE) : 0u; }
+    void open(const ByteStream &file, TiffTree tree, kaldris_data_t &d) override;
+    void unpack(kaldris_data_t &d, std::vector<float> &floats) override;
+
+    uint64_t thumbOffset() const override { return m_thumbOffset; }
+    uint64_t thumbLength() const override { return m_thumbLength; }
+
+private:
+    enum class Packing { Words, Packed, Huffman };
+
+    const TiffIfd *findRawIfd() const;
+    void readLinearization(kaldris_data_t &d);
+    void readLevels(kaldris_data_t &d, const CameraEntry *cam);
+    void readBalance(kaldris_data_t &d) const;
+    void readSizes(kaldris_data_t &d, const CameraEntry *cam);
+    void findThumbnail(kaldris_data_t &d);
+
+    ByteStream m_file;
+    TiffTree m_tree;
+    const TiffIfd *m_raw = nullptr;
+    uint32_t m_width = 0, m_height = 0, m_bits = 0;
+    uint64_t m_dataOffset = 0, m_dataLength = 0;
+    Packing m_packing = Packing::Words;
+    bool m_bigEndianWords = false;
+    NikonStream m_stream;
+    bool m_hasCurve = false;
+    bool m_dbLevels = false;   // the database entry found is for the file's bit depth
+    uint64_t m_thumbOffset = 0, m_thumbLength = 0;
+};
+
+}
+
+#endif

@@ -1,0 +1,475 @@
+// Nikon NEF files from the fixture writer through the whole library: every
+// coding and packing, the curve and the split row, levels and balance from
+// the maker note, the camera database, the preview, the kinds we refuse and
+// broken files.
+#include "TestRegistry.h"
+
+#include "Kaldris.h"
+#include "NefWriter.h"
+#include "OpenedFile.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+
+namespace {
+
+using Coding = NefDescription::Coding;
+
+NefDescription sensor(Coding coding, int bits, int width = 96, int height = 64)
+{
+    NefDescription d;
+    d.coding = coding;
+    d.bits = bits;
+    d.width = width;
+    d.height = height;
+    d.previewWidth = 48;
+    d.previewHeight = 32;
+    std::mt19937 rng(5);
+    const uint32_t range = 1u << bits;
+    d.raw.resize(size_t(width) * size_t(height));
+    // A smooth scene with noise, edges and both ends of the range: every
+    // difference length gets used.
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint32_t v = (uint32_t(x) * 53 + uint32_t(y) * 29 + (x & 1) * 700 + (y & 1) * 300) % range;
+            if ((x / 8 + y / 8) % 5 == 0)
+                v = rng() % range;
+            if (x == 5 && y % 3 == 0)
+                v = range - 1;
+            d.raw[size_t(y) * size_t(width) + size_t(x)] = uint16_t(v);
+        }
+    return d;
+}
+
+std::vector<uint8_t> write(const NefDescription &d, NefLayout *layout = nullptr)
+{
+    std::string error;
+    std::vector<uint8_t> bytes = NefWriter::write(d, &error, layout);
+    if (bytes.empty())
+        qWarning("NEF writer: %s", error.c_str());
+    return bytes;
+}
+
+unsigned levelOf(const kaldris_data_t &img, int colour)
+{
+    return img.color.black + img.color.cblack[colour];
+}
+
+}
+
+Q_DECLARE_METATYPE(NefDescription::Coding)
+
+class TestNefDecoder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void variants_data();
+    void variants();
+    void curveReplacedBeforeUnpack();
+    void levels_data();
+    void levels();
+    void balance_data();
+    void balance();
+    void exifAndThumbnail();
+    void refused_data();
+    void refused();
+    void huffmanMarkedWords();
+    void truncatedStream_data();
+    void truncatedStream();
+    void valueOutsideRange();
+    void damagedMakerNote_data();
+    void damagedMakerNote();
+    void memoryLimit();
+    void truncatedEverywhere();
+    void mutatedBytes();
+};
+
+void TestNefDecoder::variants_data()
+{
+    QTest::addColumn<Coding>("coding");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::addColumn<bool>("knots");
+    QTest::addColumn<int>("split");
+    QTest::addColumn<int>("width");
+    QTest::newRow("lossless 14") << Coding::Lossless << 14 << true << true << 0 << 96;
+    QTest::newRow("lossless 12, little-endian") << Coding::Lossless << 12 << false << true << 0 << 96;
+    QTest::newRow("lossless 14, odd width") << Coding::Lossless << 14 << true << true << 0 << 97;
+    QTest::newRow("lossless 12, three columns") << Coding::Lossless << 12 << true << true << 0 << 3;
+    QTest::newRow("lossy 12, knots") << Coding::Lossy << 12 << true << true << 0 << 96;
+    QTest::newRow("lossy 12, knots, split") << Coding::Lossy << 12 << true << true << 33 << 96;
+    QTest::newRow("lossy 14, knots, split") << Coding::Lossy << 14 << true << true << 1 << 96;
+    QTest::newRow("lossy 14, knots, split, odd width") << Coding::Lossy << 14 << false << true << 40 << 95;
+    QTest::newRow("lossy 12, table") << Coding::Lossy << 12 << true << false << 0 << 96;
+    QTest::newRow("lossy 14, table") << Coding::Lossy << 14 << false << false << 0 << 96;
+    QTest::newRow("packed 12") << Coding::Packed << 12 << true << true << 0 << 96;
+    QTest::newRow("packed 14, odd width") << Coding::Packed << 14 << true << true << 0 << 95;
+    QTest::newRow("words 14") << Coding::Words << 14 << true << true << 0 << 96;
+    QTest::newRow("words 12, little-endian") << Coding::Words << 12 << false << true << 0 << 96;
+}
+
+void TestNefDecoder::variants()
+{
+    QFETCH(Coding, coding);
+    QFETCH(int, bits);
+    QFETCH(bool, bigEndian);
+    QFETCH(bool, knots);
+    QFETCH(int, split);
+    QFETCH(int, width);
+    NefDescription d = sensor(coding, bits, width);
+    d.bigEndian = bigEndian;
+    d.knots = knots;
+    d.split = split;
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(int(img.decode_errors), 0);
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Nikon NEF"));
+    QCOMPARE(QByteArray(img.idata.make), QByteArray("Nikon"));
+    QCOMPARE(QByteArray(img.idata.model), QByteArray("D750"));
+    QCOMPARE(int(img.sizes.raw_width), width);
+    QCOMPARE(int(img.sizes.raw_height), 64);
+    QVERIFY(unpacked(*o.k) == NefWriter::decodedValues(d));
+    // R G / G B
+    QCOMPARE(o.k->fcol(0, 0), 0);
+    QCOMPARE(o.k->fcol(0, 1), 1);
+    QCOMPARE(o.k->fcol(1, 0), 3);
+    QCOMPARE(o.k->fcol(1, 1), 2);
+
+    kaldris_decoder_info_t info{};
+    QCOMPARE(o.k->get_decoder_info(&info), 0);
+    QCOMPARE(QByteArray(info.decoder_name), QByteArray("nikon_nef"));
+    const bool curve = coding == Coding::Lossy;
+    QCOMPARE(bool(info.decoder_flags & KALDRIS_DECODER_HASCURVE), curve);
+    if (curve) {
+        const std::vector<uint16_t> full = NefWriter::fullCurve(d);
+        for (size_t i = 0; i < full.size(); ++i)
+            QCOMPARE(int(img.color.curve[i]), int(full[i]));
+        QCOMPARE(img.color.maximum, unsigned(full.back()));
+        QCOMPARE(QByteArray(img.color.white_source), QByteArray("curve"));
+    } else {
+        for (int i = 0; i < 0x10000; i += 97)
+            QCOMPARE(int(img.color.curve[i]), i);
+        QCOMPARE(img.color.maximum, (1u << bits) - 1);
+        QCOMPARE(QByteArray(img.color.white_source), QByteArray("bit depth"));
+    }
+}
+
+// With the curve set to the identity before unpacking (the program's
+// "linear raw curve"), the coded values come out as they are.
+void TestNefDecoder::curveReplacedBeforeUnpack()
+{
+    NefDescription d = sensor(Coding::Lossy, 12);
+    const std::vector<uint8_t> bytes = write(d);
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
+    for (int i = 0; i < 0x10000; ++i)
+        k.imgdata.color.curve[i] = ushort(i);
+    QCOMPARE(k.unpack(), 0);
+    QVERIFY(unpacked(k) == d.raw);
+}
+
+void TestNefDecoder::levels_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("note");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QList<int>>("levels");   // R G B G2
+    QTest::addColumn<QString>("source");
+    QTest::newRow("14 bit, note") << 14 << true << "NIKON D750" << QList<int>{604, 600, 596, 602} << "file";
+    // The note keeps 14-bit levels whatever the depth.
+    QTest::newRow("12 bit, note") << 12 << true << "NIKON D750" << QList<int>{151, 150, 149, 150} << "file";
+    QTest::newRow("14 bit, database") << 14 << false << "NIKON D750" << QList<int>{600, 600, 600, 600} << "database";
+    QTest::newRow("12 bit, database") << 12 << false << "NIKON D750" << QList<int>{150, 150, 150, 150} << "database";
+    QTest::newRow("unknown body") << 14 << false << "NIKON D9999" << QList<int>{0, 0, 0, 0} << "none";
+}
+
+void TestNefDecoder::levels()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, note);
+    QFETCH(QString, model);
+    QFETCH(QList<int>, levels);
+    QFETCH(QString, source);
+    NefDescription d = sensor(Coding::Lossless, bits);
+    d.model = model.toStdString();
+    d.blackLevel = note;
+    const uint16_t written[4] = {604, 600, 602, 596};   // R Gr Gb B
+    std::copy(written, written + 4, d.black);
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(QString(img.color.black_source), source);
+    for (int c = 0; c < 4; ++c)
+        QCOMPARE(int(levelOf(img, c)), levels[c]);
+    QCOMPARE(bool(img.idata.in_database), model == "NIKON D750");
+}
+
+void TestNefDecoder::balance_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<double>("red");
+    QTest::addColumn<double>("blue");
+    QTest::addColumn<bool>("used");
+    QTest::newRow("as shot") << true << 2.25 << 1.375 << true;
+    QTest::newRow("absent") << false << 0.0 << 0.0 << false;
+    QTest::newRow("zero red") << true << 0.0 << 1.5 << false;
+    QTest::newRow("absurd blue") << true << 2.0 << 5000.0 << false;
+}
+
+void TestNefDecoder::balance()
+{
+    QFETCH(bool, present);
+    QFETCH(double, red);
+    QFETCH(double, blue);
+    QFETCH(bool, used);
+    NefDescription d = sensor(Coding::Packed, 12);
+    d.wbLevels = present;
+    d.wbRed = red;
+    d.wbBlue = blue;
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    const auto &c = o.k->imgdata.color;
+    if (used) {
+        QCOMPARE(c.cam_mul[0], float(red));
+        QCOMPARE(c.cam_mul[1], 1.0f);
+        QCOMPARE(c.cam_mul[2], float(blue));
+        QCOMPARE(c.cam_mul[3], 1.0f);
+    } else {
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(c.cam_mul[i], 0.0f);
+    }
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(c.pre_mul[i], 1.0f);
+}
+
+void TestNefDecoder::exifAndThumbnail()
+{
+    NefDescription d = sensor(Coding::Lossless, 14);
+    d.iso = 800;
+    d.exposure = 1.0f / 250;
+    d.aperture = 5.6f;
+    NefLayout layout;
+    const std::vector<uint8_t> bytes = write(d, &layout);
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
+    QCOMPARE(k.imgdata.other.iso_speed, 800.0f);
+    QCOMPARE(k.imgdata.other.shutter, 1.0f / 250);
+    QCOMPARE(k.imgdata.other.aperture, 5.6f);
+    // The JPEG preview, not the RGB thumbnail of IFD0.
+    QVERIFY(k.is_jpeg_thumb());
+    QCOMPARE(k.unpack_thumb(), 0);
+    QCOMPARE(k.imgdata.thumbnail.tlength, layout.previewLength);
+    QVERIFY(std::memcmp(k.imgdata.thumbnail.thumb, bytes.data() + layout.previewOffset, layout.previewLength) == 0);
+
+    d.previews = false;
+    const std::vector<uint8_t> bare = write(d);
+    Kaldris_fast k2;
+    QCOMPARE(k2.open_buffer(bare.data(), bare.size()), 0);
+    QVERIFY(!k2.is_jpeg_thumb());
+    QCOMPARE(k2.unpack_thumb(), int(KALDRIS_NO_THUMBNAIL));
+}
+
+void TestNefDecoder::refused_data()
+{
+    QTest::addColumn<int>("nefCompression");
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<int>("rc");
+    QTest::newRow("HE") << 13 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
+    QTest::newRow("HE*") << 14 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
+    QTest::newRow("unknown compression") << 0 << 7 << int(KALDRIS_NIKON_UNSUPPORTED);
+}
+
+void TestNefDecoder::refused()
+{
+    QFETCH(int, nefCompression);
+    QFETCH(int, compression);
+    QFETCH(int, rc);
+    NefDescription d = sensor(Coding::Lossless, 14);
+    d.nefCompression = nefCompression;
+    d.compression = compression;
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, rc);
+    QVERIFY(QByteArray(Kaldris::strerror(rc)).contains("High Efficiency"));
+}
+
+// Bodies that mark uncompressed data with the Huffman compression: the
+// strip's size tells.
+void TestNefDecoder::huffmanMarkedWords()
+{
+    NefDescription d = sensor(Coding::Words, 12);
+    d.compression = 34713;
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QVERIFY(unpacked(*o.k) == d.raw);
+}
+
+void TestNefDecoder::truncatedStream_data()
+{
+    QTest::addColumn<Coding>("coding");
+    QTest::addColumn<int>("split");
+    QTest::newRow("lossless") << Coding::Lossless << 0;
+    QTest::newRow("lossy, split") << Coding::Lossy << 20;
+    QTest::newRow("packed") << Coding::Packed << 0;
+}
+
+// A stream cut in the middle keeps the rows before the cut and zeroes the
+// rest, counted as a decode error; nothing past the data is read.
+void TestNefDecoder::truncatedStream()
+{
+    QFETCH(Coding, coding);
+    QFETCH(int, split);
+    NefDescription d = sensor(coding, 14);
+    d.split = split;
+    NefLayout layout;
+    std::vector<uint8_t> bytes = write(d, &layout);
+    QCOMPARE(layout.rawOffset + layout.rawLength, layout.fileSize);
+    bytes.resize(layout.rawOffset + layout.rawLength / 2);
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+    const std::vector<uint16_t> got = unpacked(*o.k), want = NefWriter::decodedValues(d);
+    const size_t w = size_t(d.width);
+    // The first quarter of the rows survives, the last row is zero.
+    QVERIFY(std::equal(got.begin(), got.begin() + w * 16, want.begin()));
+    QVERIFY(std::all_of(got.end() - long(w), got.end(), [](uint16_t v) { return v == 0; }));
+}
+
+// An initial predictor far outside the codes: the first value decodes past
+// the range and fails the row.
+void TestNefDecoder::valueOutsideRange()
+{
+    NefDescription d = sensor(Coding::Lossless, 12);
+    NefLayout layout;
+    std::vector<uint8_t> bytes = write(d, &layout);
+    QVERIFY(layout.linearizationOffset);
+    bytes[layout.linearizationOffset + 2] = 0x70;   // big-endian 0x7000..
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+    const std::vector<uint16_t> got = unpacked(*o.k);
+    QVERIFY(std::all_of(got.begin(), got.end(), [](uint16_t v) { return v == 0; }));
+}
+
+void TestNefDecoder::damagedMakerNote_data()
+{
+    QTest::addColumn<Coding>("coding");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("words, note header") << Coding::Words << 0;
+    QTest::newRow("words, note directory") << Coding::Words << 1;
+    QTest::newRow("lossless, note directory") << Coding::Lossless << 1;
+    QTest::newRow("lossy, linearization garbage") << Coding::Lossy << 2;
+    QTest::newRow("lossless, linearization cut") << Coding::Lossless << 3;
+}
+
+// A broken maker note loses what it carries and nothing else; a Huffman
+// stream read with broken parameters may decode wrongly, but within bounds.
+void TestNefDecoder::damagedMakerNote()
+{
+    QFETCH(Coding, coding);
+    QFETCH(int, kind);
+    NefDescription d = sensor(coding, 14);
+    d.split = coding == Coding::Lossy ? 10 : 0;
+    NefLayout layout;
+    std::vector<uint8_t> bytes = write(d, &layout);
+    QVERIFY(layout.makerNoteOffset && layout.linearizationOffset);
+    auto fill = [&](uint32_t at, size_t n, uint8_t v) { std::fill_n(bytes.begin() + at, n, v); };
+    switch (kind) {
+    case 0: fill(layout.makerNoteOffset, 6, 0); break;
+    case 1: fill(layout.makerNoteOffset + 18, 2, 0xFF); break;
+    case 2: fill(layout.linearizationOffset, 600, 0xEE); break;
+    case 3: fill(layout.linearizationOffset + 10, 2, 0xFF); break;
+    }
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.openRc, 0);
+    QVERIFY(o.unpackRc <= 0);
+    const auto &img = o.k->imgdata;
+    if (coding == Coding::Words) {
+        QCOMPARE(o.unpackRc, 0);
+        QVERIFY(unpacked(*o.k) == d.raw);
+        QCOMPARE(QByteArray(img.color.black_source), QByteArray("database"));
+        QCOMPARE(int(levelOf(img, 0)), 600);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(img.color.cam_mul[i], 0.0f);
+    }
+    if (kind == 3) {
+        // The predictors are intact: only the curve size broke, and lossless
+        // data use none.
+        QCOMPARE(o.unpackRc, 0);
+        QVERIFY(unpacked(*o.k) == d.raw);
+    }
+}
+
+void TestNefDecoder::memoryLimit()
+{
+    NefDescription d = sensor(Coding::Lossless, 14, 800, 700);   // 1.07 MB unpacked
+    const std::vector<uint8_t> bytes = write(d);
+    for (unsigned limit : {1u, 2u}) {
+        Kaldris_fast k;
+        k.imgdata.params.max_raw_memory_mb = limit;
+        QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), limit == 1 ? int(KALDRIS_TOO_BIG) : 0);
+    }
+}
+
+void TestNefDecoder::truncatedEverywhere()
+{
+    for (Coding coding : {Coding::Lossless, Coding::Lossy, Coding::Packed}) {
+        NefDescription d = sensor(coding, 12, 40, 24);
+        d.split = coding == Coding::Lossy ? 12 : 0;
+        d.model = "NIKON D9999";
+        d.previewWidth = 16;
+        d.previewHeight = 16;
+        const std::vector<uint8_t> bytes = write(d);
+        QVERIFY(bytes.size() > 200);
+        int opened = 0, whole = 0;
+        for (size_t n = 0; n <= bytes.size(); n += n + 11 < bytes.size() ? 11 : std::max<size_t>(1, bytes.size() - n)) {
+            std::unique_ptr<uint8_t[]> part(new uint8_t[n + 1]);
+            std::memcpy(part.get(), bytes.data(), n);
+            Kaldris_fast k;
+            if (k.open_buffer(part.get(), n) == 0) {
+                ++opened;
+                const int rc = k.unpack();
+                QVERIFY(rc <= 0);
+                if (rc == 0 && k.imgdata.decode_errors == 0)
+                    ++whole;
+                k.unpack_thumb();
+            }
+            if (n == bytes.size())
+                break;
+        }
+        QVERIFY(opened > 0);
+        QVERIFY(whole > 0);
+    }
+}
+
+void TestNefDecoder::mutatedBytes()
+{
+    for (Coding coding : {Coding::Lossless, Coding::Lossy}) {
+        NefDescription d = sensor(coding, 14, 40, 24);
+        d.split = coding == Coding::Lossy ? 12 : 0;
+        d.previews = false;
+        const std::vector<uint8_t> bytes = write(d);
+        std::mt19937 rng(13);
+        for (int round = 0; round < 300; ++round) {
+            std::vector<uint8_t> b = bytes;
+            for (int k = 0; k < 4; ++k)
+                b[rng() % b.size()] = uint8_t(rng());
+            Kaldris_fast k;
+            if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
+                k.imgdata.params.use_camera_wb = 1;
+                k.dcraw_process();
+            }
+        }
+    }
+}
+
+TW_REGISTER_TEST(TestNefDecoder)
+#include "TestNefDecoder.moc"

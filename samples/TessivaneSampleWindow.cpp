@@ -3,6 +3,7 @@
 #include "SamplesSaver.h"
 
 #include "PrefAccess.h"
+#include "SampleColumnWidths.h"
 #include "SamplesTable.h"
 #include "SamplesTableData.h"
 #include "TW_Settings.h"
@@ -57,7 +58,7 @@ TessivaneSampleWindow::TessivaneSampleWindow(SamplesTableData *data, QWidget *ma
     // Number columns are as wide as their texts; a cut number must never
     // look like another one.
     view->setTextElideMode(Qt::ElideRight);
-    view->resizeColumnsToContents();
+    fitColumns();
     layout->addWidget(view, 2, 0, 1, 7);
 
     DrawSaveButton();
@@ -134,7 +135,20 @@ void TessivaneSampleWindow::showNewRows()
 
 void TessivaneSampleWindow::fitColumns()
 {
-    view->resizeColumnsToContents();
+    // What resizeColumnsToContents gives, from the one widest cell of each
+    // column instead of a layout of every cell (of the first thousand rows
+    // only, at that).
+    view->ensurePolished();
+    const int columns = model->columnCount();
+    const QVector<int> widest = SampleColumnWidths(view->font()).widestRows(samplesData->samples, columns);
+    const QHeaderView *header = view->horizontalHeader();
+    const int grid = view->showGrid() ? 1 : 0;
+    for (int c = 0; c < columns; ++c) {
+        int width = (widest[c] >= 0 ? view->sizeHintForIndex(model->index(widest[c], c)).width() : 0) + grid;
+        if (!header->isHidden())
+            width = std::max(width, header->sectionSizeHint(c));
+        view->setColumnWidth(c, width);
+    }
 }
 
 bool TessivaneSampleWindow::saveSamples(QVector<int> gridIndices)

@@ -8,7 +8,6 @@
 #include <QFontMetricsF>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
-#include <QGraphicsTextItem>
 #include <QGraphicsView>
 #include <QPen>
 
@@ -97,20 +96,16 @@ void GridSel::build(const QRectF &rect, const GridGeometry &params)
         rowLines << line;
     }
     const QPen roiPen(QBrush(Qt::red), 4, Qt::SolidLine);
-    QFont labelFont(LabelFamily);
-    labelFont.setPointSize(labelFontSize);
     const int cells = columns * rows;
     cellItems.reserve(cells);
-    labels.reserve(cells);
     for (int i = 0; i < cells; ++i) {
         auto *roi = new QGraphicsRectItem(this);
         roi->setPen(roiPen);
         cellItems << roi;
-        auto *label = new QGraphicsTextItem(this);
-        label->setDefaultTextColor(Qt::red);
-        label->setFont(labelFont);
-        labels << label;
     }
+    QFont labelFont(LabelFamily);
+    labelFont.setPointSize(labelFontSize);
+    labels = new GridSelLabels(cells, labelFont, Qt::red, this);
 
     rebuild();
     setFlag(QGraphicsItem::ItemIsMovable, true);
@@ -119,7 +114,6 @@ void GridSel::build(const QRectF &rect, const GridGeometry &params)
     updating = false;
     lastZoom = -1;
     rescaleToView();
-    // After the font is set for the view, so each label is laid out once.
     updateLabelText();
 }
 
@@ -218,8 +212,9 @@ void GridSel::updateCells()
         if (!fresh && rois[i] == next[i])
             continue;
         cellItems[i]->setRect(next[i]);
-        labels[i]->setPos(next[i].topLeft() + QPointF(5, 5));
+        labels->setLabelPos(i, next[i].topLeft() + QPointF(5, 5));
     }
+    labels->positionsChanged();
     rois.swap(next);
 }
 
@@ -306,8 +301,7 @@ void GridSel::assignNames(int startCorner, int walkOrder, GridLayout::NameStyle 
 
 void GridSel::updateLabelText()
 {
-    for (int i = 0; i < labels.size(); ++i)
-        labels[i]->setHtml(QStringLiteral("%1<br/>%2").arg(QString::number(cellNumbers.value(i)), cellNames.value(i)));
+    labels->setTexts(cellNumbers, cellNames);
 }
 
 double GridSel::viewZoom() const
@@ -326,14 +320,12 @@ void GridSel::applyLabelFont(int points)
     labelFontSize = points;
     QFont font(LabelFamily);
     font.setPointSize(points);
-    for (QGraphicsTextItem *label : std::as_const(labels))
-        label->setFont(font);
+    labels->setLabelFont(font);
 }
 
 void GridSel::setLabelsVisible(bool show, int fontSizeIndex)
 {
-    for (QGraphicsTextItem *label : std::as_const(labels))
-        label->setVisible(show);
+    labels->setVisible(show);
     const double points = GridLayout::labelPoints(fontSizeIndex, pixelsPerPoint);
     if (points == labelSize)
         return;

@@ -9,6 +9,7 @@
 
 #include "GridGeometry.h"
 #include "GridLayout.h"
+#include "GridSelLabels.h"
 
 #include <QGraphicsItemGroup>
 #include <QPointF>
@@ -19,7 +20,6 @@ class GridSelCorner;
 class GridSelPolygon;
 class QGraphicsLineItem;
 class QGraphicsRectItem;
-class QGraphicsTextItem;
 class TW_SelectionScene;
 
 class GridSel : public QGraphicsItemGroup
@@ -64,7 +64,7 @@ public:
     GridSelCorner *corner(int i) const { return corners.value(i); }
     GridSelPolygon *outlineItem() const { return outline; }
     const QVector<QGraphicsRectItem *> &roiItems() const { return cellItems; }
-    const QVector<QGraphicsTextItem *> &labelItems() const { return labels; }
+    const QVector<const GridSelLabels::Label *> &labelItems() const { return labels->labels(); }
     const QVector<QGraphicsLineItem *> &columnDividers() const { return columnLines; }
     const QVector<QGraphicsLineItem *> &rowDividers() const { return rowLines; }
     double labelPointSize() const { return labelSize; }
@@ -88,7 +88,7 @@ private:
     QVector<QGraphicsLineItem *> columnLines;
     QVector<QGraphicsLineItem *> rowLines;
     QVector<QGraphicsRectItem *> cellItems;
-    QVector<QGraphicsTextItem *> labels;
+    GridSelLabels *labels = nullptr;
     QVector<int> cellNumbers;
     QVector<QString> cellNames;
     int columns = 1, rows = 1, minCellWidth = 10, minCellHeight = 10;

@@ -187,6 +187,72 @@ private slots:
         QCOMPARE(h.window->view->selectionModel()->selectedRows().size(), 1);
         QVERIFY(h.window->removeSelectedButton->isEnabled());
     }
+
+    // Each column is as wide as the widest of all its cells laid out, and
+    // at least as its header, whichever row holds that cell: here the
+    // widest values sit in rows past the thousandth, where a layout of the
+    // first thousand rows stops looking.
+    void columnsFitTheWidestCellOfAllRows_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("wideRow");
+        QTest::newRow("one row") << 1 << 0;
+        QTest::newRow("first of many") << 1300 << 0;
+        QTest::newRow("last of many") << 1300 << 1299;
+        QTest::newRow("past the thousandth") << 1300 << 1137;
+    }
+    void columnsFitTheWidestCellOfAllRows()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, wideRow);
+        StandInHost h;
+        TessivaneSampleWindow &w = *h.window;
+        QVector<SampleRecord *> records;
+        for (int i = 0; i < rows; ++i) {
+            auto *r = new SampleRecord;
+            r->area = h.area(1, 1, 4, 4);
+            r->name = QStringLiteral("s%1").arg(i);
+            // Channel 0 narrow, 1 with one pixel (its deviation a dash),
+            // 2 empty (all dashes), 3 with fractions below 1 and 10.
+            r->count[0] = 16;
+            r->min[0] = 7;
+            r->max[0] = 9;
+            r->avg[0] = 8.25;
+            r->dev[0] = 0.5;
+            r->count[1] = 1;
+            r->min[1] = r->max[1] = 11;
+            r->avg[1] = 11;
+            r->count[3] = 4;
+            r->min[3] = 0;
+            r->max[3] = 1;
+            r->avg[3] = 0.25;
+            r->dev[3] = 4.125;
+            if (i == wideRow) {
+                r->min[0] = 65535;
+                r->max[0] = 65535;
+                r->avg[0] = 54321.12;
+                r->dev[0] = 12345.6;
+                r->max[1] = 1000;
+                r->avg[3] = 0.125;
+            }
+            records << r;
+        }
+        w.model->appendSamples(records);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.fitColumns();
+        const int grid = w.view->showGrid() ? 1 : 0;
+        for (int c = 0; c < w.model->columnCount(); ++c) {
+            int widest = 0;
+            for (int row = 0; row < rows; ++row)
+                widest = std::max(widest, w.view->sizeHintForIndex(w.model->index(row, c)).width());
+            const int expected = std::max(widest + grid, w.view->horizontalHeader()->sectionSizeHint(c));
+            QVERIFY2(w.view->columnWidth(c) == expected,
+                     qPrintable(QStringLiteral("column %1: %2, not %3").arg(c).arg(w.view->columnWidth(c)).arg(expected)));
+        }
+        QCOMPARE(w.model->index(wideRow, 2).data().toString(), QStringLiteral("54321.1"));
+        QVERIFY(w.view->columnWidth(2) > QFontMetrics(w.view->font()).horizontalAdvance(QStringLiteral("54321.1")));
+    }
 };
 
 TW_REGISTER_TEST(TestSampleWindow)

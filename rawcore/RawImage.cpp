@@ -6,6 +6,7 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -218,16 +219,17 @@ void RawImage::subtractBlackLevels(PrefStore *prefs, int idealThreads, int minTh
     if (!workingBuffer)
         return;
     const QVector<int> levels = blackLevels(prefs);
+    const bool deltas = usesFileDeltas(prefs);
     const int height = data().sizes.raw_height;
     if (idealThreads > minThreads && bandRows > 0 && height > bandRows) {
         const BlackRows rows = blackRowTable(levels.constData());
         std::vector<rawMkBlack> jobs;
         jobs.reserve(size_t(height / bandRows + 1));
         for (int first = 0; first < height; first += bandRows)
-            jobs.push_back({first, std::min(first + bandRows, height), this, levels.constData(), source, &rows});
+            jobs.push_back({first, std::min(first + bandRows, height), this, levels.constData(), source, &rows, deltas});
         QtConcurrent::blockingMap(jobs, runRawMkBlack);
     } else {
-        subtractBlackRows(0, height, levels.constData(), source);
+        subtractBlackRows(0, height, levels.constData(), source, nullptr, deltas);
     }
 }
 
@@ -276,8 +278,15 @@ RawImage::BlackRows RawImage::blackRowTable(const int *levels) const
     return table;
 }
 
+bool RawImage::usesFileDeltas(PrefStore *prefs) const
+{
+    const int method = prefs ? prefs->prefValue(QStringLiteral("subtractBlackMethod")) : 0;
+    const kaldris_colordata_t &color = data().color;
+    return method != 1 && method != 2 && (color.black_row_delta_count || color.black_col_delta_count);
+}
+
 void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels, const void *source,
-                                 const BlackRows *rows)
+                                 const BlackRows *rows, bool deltas)
 {
     const int comps = components();
     if (!workingBuffer || !comps)
@@ -305,8 +314,12 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels, c
         rows = &ownRows;
     }
     const bool tableRows = withPattern && levelsFit && rows && !rows->empty();
+    const kaldris_colordata_t &color = data().color;
+    const float *rowDelta = deltas && color.black_row_delta_count >= sizes.raw_height ? color.black_row_delta : nullptr;
+    const float *colDelta = deltas && color.black_col_delta_count >= sizes.raw_width ? color.black_col_delta : nullptr;
+    const bool withDeltas = rowDelta || colDelta;
     std::vector<int64_t> amounts;
-    if (withPattern ? !tableRows : !levelsFit)
+    if (withDeltas || (withPattern ? !tableRows : !levelsFit))
         amounts.resize(count);
 
     for (int row = firstRow; row < lastRow; ++row) {
@@ -316,27 +329,39 @@ void RawImage::subtractBlackRows(int firstRow, int lastRow, const int *levels, c
         else if (comps == 4)
             offset &= ~size_t(7);
         ushort *p = reinterpret_cast<ushort *>(base + offset);
-        if (tableRows) {
+        if (tableRows && !withDeltas) {
             subtractRowValues(p, count, (*rows)[size_t(row) % rows->size()].data());
             continue;
         }
         int colourLevel[RowTable];
         for (int k = 0; k < RowTable; ++k)
             colourLevel[k] = levels[comps == 1 ? rawColorAt(row, k) : k % comps];
-        if (levelsFit && !withPattern) {
+        if (levelsFit && !withPattern && !withDeltas) {
             ushort table[RowTable];
             for (int k = 0; k < RowTable; ++k)
                 table[k] = ushort(colourLevel[k]);
             subtractRowTable(p, count, table);
             continue;
         }
-        const unsigned *patternRow = withPattern ? blackPattern() + size_t(row % h) * w : nullptr;
-        for (size_t x = 0, k = 0, j = 0; x < count; ++x) {
-            amounts[x] = colourLevel[k] + (patternRow ? int64_t(patternRow[j]) : 0);
-            if (++k == RowTable)
-                k = 0;
-            if (patternRow && ++j == size_t(w))
-                j = 0;
+        if (tableRows) {
+            const ushort *table = (*rows)[size_t(row) % rows->size()].data();
+            for (size_t x = 0; x < count; ++x)
+                amounts[x] = table[x];
+        } else {
+            const unsigned *patternRow = withPattern ? blackPattern() + size_t(row % h) * w : nullptr;
+            for (size_t x = 0, k = 0, j = 0; x < count; ++x) {
+                amounts[x] = colourLevel[k] + (patternRow ? int64_t(patternRow[j]) : 0);
+                if (++k == RowTable)
+                    k = 0;
+                if (patternRow && ++j == size_t(w))
+                    j = 0;
+            }
+        }
+        if (withDeltas) {
+            // The file's per-row and per-column offsets, on top of the levels.
+            const float rd = rowDelta ? rowDelta[row] : 0.0f;
+            for (size_t x = 0; x < count; ++x)
+                amounts[x] += std::lround(rd + (colDelta ? colDelta[x / size_t(comps)] : 0.0f));
         }
         subtractRowAmounts(p, count, amounts.data());
     }

@@ -83,9 +83,12 @@ public:
     void subtractBlackLevels(PrefStore *prefs, int idealThreads, int minThreads, int bandRows,
                              const void *source = nullptr);
     // rows: amounts from blackRowTable, built once for all bands; built
-    // here when not given.
+    // here when not given. deltas: the file's per-row and per-column black
+    // offsets are subtracted too (levels from the file).
     void subtractBlackRows(int firstRow, int lastRow, const int *levels, const void *source = nullptr,
-                           const BlackRows *rows = nullptr);
+                           const BlackRows *rows = nullptr, bool deltas = false);
+    // The black method takes the file's levels and the file has row or column offsets.
+    bool usesFileDeltas(PrefStore *prefs) const;
     // The subtraction amounts of a position-by-position pattern, one row for
     // each kind of row (row index modulo the table size); empty when the
     // pattern is not applied or repeats too slowly for a table.

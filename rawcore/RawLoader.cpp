@@ -132,8 +132,37 @@ QString RawLoader::exifSummaryHtml(const Kaldris &decoder)
     const QString fstop = aperture > 0 && aperture < 1000 ? QStringLiteral("f/%1").arg(aperture, 0, 'f', 1) : QString();
     const QString iso = QString::number(double(d.other.iso_speed), 'g', QLocale::FloatingPointShortest);
     // Camera names come from the file: escaped, so they cannot add markup.
-    return QStringLiteral("<table><tr><td>%1 %2</td></tr><tr><td>%3</td></tr><tr><td><b>%4 %5 @ISO %6</b></td></tr></table>")
-        .arg(make.toHtmlEscaped(), model.toHtmlEscaped(), when, exposure, fstop, iso);
+    return QStringLiteral("<table><tr><td>%1 %2</td></tr><tr><td>%3</td></tr><tr><td><b>%4 %5 @ISO %6</b></td></tr>%7</table>")
+        .arg(make.toHtmlEscaped(), model.toHtmlEscaped(), when, exposure, fstop, iso, opcodeSummaryHtml(d));
+}
+
+QString RawLoader::opcodeSummaryHtml(const kaldris_data_t &d)
+{
+    const kaldris_opcodes_t &ops = d.opcodes;
+    if (!ops.count)
+        return QString();
+    // Runs of the same opcode with the same outcome are one line ("GainMap x4").
+    QStringList lines;
+    for (unsigned i = 0; i < ops.count;) {
+        const kaldris_opcode_note_t &n = ops.notes[i];
+        unsigned run = 1;
+        while (i + run < ops.count && ops.notes[i + run].id == n.id && ops.notes[i + run].list == n.list
+               && ops.notes[i + run].state == n.state)
+            ++run;
+        const bool rendering = n.list == 3 && n.state == KALDRIS_OPCODE_NOT_REQUESTED;
+        lines << QStringLiteral("List %1: %2%3 %4")
+                     .arg(n.list)
+                     .arg(QString::fromLatin1(Kaldris::opcodeName(n.id)),
+                          run > 1 ? QStringLiteral(" x%1").arg(run) : QString(),
+                          rendering ? QStringLiteral("applied to the RGB rendering with \"Stage 1, 2 & 3\"")
+                                    : QString::fromLatin1(Kaldris::opcodeStateText(n.state)));
+        i += run;
+    }
+    if (ops.more)
+        lines << QStringLiteral("%1 more").arg(ops.more);
+    for (QString &line : lines)
+        line = line.toHtmlEscaped();
+    return QStringLiteral("<tr><td>DNG opcodes:<br>%1</td></tr>").arg(lines.join(QStringLiteral("<br>")));
 }
 
 QString RawLoader::floatNormalizationText(const RawImage &image)

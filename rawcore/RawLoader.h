@@ -66,6 +66,8 @@ public:
     // Unsigned comparison: an empty selector's -1 also becomes the last frame.
     static int clampFrameIndex(int index, unsigned rawCount);
     static QString exifSummaryHtml(const Kaldris &decoder);
+    // The DNG opcodes the library found and what it did with each; empty without any.
+    static QString opcodeSummaryHtml(const kaldris_data_t &d);
     // The status line after a file is open: the normalisation factor of
     // floating-point data, else empty.
     static QString floatNormalizationText(const RawImage &image);

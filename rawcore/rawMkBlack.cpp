@@ -4,5 +4,5 @@
 
 void runRawMkBlack(const rawMkBlack &job)
 {
-    job.image->subtractBlackRows(job.firstRow, job.lastRow, job.levels, job.source, job.rows);
+    job.image->subtractBlackRows(job.firstRow, job.lastRow, job.levels, job.source, job.rows, job.deltas);
 }

@@ -13,6 +13,7 @@ struct rawMkBlack {
     const int *levels;  // RawImage::blackLevels
     const void *source = nullptr;  // rows copied from here first, when set
     const std::vector<std::vector<unsigned short>> *rows = nullptr;  // RawImage::blackRowTable
+    bool deltas = false;           // the file's per-row and per-column offsets too
 };
 
 void runRawMkBlack(const rawMkBlack &job);

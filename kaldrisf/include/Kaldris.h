@@ -172,7 +172,16 @@ struct kaldris_colordata_t {
     float as_shot_white_xy[2];   // AsShotWhiteXY, 0 when absent
     kaldris_dng_color_t dng_color[2];   // the file's own colour data
     kaldris_dng_color_t builtin_color;  // the camera database's matrix (D65), has_colormatrix 0 when none
-    float black_delta_avg;       // the average of BlackLevelDeltaH/V added into black
+    float black_delta_avg;       // informational: the average of BlackLevelDeltaH/V (already
+                                 // in the per-row/column arrays below, not in black)
+    // Per-row and per-column black offsets (DNG BlackLevelDeltaV / H), raw
+    // coordinates: a pixel's level also gains black_row_delta[row] +
+    // black_col_delta[column]. Counts are raw_height / raw_width, or 0 when
+    // the file has none; the arrays belong to the library.
+    const float *black_row_delta;
+    unsigned black_row_delta_count;
+    const float *black_col_delta;
+    unsigned black_col_delta_count;
     float baseline_exposure;
     float fnorm;                 // normalisation factor of convertFloatToInt (0 = left as is)
     int zero_is_bad;             // zero-valued pixels mark defects
@@ -182,6 +191,31 @@ struct kaldris_colordata_t {
     char white_source[16];
     ushort black_areas[4][4];
     int black_area_count;
+};
+
+// How the library handled each opcode of a DNG file's three opcode lists.
+enum kaldris_opcode_state_t {
+    KALDRIS_OPCODE_NOT_REQUESTED = 0,    // its list's stage is not selected
+    KALDRIS_OPCODE_APPLIED = 1,
+    KALDRIS_OPCODE_SKIPPED_OPTIONAL = 2, // not known here, marked optional
+    KALDRIS_OPCODE_SKIPPED_BOUNDS = 3,   // parameters outside the image or its own data
+    KALDRIS_OPCODE_NOT_APPLICABLE = 4,   // not for this kind of data (a warp on a mosaic, float data)
+    KALDRIS_OPCODE_UNKNOWN = 5,          // not known here and not optional: its list is not applied
+    KALDRIS_OPCODE_LIST_REFUSED = 6,     // in a list that another opcode keeps from being applied
+};
+
+struct kaldris_opcode_note_t {
+    unsigned id;                 // the DNG opcode number
+    unsigned char list;          // 1, 2 or 3
+    unsigned char state;         // kaldris_opcode_state_t
+    unsigned char optional;
+    unsigned char reserved;
+};
+
+struct kaldris_opcodes_t {
+    unsigned count;              // notes filled
+    unsigned more;               // opcodes beyond the notes' room
+    kaldris_opcode_note_t notes[64];
 };
 
 struct kaldris_thumbnail_t {
@@ -226,6 +260,7 @@ struct kaldris_data_t {
     kaldris_rawdata_t rawdata;
     kaldris_colordata_t color;
     kaldris_thumbnail_t thumbnail;
+    kaldris_opcodes_t opcodes;
     kaldris_output_params_t params;
     unsigned progress_flags;     // state word, KALDRIS_STATE_*
     unsigned process_warnings;
@@ -280,6 +315,10 @@ public:
     void free_image();
 
     static const char *strerror(int code);
+    // DNG opcode names ("GainMap"; "Unknown" for a number not in the DNG
+    // format) and the words for a kaldris_opcode_state_t.
+    static const char *opcodeName(unsigned id);
+    static const char *opcodeStateText(int state);
     static int cameraCount();
     static const char **cameraList();
     static void dcraw_clear_mem(kaldris_processed_image_t *img);

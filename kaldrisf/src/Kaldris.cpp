@@ -2,6 +2,7 @@
 #include "KaldrisPrivate.h"
 
 #include "camera/CameraDatabase.h"
+#include "formats/DngOpcodes.h"
 #include "formats/FormatChooser.h"
 #include "io/ParallelFor.h"
 
@@ -292,7 +293,12 @@ int Kaldris::dcraw_process()
         return KALDRIS_OUT_OF_ORDER_CALL;
     return guarded([&] {
         free_image();
-        int rc = kaldris::renderImage(imgdata, d->rendered);
+        kaldris::LinearStep step;
+        if (d->decoder && d->decoder->hasRenderOpcodes(imgdata))
+            step = [this](uint16_t *rgb, int w, int h, int colours) {
+                d->decoder->applyRenderOpcodes(imgdata, rgb, w, h, colours);
+            };
+        int rc = kaldris::renderImage(imgdata, d->rendered, step);
         if (rc != KALDRIS_SUCCESS) {
             d->rendered = kaldris::RenderedImage{};
             return rc;
@@ -350,6 +356,22 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_MAMIYA_UNSUPPORTED: return "Mamiya MEF files are not supported";
     case KALDRIS_SIGMA_UNSUPPORTED: return "Sigma X3F files are not supported";
     default: return "Unknown error code";
+    }
+}
+
+const char *Kaldris::opcodeName(unsigned id) { return kaldris::DngOpcodes::name(id); }
+
+const char *Kaldris::opcodeStateText(int state)
+{
+    switch (state) {
+    case KALDRIS_OPCODE_NOT_REQUESTED: return "not applied (its stage not selected or not rendered)";
+    case KALDRIS_OPCODE_APPLIED: return "applied";
+    case KALDRIS_OPCODE_SKIPPED_OPTIONAL: return "skipped (optional, not supported)";
+    case KALDRIS_OPCODE_SKIPPED_BOUNDS: return "skipped (parameters outside the image or its data)";
+    case KALDRIS_OPCODE_NOT_APPLICABLE: return "skipped (not for this kind of data)";
+    case KALDRIS_OPCODE_UNKNOWN: return "not supported: its list is not applied";
+    case KALDRIS_OPCODE_LIST_REFUSED: return "not applied (its list is refused)";
+    default: return "unknown";
     }
 }
 

@@ -10,7 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (unsigned frame = 0; frame < 3; ++frame) {
         Kaldris_fast decoder;
         decoder.imgdata.params.max_raw_memory_mb = 256;
-        decoder.imgdata.params.processing_flags = KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS;
+        // every opcode stage, so all three lists are run
+        decoder.imgdata.params.processing_flags = KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS
+            | KALDRIS_PROC_DNG_STAGE2 | KALDRIS_PROC_DNG_STAGE3;
         decoder.imgdata.params.shot_select = frame;
         if (decoder.open_buffer(data, size) != KALDRIS_SUCCESS)
             return 0;

@@ -1,10 +1,12 @@
 // Writes small raw files of every kind the decoder reads (DNG, CR2, NEF) into a
 // folder, as starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
 #include "Cr2Writer.h"
+#include "DngOpcodeWriter.h"
 #include "DngWriter.h"
 #include "ExifBlockBuilder.h"
 #include "JpegFixture.h"
 #include "NefWriter.h"
+#include "PhoneDng.h"
 
 #include <cstdio>
 #include <string>
@@ -268,6 +270,61 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s: %s\n", n.name, error.c_str());
             ok = false;
         }
+    }
+
+    // DNG opcode lists: a phone's, one of every opcode, and lists whose
+    // counts, sizes and areas lie.
+    {
+        PhoneDng phone;
+        phone.width = 32;
+        phone.height = 24;
+        phone.points = 5;
+        phone.badPixels = {{3, 4}, {10, 11}};
+        ok &= save(dir, "opcodes-phone.dng", phone.description());
+    }
+    {
+        DngDescription d = base(true);
+        DngFrame f = DngFrame::linearRaw(24, 16, 3, 16, [](int x, int y, int c) { return uint16_t(x * 900 + y * 300 + c * 50); });
+        f.blackLevel = {10, 20, 30};
+        f.blackLevelDeltaH = std::vector<double>(24, 1.5);
+        f.blackLevelDeltaV = std::vector<double>(16, -0.5);
+        DngOpcodeWriter::Area a;
+        a.bottom = 16;
+        a.right = 24;
+        a.planes = 3;
+        const double k[5] = {0.2, 0.1, 0, 0, 0};
+        DngOpcodeWriter l1, l2, l3;
+        l1.mapTable(a, {0, 100, 4000, 65535}).mapPolynomial(a, {0, 1.1, -0.1}).fixBadPixelsConstant(0, 1).trimBounds(1, 1, 15, 23);
+        l2.deltaPerRow(a, std::vector<float>(16, 0.01f)).deltaPerColumn(a, std::vector<float>(24, -0.01f))
+            .scalePerRow(a, std::vector<float>(16, 1.1f)).scalePerColumn(a, std::vector<float>(24, 0.9f))
+            .gainMap(a, 2, 3, 1.0, 0.5, 0, 0, 3, std::vector<float>(18, 1.2f)).fixVignetteRadial(k, 0.5, 0.5);
+        l3.warpRectilinear({{1, 0.01, 0, 0, 0.001, 0}}, 0.5, 0.5).warpFisheye({{1, 0.02, 0, 0}}, 0.4, 0.6)
+            .flags(DngOpcodeWriter::Optional).raw(14, 1, std::vector<uint8_t>(20, 0)).fixVignetteRadial(k, 0.5, 0.5);
+        f.opcodeList1 = l1.bytes();
+        f.opcodeList2 = l2.bytes();
+        f.opcodeList3 = l3.bytes();
+        d.frames = {f};
+        ok &= save(dir, "opcodes-every.dng", d);
+    }
+    {
+        DngDescription d = base(false);
+        DngFrame f = cfa(16, 12, 14);
+        DngOpcodeWriter::Area a;
+        a.bottom = 12;
+        a.right = 16;
+        DngOpcodeWriter l1, l2, l3;
+        l1.setCount(0x7FFFFFFF);
+        l1.gainMap(a, 0xFFFF, 0xFFFF, 1e-300, -1, 1e300, 0, 0xFFFFFFFF, {1, 2});
+        l1.fixBadPixelsList(3, {{11, 15}, {12, 0}}, {{0, 0, 0xFFFFFFFF, 4}});
+        l2.raw(12, 0, std::vector<uint8_t>(36, 0xFF)).raw(9, 0, std::vector<uint8_t>(76, 0)).raw(777, 0, {1});
+        l3.mapTable(a, std::vector<uint16_t>(3, 9)).raw(5, 1, {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
+        std::vector<uint8_t> cut = l3.bytes();
+        cut.resize(cut.size() - 5);
+        f.opcodeList1 = l1.bytes();
+        f.opcodeList2 = l2.bytes();
+        f.opcodeList3 = cut;
+        d.frames = {f};
+        ok &= save(dir, "opcodes-hostile.dng", d);
     }
     return ok ? 0 : 1;
 }

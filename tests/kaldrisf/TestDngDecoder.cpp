@@ -413,13 +413,19 @@ void TestDngDecoder::blackDeltasAndLevels()
     Opened o = openAndUnpack(writeDng(single(f)));
     QCOMPARE(o.unpackRc, 0);
     const auto &c = o.k->imgdata.color;
-    // 256.5 + 3 - 1, rounded.
-    QCOMPARE(c.black, 259u);
+    // 256.5 rounded; the deltas stay per row and per column, their average
+    // (3 - 1) only informs.
+    QCOMPARE(c.black, 257u);
     QCOMPARE(c.black_delta_avg, 2.0f);
+    QCOMPARE(c.black_col_delta_count, 20u);
+    QCOMPARE(c.black_row_delta_count, 10u);
+    QCOMPARE(c.black_col_delta[0], 22.0f);
+    QCOMPARE(c.black_col_delta[19], 2.0f);
+    QCOMPARE(c.black_row_delta[9], -1.0f);
     QCOMPARE(c.maximum, 4000u);
     // Half-way between black and white.
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(c.linear_max[i], unsigned(std::lround(259 + 0.5 * (4000 - 259))));
+        QCOMPARE(c.linear_max[i], unsigned(std::lround(257 + 0.5 * (4000 - 257))));
     // Per-sample black of a 3-sample LinearRaw file.
     DngFrame l = DngFrame::linearRaw(8, 8, 3, 16, [](int x, int y, int c2) { return DngFrame::noise(x, y, c2, 16); });
     l.blackLevel = {100, 200, 150};

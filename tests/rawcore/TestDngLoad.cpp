@@ -2,6 +2,7 @@
 #include "DngWriter.h"
 #include "ExifBlockBuilder.h"
 #include "JpegFixture.h"
+#include "PhoneDng.h"
 #include "PrefStore.h"
 #include "RawLoader.h"
 #include "RecordingReporter.h"
@@ -214,6 +215,54 @@ private slots:
             for (int x = 0; x < 40; ++x)
                 for (int c = 0; c < 3; ++c)
                     QCOMPARE(int(w[size_t(y) * pitch + size_t(x) * 3 + size_t(c)]), std::max(int(value(x, y, c)) - levels[c], 0));
+    }
+
+    // A phone-like file: bad pixels in OpcodeList1, a gain map in
+    // OpcodeList2, a black offset a row. After the band subtraction it
+    // measures flat at "Stage 1 & 2"; at "Stage 1" the bad pixels are fixed
+    // and the shading left.
+    void phoneLikeFile_data()
+    {
+        QTest::addColumn<int>("opcodes");
+        QTest::addColumn<bool>("bands");
+        QTest::newRow("Stage 1") << 0 << true;
+        QTest::newRow("Stage 1 & 2, in bands") << 1 << true;
+        QTest::newRow("Stage 1 & 2, one pass") << 1 << false;
+    }
+    void phoneLikeFile()
+    {
+        QFETCH(int, opcodes);
+        QFETCH(bool, bands);
+        PhoneDng phone;
+        phone.badPixels = {{7, 9}, {20, 30}, {21, 30}};
+        const QString path = write(phone.description(), QStringLiteral("phone-%1.dng").arg(opcodes));
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("useDNGDOpcodes"), opcodes);
+        RecordingReporter reporter;
+        RawLoader loader(&prefs, &reporter);
+        LoadContext ctx;
+        ctx.idealThreads = bands ? 4 : 1;
+        ctx.bandRows = 8;
+        ChannelNames names;
+        RawLoader::LoadOutcome out = loader.loadFile(path, true, ctx, names);
+        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
+        RawImage &image = *out.image;
+        const auto *w = static_cast<const ushort *>(image.workingBuffer);
+        const size_t pitch = image.data().sizes.raw_pitch / 2;
+        for (int y = 0; y < phone.height; ++y)
+            for (int x = 0; x < phone.width; ++x) {
+                bool bad = false;
+                for (const auto &p : phone.badPixels)
+                    bad |= int(p[0]) == y && int(p[1]) == x;
+                const int v = w[size_t(y) * pitch + size_t(x)];
+                const int shaded = int(phone.stored(x, y)) - phone.black - PhoneDng::rowDelta(y);
+                const int expected = opcodes ? phone.level : shaded;
+                if (std::abs(v - expected) > (bad ? 12 : (opcodes ? 1 : 0)))
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2: %3, expected %4").arg(x).arg(y).arg(v).arg(expected)));
+            }
+        QVERIFY2(image.infoHtml.contains(opcodes ? QStringLiteral("List 2: GainMap x4 applied") : QStringLiteral("List 2: GainMap x4 not applied")),
+                 qPrintable(image.infoHtml));
+        QVERIFY(image.infoHtml.contains(QStringLiteral("List 1: FixBadPixelsList applied")));
     }
 
     void brokenFiles()

@@ -15,7 +15,8 @@ void usage()
     std::fprintf(stderr,
                  "usage: kaldris-dump FILE [--frame N] [--previews] [--raw OUT.pgm] [--thumb OUT.jpg] [--rgb OUT.ppm]\n"
                  "                    [--wb daylight|asshot|auto] [--space 0-6] [--gamma POWER,SLOPE] [--no-auto-bright]\n"
-                 "                    [--max-memory MB (default 1024, 0: no limit)] [--flags N] [--arw2-threshold N]\n");
+                 "                    [--max-memory MB (default 1024, 0: no limit)] [--flags N] [--arw2-threshold N]\n"
+                 "                    [--stage 1|2|3 (DNG opcode lists applied, default 1)]\n");
 }
 
 std::string num(double v)
@@ -88,6 +89,7 @@ int main(int argc, char **argv)
     bool previews = false;
     long flags = -1;
     int arw2Threshold = 0;
+    int stage = 0;
     // The program's default limit, so a file refused there is refused here.
     unsigned maxMemory = 1024;
     for (int i = 1; i < argc; ++i) {
@@ -99,6 +101,8 @@ int main(int argc, char **argv)
             maxMemory = unsigned(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--flags" && more)
             flags = std::strtol(argv[++i], nullptr, 0);
+        else if (a == "--stage" && more)
+            stage = std::atoi(argv[++i]);
         else if (a == "--arw2-threshold" && more)
             arw2Threshold = std::atoi(argv[++i]);
         else if (a == "--raw" && more)
@@ -127,7 +131,8 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    if (!file || (wb != "daylight" && wb != "asshot" && wb != "auto") || space < 0 || space > 6) {
+    if (!file || (wb != "daylight" && wb != "asshot" && wb != "auto") || space < 0 || space > 6 || stage < 0
+        || stage > 3) {
         usage();
         return 2;
     }
@@ -140,6 +145,14 @@ int main(int argc, char **argv)
         d.params.processing_flags = unsigned(flags);
     if (previews)
         d.params.processing_flags |= KALDRIS_PROC_DNG_PREVIEWS;
+    // The program's "Apply DNG opcodes" choice: stage 1 always, then 2, then 3.
+    if (stage) {
+        d.params.processing_flags &= ~unsigned(KALDRIS_PROC_DNG_STAGE2 | KALDRIS_PROC_DNG_STAGE3);
+        if (stage >= 2)
+            d.params.processing_flags |= KALDRIS_PROC_DNG_STAGE2;
+        if (stage >= 3)
+            d.params.processing_flags |= KALDRIS_PROC_DNG_STAGE3;
+    }
     d.params.arw2_delta_threshold = arw2Threshold;
     int rc = k.open_file(file);
     if (rc == KALDRIS_SUCCESS)
@@ -194,6 +207,8 @@ int main(int argc, char **argv)
         cb[i] = d.color.cblack[i];
     std::printf("cblack: %s\n", list(cb, int(6 + pat)).c_str());
     std::printf("black_delta_avg: %s\n", num(d.color.black_delta_avg).c_str());
+    std::printf("black_row_deltas: %u\nblack_col_deltas: %u\n", d.color.black_row_delta_count,
+                d.color.black_col_delta_count);
     std::printf("maximum: %u\n", d.color.maximum);
     std::printf("linear_max: %s\n", list(d.color.linear_max, 4).c_str());
     std::printf("as_shot_multipliers: %s\n", list(d.color.cam_mul, 4).c_str());
@@ -205,6 +220,8 @@ int main(int argc, char **argv)
     std::printf("fnorm: %s\n", num(d.color.fnorm).c_str());
     std::printf("thumb_format: %d\nthumb_length: %u\n", d.thumbnail.tformat, d.thumbnail.tlength);
     std::printf("decode_errors: %u\n", d.decode_errors);
+    std::printf("baseline_exposure: %s\n", num(d.color.baseline_exposure).c_str());
+    std::printf("opcodes: %u\n", d.opcodes.count + d.opcodes.more);
 
     int status = 0;
     if (rawOut && !writeRaw(d, rawOut)) {
@@ -244,5 +261,13 @@ int main(int argc, char **argv)
             Kaldris::dcraw_clear_mem(img);
         }
     }
+    // Printed last: OpcodeList3 is applied (or not) by the rendering.
+    for (unsigned i = 0; i < d.opcodes.count; ++i) {
+        const kaldris_opcode_note_t &n = d.opcodes.notes[i];
+        std::printf("opcode: list %u %s (%u)%s: %s\n", unsigned(n.list), Kaldris::opcodeName(n.id), n.id,
+                    n.optional ? " optional" : "", Kaldris::opcodeStateText(n.state));
+    }
+    if (d.opcodes.more)
+        std::printf("opcode: %u more not listed\n", d.opcodes.more);
     return status;
 }

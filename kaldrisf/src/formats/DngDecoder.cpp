@@ -184,8 +184,9 @@ void DngDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
     for (int i = 0; i < 3; ++i) {
         const TiffEntry *e = m_f.ifd->get(opcodeTags[i]);
         if (e && TiffEntry::typeSize(e->type()) == 1)
-            m_opcodes[i].assign(e->bytes(), e->bytes() + e->count());
+            m_opcodes[i] = DngOpcodeList(std::vector<uint8_t>(e->bytes(), e->bytes() + e->count()), i + 1);
     }
+    resetNotes(d);
 
     uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     if (limit && unpackedBytes() > limit)
@@ -364,6 +365,8 @@ void DngDecoder::readSizes(kaldris_data_t &d)
     }
     m_activeTop = top;
     m_activeLeft = left;
+    m_activeHeight = bottom - top;
+    m_activeWidth = right - left;
     if (d.params.processing_flags & KALDRIS_PROC_DNG_DEFAULT_CROP) {
         const TiffEntry *o = ifd.get(DefaultCropOrigin), *s = ifd.get(DefaultCropSize);
         if (o && s && o->count() == 2 && s->count() == 2) {
@@ -508,7 +511,7 @@ void DngDecoder::readLevels(kaldris_data_t &d)
     if (!(m_linearLimit > 0 && m_linearLimit <= 1))
         m_linearLimit = 0;
 
-    // Black level pattern, with the row and column deltas folded in as averages.
+    // Black level pattern; the row and column deltas are kept apart.
     m_black.clear();
     m_blackRows = m_blackCols = 0;
     m_blackPerSample = m_f.spp > 1;
@@ -523,18 +526,28 @@ void DngDecoder::readLevels(kaldris_data_t &d)
     std::vector<double> values;
     if (const TiffEntry *bl = ifd.get(BlackLevel); bl && bl->count() > 0)
         values = bl->reals(uint32_t(std::min<uint64_t>(rows * cols * m_f.spp, 1u << 16)));
+    // Row and column deltas count from the active area's corner; a value
+    // that is no finite level counts as 0.
     double delta = 0;
+    m_rowDeltaFile.clear();
+    m_colDeltaFile.clear();
     for (uint16_t tag : {BlackLevelDeltaH, BlackLevelDeltaV}) {
-        if (const TiffEntry *e = ifd.get(tag); e && e->count() > 0) {
-            double sum = 0;
-            for (uint32_t i = 0; i < e->count(); ++i)
-                sum += e->f(i);
-            delta += sum / e->count();
+        const TiffEntry *e = ifd.get(tag);
+        if (!e || e->count() == 0)
+            continue;
+        const bool perColumn = tag == BlackLevelDeltaH;
+        std::vector<double> &v = perColumn ? m_colDeltaFile : m_rowDeltaFile;
+        const uint32_t size = perColumn ? m_f.width : m_f.height, from = perColumn ? m_activeLeft : m_activeTop;
+        const uint32_t n = std::min(e->count(), perColumn ? m_activeWidth : m_activeHeight);
+        v.assign(size, 0.0);
+        double sum = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const double x = e->f(i);
+            v[from + i] = std::isfinite(x) ? std::clamp(x, -65535.0, 65535.0) : 0.0;
+            sum += v[from + i];
         }
+        delta += n ? sum / n : 0.0;
     }
-    // Deltas near the double range can add up to infinities of both signs.
-    if (!std::isfinite(delta))
-        delta = 0;
     d.color.black_delta_avg = float(delta);
     auto value = [&](uint64_t i) { return values.empty() ? 0.0 : values[i % values.size()]; };
     if (m_blackPerSample) {
@@ -543,7 +556,7 @@ void DngDecoder::readLevels(kaldris_data_t &d)
             double sum = 0;
             for (uint64_t p = 0; p < rows * cols; ++p)
                 sum += value(p * m_f.spp + s);
-            m_black.push_back(sum / double(rows * cols) + delta);
+            m_black.push_back(sum / double(rows * cols));
         }
     } else {
         m_blackRows = uint32_t(rows);
@@ -553,7 +566,7 @@ void DngDecoder::readLevels(kaldris_data_t &d)
         for (uint64_t r = 0; r < rows; ++r)
             for (uint64_t c = 0; c < cols; ++c) {
                 uint64_t sr = (r + rows - m_activeTop % rows) % rows, sc = (c + cols - m_activeLeft % cols) % cols;
-                m_black[r * cols + c] = value(sr * cols + sc) + delta;
+                m_black[r * cols + c] = value(sr * cols + sc);
             }
     }
     applyLevels(d, 1.0);
@@ -583,6 +596,15 @@ void DngDecoder::applyLevels(kaldris_data_t &d, double scale, double dataMax) co
                 d.color.cblack[6 + i] = level(m_black[i]) - lo;
         }
     }
+    auto deltas = [&](const std::vector<double> &file, std::vector<float> &at, const float *&ptr, unsigned &count) {
+        at.resize(file.size());
+        for (size_t i = 0; i < file.size(); ++i)
+            at[i] = float(file[i] * scale);
+        ptr = at.empty() ? nullptr : at.data();
+        count = unsigned(at.size());
+    };
+    deltas(m_rowDeltaFile, m_rowDelta, d.color.black_row_delta, d.color.black_row_delta_count);
+    deltas(m_colDeltaFile, m_colDelta, d.color.black_col_delta, d.color.black_col_delta_count);
     d.color.maximum = std::max(1u, level(dataMax >= 0 ? dataMax : m_white));
     for (int c = 0; c < 4; ++c)
         d.color.linear_max[c] = m_linearLimit > 0
@@ -735,7 +757,11 @@ void DngDecoder::unpack(kaldris_data_t &d, std::vector<float> &floats)
         d.rawdata.float_image = floats.data();
         d.rawdata.float_components = int(m_f.spp);
     }
-    decodeBlocks(d, out, m_f.floatData ? floats.data() : nullptr);
+    resetNotes(d);
+    // OpcodeList1 sees the values as stored, before the tone curve.
+    const bool curveLeft = !m_f.floatData && !m_opcodes[0].empty() && !m_opcodes[0].refused();
+    decodeBlocks(d, out, m_f.floatData ? floats.data() : nullptr, !curveLeft);
+    applyOpcodes(d, out, curveLeft);
     if (m_f.spp == 1)
         d.rawdata.raw_image = out;
     else if (m_f.spp == 3)
@@ -744,7 +770,148 @@ void DngDecoder::unpack(kaldris_data_t &d, std::vector<float> &floats)
         d.rawdata.color4_image = reinterpret_cast<ushort(*)[4]>(out);
 }
 
-void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
+void DngDecoder::resetNotes(kaldris_data_t &d) const
+{
+    d.opcodes = kaldris_opcodes_t{};
+    for (const DngOpcodeList &l : m_opcodes)
+        l.addNotes(d.opcodes);
+}
+
+void DngDecoder::blackRow(const kaldris_data_t &d, int row, float *out) const
+{
+    const kaldris_colordata_t &c = d.color;
+    const int width = m_f.width, spp = int(m_f.spp);
+    const unsigned ph = c.cblack[4], pw = c.cblack[5];
+    const bool pattern = ph && pw && size_t(ph) * pw <= 4098;
+    const float base = float(c.black) + (c.black_row_delta ? c.black_row_delta[row] : 0.0f);
+    const unsigned filters = d.idata.filters;
+    const int vr = row - d.sizes.top_margin;
+    for (int x = 0; x < width; ++x) {
+        float level = base + (pattern ? float(c.cblack[6 + (row % ph) * pw + x % pw]) : 0.0f)
+            + (c.black_col_delta ? c.black_col_delta[x] : 0.0f);
+        if (spp == 1) {
+            const int vc = x - d.sizes.left_margin;
+            int colour = 0;
+            if (filters == 9)
+                colour = d.idata.xtrans[((vr % 6) + 6) % 6][((vc % 6) + 6) % 6] & 3;
+            else if (filters >= 1000)
+                colour = int(filters >> ((((unsigned(vr) << 1) & 14) | (unsigned(vc) & 1)) << 1) & 3);
+            out[x] = level + float(c.cblack[colour]);
+        } else {
+            for (int k = 0; k < spp; ++k)
+                out[size_t(x) * spp + k] = level + float(c.cblack[std::min(k, 3)]);
+        }
+    }
+}
+
+void DngDecoder::trimTo(kaldris_data_t &d, int top, int left, int bottom, int right) const
+{
+    kaldris_image_sizes_t &s = d.sizes;
+    const int t = std::max<int>(top, s.top_margin), l = std::max<int>(left, s.left_margin);
+    const int b = std::min<int>(bottom, s.top_margin + s.height), r = std::min<int>(right, s.left_margin + s.width);
+    if (t >= b || l >= r)
+        return;
+    // The colour pattern counts from the visible corner, which moves.
+    const int dy = t - s.top_margin, dx = l - s.left_margin;
+    if (d.idata.filters >= 1000) {
+        unsigned f = 0;
+        for (int row = 0; row < 8; ++row)
+            for (int col = 0; col < 2; ++col) {
+                const unsigned from = ((((row + dy) & 7) << 1) | ((col + dx) & 1)) << 1;
+                f |= ((d.idata.filters >> from) & 3) << ((((row << 1) | col)) << 1);
+            }
+        d.idata.filters = f;
+    } else if (d.idata.filters == 9) {
+        char x[6][6];
+        for (int row = 0; row < 6; ++row)
+            for (int col = 0; col < 6; ++col)
+                x[row][col] = d.idata.xtrans[(row + dy) % 6][(col + dx) % 6];
+        std::memcpy(d.idata.xtrans, x, sizeof x);
+    }
+    s.top_margin = ushort(t);
+    s.left_margin = ushort(l);
+    s.height = ushort(b - t);
+    s.width = ushort(r - l);
+    s.iheight = s.height;
+    s.iwidth = s.width;
+}
+
+void DngDecoder::applyOpcodes(kaldris_data_t &d, uint16_t *out, bool curveLeft)
+{
+    const unsigned flags = d.params.processing_flags;
+    const bool stage2 = (flags & KALDRIS_PROC_DNG_STAGE2) == KALDRIS_PROC_DNG_STAGE2;
+    if (m_f.floatData) {
+        // The lists would need the floats; the integers made of them come later.
+        m_opcodes[0].markAll(d.opcodes, KALDRIS_OPCODE_NOT_APPLICABLE);
+        if (stage2)
+            m_opcodes[1].markAll(d.opcodes, KALDRIS_OPCODE_NOT_APPLICABLE);
+        return;
+    }
+    OpcodeImage img;
+    img.data = out;
+    img.pitch = size_t(m_f.width) * m_f.spp;
+    img.planes = int(m_f.spp);
+    img.rows = int(m_f.height);
+    img.cols = int(m_f.width);
+    img.mosaic = m_f.photometric == 32803;
+    img.threads = d.params.threads;
+    img.boundsRows = img.rows;
+    img.boundsCols = img.cols;
+    m_opcodes[0].apply(img, d.opcodes, [&](const DngOpcodes::Rect &r) { trimTo(d, r.top, r.left, r.bottom, r.right); });
+
+    if (curveLeft) {
+        bool identity = true;
+        for (int i = 0; i < 0x10000 && identity; ++i)
+            identity = d.color.curve[i] == i;
+        if (!identity) {
+            const ushort *curve = d.color.curve;
+            parallelFor(m_f.height, d.params.threads, [&](size_t row) {
+                uint16_t *p = out + row * img.pitch;
+                for (size_t x = 0; x < img.pitch; ++x)
+                    p[x] = curve[p[x]];
+            });
+        }
+    }
+    if (!stage2 || m_opcodes[1].empty())
+        return;
+    // Stage 2 addresses the active area, around the black and white levels.
+    img.rowOrigin = -int(m_activeTop);
+    img.colOrigin = -int(m_activeLeft);
+    img.boundsRows = int(m_activeHeight);
+    img.boundsCols = int(m_activeWidth);
+    img.white = float(d.color.maximum);
+    img.blackRow = [this, &d](int row, float *black) { blackRow(d, row, black); };
+    m_opcodes[1].apply(img, d.opcodes, [&](const DngOpcodes::Rect &r) {
+        trimTo(d, r.top + int(m_activeTop), r.left + int(m_activeLeft), r.bottom + int(m_activeTop),
+               r.right + int(m_activeLeft));
+    });
+}
+
+bool DngDecoder::hasRenderOpcodes(const kaldris_data_t &d) const
+{
+    return (d.params.processing_flags & KALDRIS_PROC_DNG_STAGE3) && !m_opcodes[2].empty();
+}
+
+void DngDecoder::applyRenderOpcodes(kaldris_data_t &d, uint16_t *rgb, int width, int height, int colours) const
+{
+    if (!hasRenderOpcodes(d))
+        return;
+    // The rendering covers the visible part of the active area the list addresses.
+    OpcodeImage img;
+    img.data = rgb;
+    img.pitch = size_t(width) * colours;
+    img.planes = colours;
+    img.rows = height;
+    img.cols = width;
+    img.rowOrigin = int(d.sizes.top_margin) - int(m_activeTop);
+    img.colOrigin = int(d.sizes.left_margin) - int(m_activeLeft);
+    img.boundsRows = int(m_activeHeight);
+    img.boundsCols = int(m_activeWidth);
+    img.threads = d.params.threads;
+    m_opcodes[2].apply(img, d.opcodes, nullptr);
+}
+
+void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats, bool applyCurve)
 {
     const Frame &f = m_f;
     const size_t pitch = size_t(f.width) * f.spp;
@@ -772,7 +939,7 @@ void DngDecoder::decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats)
     bool identity = true;
     for (int i = 0; i < 0x10000 && identity; ++i)
         identity = d.color.curve[i] == i;
-    const ushort *curve = (identity || f.floatData) ? nullptr : d.color.curve;
+    const ushort *curve = (identity || f.floatData || !applyCurve) ? nullptr : d.color.curve;
     if (!identity && f.floatData)
         d.progress_flags |= KALDRIS_STATE_CURVE_NOT_USED;
 

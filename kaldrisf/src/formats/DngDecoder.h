@@ -4,6 +4,7 @@
 #define KALDRIS_DNGDECODER_H
 
 #include "Kaldris.h"
+#include "formats/DngOpcodeList.h"
 #include "formats/FormatDecoder.h"
 #include "tiff/TiffParser.h"
 
@@ -29,7 +30,9 @@ public:
     bool floatingPoint() const override { return m_f.floatData; }
     uint64_t thumbOffset() const override { return m_thumbOffset; }
     uint64_t thumbLength() const override { return m_thumbLength; }
-    const std::vector<uint8_t> &opcodeList(int stage) const { return m_opcodes[stage]; }
+    const DngOpcodeList &opcodeList(int stage) const { return m_opcodes[stage]; }
+    bool hasRenderOpcodes(const kaldris_data_t &d) const override;
+    void applyRenderOpcodes(kaldris_data_t &d, uint16_t *rgb, int width, int height, int colours) const override;
     // Bytes of raw data the selected frame needs once unpacked.
     uint64_t unpackedBytes() const;
 
@@ -63,22 +66,33 @@ private:
     void readLevels(kaldris_data_t &d);
     void readColour(kaldris_data_t &d) const;
     void findThumbnail(kaldris_data_t &d);
-    void decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats);
+    void decodeBlocks(kaldris_data_t &d, uint16_t *out, float *floats, bool applyCurve);
+    // OpcodeList1 on the data as stored, the tone curve, then OpcodeList2
+    // around the levels, as the processing flags ask.
+    void applyOpcodes(kaldris_data_t &d, uint16_t *out, bool curveLeft);
+    void trimTo(kaldris_data_t &d, int top, int left, int bottom, int right) const;
+    // Every sample's black of raw row `row` (raw_width x spp values).
+    void blackRow(const kaldris_data_t &d, int row, float *out) const;
+    void resetNotes(kaldris_data_t &d) const;
 
     ByteStream m_file;
     TiffTree m_tree;
     std::vector<FrameIfd> m_frames;
     Frame m_f;
-    uint32_t m_activeTop = 0, m_activeLeft = 0;
+    uint32_t m_activeTop = 0, m_activeLeft = 0, m_activeHeight = 0, m_activeWidth = 0;
     bool m_hasCurve = false;
-    // Black as the file gives it (deltas folded in), raw coordinates.
+    // Per-row and per-column black as the file gives them, raw coordinates
+    // (zero outside the active area), and at the levels' current scale.
+    std::vector<double> m_rowDeltaFile, m_colDeltaFile;
+    mutable std::vector<float> m_rowDelta, m_colDelta;
+    // Black as the file gives it, raw coordinates.
     std::vector<double> m_black;      // rows x cols (1 sample), or one a sample
     uint32_t m_blackRows = 0, m_blackCols = 0;
     bool m_blackPerSample = false;
     double m_linearLimit = 0;
     double m_white = 0;
     uint64_t m_thumbOffset = 0, m_thumbLength = 0;
-    std::vector<uint8_t> m_opcodes[3];
+    DngOpcodeList m_opcodes[3];
 };
 
 }

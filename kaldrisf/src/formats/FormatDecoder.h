@@ -33,6 +33,11 @@ public:
     virtual uint64_t thumbOffset() const { return 0; }
     virtual uint64_t thumbLength() const { return 0; }
 
+    // Processing of the RGB rendering the file asks for (DNG OpcodeList3):
+    // `rgb` holds the visible area's linear output values, `colours` a pixel.
+    virtual bool hasRenderOpcodes(const kaldris_data_t &) const { return false; }
+    virtual void applyRenderOpcodes(kaldris_data_t &, uint16_t *, int, int, int) const {}
+
     virtual bool isSraw() const { return false; }
     virtual int srawMidpoint() const { return 0; }
 };

@@ -75,7 +75,8 @@ double ColorModel::cctForXy(const double xy[2])
 ColorModel::ColorModel(const kaldris_data_t &d, const CfaLayout &cfa)
 {
     n = cfa.colours == 4 ? 4 : 3;
-    const int fileColours = std::clamp(d.idata.colors, 3, 4);
+    fileColours = std::clamp(d.idata.colors, 3, 4);
+    foldGreen = cfa.foldedGreen && fileColours == 4;
     // "Built-in" prefers the camera database's matrix, "Embedded in RAW" (3)
     // the file's own colour data; each falls back to the other.
     const bool fileHas = d.color.dng_color[0].has_colormatrix || d.color.dng_color[1].has_colormatrix;
@@ -86,37 +87,73 @@ ColorModel::ColorModel(const kaldris_data_t &d, const CfaLayout &cfa)
         sources[0] = &d.color.builtin_color;
         sources[1] = nullptr;
     }
+    for (int i = 0; i < fileColours; ++i)
+        analog[i] = !useBuiltin && d.color.analog_balance[i] > 0 ? d.color.analog_balance[i] : 1.0;
+    bool allForward = true;
     for (int m = 0; m < 2; ++m) {
         if (!sources[m] || !sources[m]->has_colormatrix)
             continue;
         const kaldris_dng_color_t &dc = *sources[m];
-        // analog balance x calibration x colour matrix, in the file's colours
-        double full[4][3] = {};
-        for (int i = 0; i < fileColours; ++i) {
-            double ab = !useBuiltin && d.color.analog_balance[i] > 0 ? d.color.analog_balance[i] : 1.0;
-            for (int j = 0; j < 3; ++j) {
-                double s = 0;
-                for (int k = 0; k < fileColours; ++k) {
-                    double cal = dc.has_calibration ? dc.calibration[i][k] : (i == k ? 1.0 : 0.0);
-                    s += cal * dc.colormatrix[k][j];
-                }
-                full[i][j] = ab * s;
-            }
-        }
-        double (&out)[4][3] = matrix[matrixCount];
-        for (int j = 0; j < 3; ++j) {
-            out[0][j] = full[0][j];
-            out[1][j] = cfa.foldedGreen && fileColours == 4 ? 0.5 * (full[1][j] + full[3][j]) : full[1][j];
-            out[2][j] = full[2][j];
-            out[3][j] = n == 4 ? (fileColours == 4 ? full[3][j] : full[1][j]) : 0.0;
-        }
-        if (!finiteMatrix(out, n))
+        double cm[4][3] = {};
+        for (int i = 0; i < fileColours; ++i)
+            for (int j = 0; j < 3; ++j)
+                cm[i][j] = dc.colormatrix[i][j];
+        if (!finiteMatrix(cm, fileColours))
             continue;
+        std::copy(&cm[0][0], &cm[0][0] + 12, &colorMatrix[matrixCount][0][0]);
+        for (int i = 0; i < 4; ++i)
+            for (int k = 0; k < 4; ++k) {
+                const double c = dc.has_calibration && i < fileColours && k < fileColours ? dc.calibration[i][k] : (i == k);
+                calibration[matrixCount][i][k] = std::isfinite(c) ? c : (i == k);
+            }
+        bool fm = !useBuiltin && dc.has_forwardmatrix;
+        for (int i = 0; i < 3; ++i)
+            for (int k = 0; k < 4; ++k) {
+                const double f = k < fileColours ? dc.forwardmatrix[i][k] : 0.0;
+                fm &= std::isfinite(f);
+                forwardMatrix[matrixCount][i][k] = f;
+            }
+        allForward &= fm;
         cct[matrixCount] = illuminantCct(dc.illuminant);
         ++matrixCount;
     }
     if (matrixCount == 2 && (cct[0] <= 0 || cct[1] <= 0 || cct[0] == cct[1]))
         matrixCount = 1;
+    // Forward matrices map white-balanced camera colour; they serve when every
+    // calibration has one and no second green is folded away.
+    forward = matrixCount > 0 && allForward && !foldGreen && fileColours == n;
+}
+
+double ColorModel::weight(double t) const
+{
+    if (matrixCount < 2)
+        return 1.0;
+    // weights linear in inverse temperature, clamped to the calibrated range
+    double lo = std::min(cct[0], cct[1]), hi = std::max(cct[0], cct[1]);
+    double tt = std::clamp(t > 0 ? t : 6504.0, lo, hi);
+    double wLo = (1.0 / tt - 1.0 / hi) / (1.0 / lo - 1.0 / hi);
+    return cct[0] == lo ? wLo : 1.0 - wLo;
+}
+
+void ColorModel::fileXyzToCamera(double t, double out[4][3]) const
+{
+    const double w = weight(t);
+    const int k2 = matrixCount == 2 ? 1 : 0;
+    double cm[4][3], cc[4][4];
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 3; ++j)
+            cm[i][j] = w * colorMatrix[0][i][j] + (1.0 - w) * colorMatrix[k2][i][j];
+        for (int k = 0; k < 4; ++k)
+            cc[i][k] = w * calibration[0][i][k] + (1.0 - w) * calibration[k2][i][k];
+    }
+    // analog balance x calibration x colour matrix
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double s = 0;
+            for (int k = 0; k < fileColours; ++k)
+                s += cc[i][k] * cm[k][j];
+            out[i][j] = i < fileColours ? analog[i] * s : 0.0;
+        }
 }
 
 void ColorModel::xyzToCamera(double t, double out[4][3]) const
@@ -125,17 +162,92 @@ void ColorModel::xyzToCamera(double t, double out[4][3]) const
         sRgbCamera(n, out);
         return;
     }
-    double w = 1.0;
-    if (matrixCount == 2) {
-        // weights linear in inverse temperature, clamped to the calibrated range
-        double lo = std::min(cct[0], cct[1]), hi = std::max(cct[0], cct[1]);
-        double tt = std::clamp(t > 0 ? t : 6504.0, lo, hi);
-        double wLo = (1.0 / tt - 1.0 / hi) / (1.0 / lo - 1.0 / hi);
-        w = cct[0] == lo ? wLo : 1.0 - wLo;
+    double full[4][3];
+    fileXyzToCamera(t, full);
+    for (int j = 0; j < 3; ++j) {
+        out[0][j] = full[0][j];
+        out[1][j] = foldGreen ? 0.5 * (full[1][j] + full[3][j]) : full[1][j];
+        out[2][j] = full[2][j];
+        out[3][j] = n == 4 ? (fileColours == 4 ? full[3][j] : full[1][j]) : 0.0;
     }
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 3; ++j)
-            out[i][j] = matrixCount == 2 ? w * matrix[0][i][j] + (1.0 - w) * matrix[1][i][j] : matrix[0][i][j];
+}
+
+namespace {
+
+// Inverse of an n x n matrix (n <= 4), Gauss-Jordan with partial pivoting.
+bool invertSquare(const double a[4][4], int n, double out[4][4])
+{
+    double m[4][8] = {};
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            m[i][j] = a[i][j];
+            m[i][n + j] = i == j;
+        }
+    for (int c = 0; c < n; ++c) {
+        int p = c;
+        for (int r = c + 1; r < n; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[p][c]))
+                p = r;
+        if (!(std::fabs(m[p][c]) > 1e-12))
+            return false;
+        for (int j = 0; j < 2 * n; ++j)
+            std::swap(m[c][j], m[p][j]);
+        const double inv = 1.0 / m[c][c];
+        for (int j = 0; j < 2 * n; ++j)
+            m[c][j] *= inv;
+        for (int r = 0; r < n; ++r)
+            if (r != c) {
+                const double f = m[r][c];
+                for (int j = 0; j < 2 * n; ++j)
+                    m[r][j] -= f * m[c][j];
+            }
+    }
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            out[i][j] = m[i][n + j];
+    return true;
+}
+
+}
+
+bool ColorModel::forwardToXyz(double t, const double *mul, double out[3][4]) const
+{
+    // camera to XYZ(D50) = ForwardMatrix x D x (AnalogBalance x CameraCalibration)^-1,
+    // D making the reference neutral of the white 1; the renderer's values are
+    // already multiplied by `mul`, the white's neutral undone.
+    const int c = fileColours;
+    const double w = weight(t);
+    const int k2 = matrixCount == 2 ? 1 : 0;
+    double abcc[4][4] = {}, inv[4][4];
+    for (int i = 0; i < c; ++i)
+        for (int k = 0; k < c; ++k)
+            abcc[i][k] = analog[i] * (w * calibration[0][i][k] + (1.0 - w) * calibration[k2][i][k]);
+    if (!invertSquare(abcc, c, inv))
+        return false;
+    double neutral[4], reference[4];
+    for (int i = 0; i < c; ++i) {
+        if (!(mul[i] > 0) || !std::isfinite(mul[i]))
+            return false;
+        neutral[i] = 1.0 / mul[i];
+    }
+    for (int i = 0; i < c; ++i) {
+        reference[i] = 0;
+        for (int k = 0; k < c; ++k)
+            reference[i] += inv[i][k] * neutral[k];
+        if (!(reference[i] > 1e-12))
+            return false;
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 4; ++k) {
+            double s = 0;
+            if (k < c)
+                for (int j = 0; j < c; ++j) {
+                    const double fm = w * forwardMatrix[0][i][j] + (1.0 - w) * forwardMatrix[k2][i][j];
+                    s += fm / reference[j] * inv[j][k];
+                }
+            out[i][k] = k < c ? s * neutral[k] : 0.0;
+        }
+    return true;
 }
 
 void ColorModel::neutralForXy(const double xy[2], double neutral[4]) const
@@ -176,7 +288,7 @@ bool ColorModel::xyForNeutral(const double neutral[4], double xy[2]) const
     return true;
 }
 
-void ColorModel::cameraToOutput(int space, double t, double out[3][4]) const
+void ColorModel::cameraToOutput(int space, double t, double out[3][4], const double *mul) const
 {
     for (int i = 0; i < 3; ++i)
         for (int k = 0; k < 4; ++k)
@@ -187,6 +299,32 @@ void ColorModel::cameraToOutput(int space, double t, double out[3][4]) const
     if (!s)
         s = OutputSpace::byIndex(1);
     Mat3 rgbToXyz = s->toXyzD65();
+
+    double toXyz[3][4];
+    if (forward && mul && forwardToXyz(t, mul, toXyz)) {
+        Mat3 xyzToRgb;
+        if (invert(bradford(WhiteD65, WhiteD50) * rgbToXyz, xyzToRgb)) {
+            double m[3][4];
+            bool ok = true;
+            for (int i = 0; i < 3; ++i) {
+                double sum = 0;
+                for (int k = 0; k < 4; ++k) {
+                    m[i][k] = 0;
+                    for (int j = 0; j < 3; ++j)
+                        m[i][k] += xyzToRgb.m[i][j] * toXyz[j][k];
+                    sum += m[i][k];
+                }
+                // A white-balanced neutral is the output white exactly.
+                ok &= std::isfinite(sum) && std::fabs(sum) > 1e-12;
+                for (int k = 0; k < 4 && ok; ++k)
+                    m[i][k] /= sum;
+            }
+            if (ok) {
+                std::copy(&m[0][0], &m[0][0] + 12, &out[0][0]);
+                return;
+            }
+        }
+    }
 
     double xyzCam[4][3];
     xyzToCamera(t, xyzCam);

@@ -97,7 +97,7 @@ void matrixPlanes(Isa isa, const float *const in[3], int w, const float (&m)[3][
         matrixPlanesBaseline(in, w, m, out);
 }
 
-int render(const kaldris_data_t &d, RenderedImage &out)
+int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
 {
     const kaldris_image_sizes_t &s = d.sizes;
     const kaldris_output_params_t &p = d.params;
@@ -138,7 +138,7 @@ int render(const kaldris_data_t &d, RenderedImage &out)
     float matrix[3][4] = {};
     if (n > 1) {
         double m[3][4];
-        model.cameraToOutput(p.output_color, wb.cct, m);
+        model.cameraToOutput(p.output_color, wb.cct, m, wb.mul);
         for (int i = 0; i < 3; ++i)
             for (int k = 0; k < 4; ++k)
                 matrix[i][k] = float(m[i][k]);
@@ -233,11 +233,43 @@ int render(const kaldris_data_t &d, RenderedImage &out)
         }
     };
 
+    // A step on the linear rendering needs all of it at once: the rows are
+    // converted into a 16-bit copy, which the passes below then read.
+    std::vector<uint16_t> linear;
+    if (step) {
+        linear.resize(pixels * outColours);
+        parallelFor(bands, threads, [&](size_t b) {
+            BandRows rows = bandRows();
+            for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
+                uint16_t *dst = linear.data() + size_t(y) * w * outColours;
+                convertRow(rows, y, [dst, outColours](int x, int c, int q) { dst[x * outColours + c] = uint16_t(q); });
+            }
+        });
+        step(linear.data(), w, h, outColours);
+        bayer.reset();
+        pattern.reset();
+    }
+    auto eachRow = [&](BandRows &rows, int y, auto &&sink) {
+        if (linear.empty()) {
+            convertRow(rows, y, sink);
+            return;
+        }
+        const uint16_t *src = linear.data() + size_t(y) * w * outColours;
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < outColours; ++c)
+                sink(x, c, int(src[x * outColours + c]));
+    };
+
     // Auto-brightness needs the output's histogram before the output: large
     // images take it from every fourth row, which leaves the clipped share
     // statistically unchanged and saves a 16-bit copy of the whole image.
     double gain = 1.0;
-    if (!p.no_auto_bright) {
+    if (p.no_auto_bright) {
+        // The file's own exposure correction (DNG BaselineExposure), in stops.
+        const double ev = d.color.baseline_exposure;
+        if (std::isfinite(ev) && ev != 0)
+            gain = std::pow(2.0, std::clamp(ev, -10.0, 10.0));
+    } else {
         const int stride = pixels > 2000000 ? 4 : 1;
         std::vector<std::vector<uint32_t>> histograms(bands);
         parallelFor(bands, threads, [&](size_t b) {
@@ -248,7 +280,7 @@ int render(const kaldris_data_t &d, RenderedImage &out)
             for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
                 if (y % stride)
                     continue;
-                convertRow(rows, y, [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
+                eachRow(rows, y, [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
             }
         });
         ToneCurve::Histogram total(outColours);
@@ -278,9 +310,9 @@ int render(const kaldris_data_t &d, RenderedImage &out)
             uint8_t *dst = out.pixels.data() + size_t(y) * w * outColours;
             // The pixel size a constant, so the stores need no multiply.
             if (outColours == 3)
-                convertRow(rows, y, [dst, lut](int x, int c, int q) { dst[x * 3 + c] = lut[q]; });
+                eachRow(rows, y, [dst, lut](int x, int c, int q) { dst[x * 3 + c] = lut[q]; });
             else
-                convertRow(rows, y, [dst, lut](int x, int, int q) { dst[x] = lut[q]; });
+                eachRow(rows, y, [dst, lut](int x, int, int q) { dst[x] = lut[q]; });
         }
     });
     plane.reset();
@@ -292,11 +324,11 @@ int render(const kaldris_data_t &d, RenderedImage &out)
 
 }
 
-int renderImage(const kaldris_data_t &d, RenderedImage &out)
+int renderImage(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
 {
     int rc;
     try {
-        rc = render(d, out);
+        rc = render(d, out, step);
     } catch (const std::bad_alloc &) {
         rc = KALDRIS_OUT_OF_MEMORY;
     } catch (...) {

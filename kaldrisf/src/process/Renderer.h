@@ -8,6 +8,9 @@
 #include "Kaldris.h"
 #include "PixelBlock.h"
 
+#include <cstdint>
+#include <functional>
+
 namespace kaldris {
 
 struct RenderedImage {
@@ -15,8 +18,12 @@ struct RenderedImage {
     int width = 0, height = 0, colors = 0;
 };
 
+// Work on the whole rendering in linear 16-bit output values (colours a
+// pixel, rows of width), before brightness and the gamma curve.
+using LinearStep = std::function<void(uint16_t *linear, int width, int height, int colours)>;
+
 // 0 on success, else a KaldrisError code with `out` emptied. Never throws.
-int renderImage(const kaldris_data_t &d, RenderedImage &out);
+int renderImage(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step = nullptr);
 
 }
 

@@ -2,6 +2,7 @@
 
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
+#include "formats/PefDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -90,12 +91,14 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Dng };
+enum class Candidate { Cr2, Pef, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
     if (c == Candidate::Cr2)
         return std::make_unique<Cr2Decoder>();
+    if (c == Candidate::Pef)
+        return std::make_unique<PefDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -115,6 +118,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     std::vector<Candidate> candidates;
     if (Cr2Decoder::recognises(file))
         candidates.push_back(Candidate::Cr2);
+    if (PefDecoder::recognises(tree, maker))
+        candidates.push_back(Candidate::Pef);
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())

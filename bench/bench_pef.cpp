@@ -9,6 +9,7 @@
 #include "BenchClock.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
+#include "OpenUnpackRuns.h"
 #include "PefWriter.h"
 
 #include <QFile>
@@ -30,12 +31,6 @@ struct Case {
     int width, height;
     PefDescription::Coding coding;
 };
-
-bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
 
 // A single-threaded copy of the raw data's bytes, the yardstick of the uncompressed case.
 double copyMs(const std::vector<uint8_t> &bytes, uint32_t offset, uint32_t length)
@@ -78,42 +73,15 @@ int main()
         PefLayout layout;
         const std::vector<uint8_t> bytes = PefWriter::write(d, nullptr, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.name).replace(' ', '-') + ".pef");
-        if (bytes.empty() || !writeFile(path, bytes)) {
+        if (bytes.empty() || !writeBytes(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        bool ok = true;
-        for (int run = -1; run < Runs && ok; ++run) {
-            Kaldris k;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                const std::vector<uint16_t> &raw = d.frames.front().raw;
-                ok = k.imgdata.decode_errors == 0
-                     && std::memcmp(k.imgdata.rawdata.raw_image, raw.data(), raw.size() * 2) == 0;
-                if (!ok)
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
-        if (!ok)
+        OpenUnpackRuns runs;
+        if (!timeOpenUnpack(c.name, path.toStdString(), d.frames.front().raw, Runs, runs))
             return 1;
         const double mp = double(c.width) * c.height / 1e6;
-        const double u = BenchClock::median(unpack);
+        const double u = BenchClock::median(runs.unpack);
         const double rate = mp / (u / 1000.0);
         char target[96];
         if (c.coding == Coding::Huffman) {
@@ -123,7 +91,7 @@ int main()
             std::snprintf(target, sizeof target, "<= 2x copy (%.2f ms): %s (%.2fx)", copy, u <= 2 * copy ? "MET" : "MISSED",
                           u / copy);
         }
-        std::printf("%-28s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(open), u, rate,
+        std::printf("%-28s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(runs.open), u, rate,
                     layout.rawLengths[0] * 8.0 / (double(c.width) * c.height), target);
     }
     std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());

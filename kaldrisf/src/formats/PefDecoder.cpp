@@ -159,8 +159,11 @@ void PefDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
         huffman |= f.compression == pentaxHuffman;
     m_haveTable = false;
     if (huffman) {
+        // The earliest bodies' files carry no table: a coding we do not read.
         const TiffEntry *t = note ? note->get(HuffmanTable) : nullptr;
-        if (!t || TiffEntry::typeSize(t->type()) != 1 || !m_file.contains(t->dataOffset(), t->byteSize())
+        if (!t)
+            fail(KALDRIS_UNSUPPORTED_COMPRESSION);
+        if (TiffEntry::typeSize(t->type()) != 1 || !m_file.contains(t->dataOffset(), t->byteSize())
             || !PentaxHuffman::readTable(m_file.data() + t->dataOffset(), size_t(t->byteSize()), noteBig, m_table))
             fail(KALDRIS_CORRUPT);
         m_haveTable = true;
@@ -251,7 +254,7 @@ bool PefDecoder::mergeable() const
     if (a.width < 2 || a.height < 2)
         return false;
     for (const Frame &f : m_frames)
-        if (f.width != a.width || f.height != a.height)
+        if (f.width != a.width || f.height != a.height || f.bits != a.bits)
             return false;
     // A 2x2 mosaic of four colours: then the four shifts give each pixel each colour once.
     bool seen[4] = {false, false, false, false};

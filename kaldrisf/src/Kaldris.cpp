@@ -395,7 +395,7 @@ struct CameraNames {
             "Generic DNG: LinearRaw 4-colour",
             "Generic DNG: floating point",
         };
-        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Nikon"}))
+        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Nikon", "Pentax"}))
             lines.push_back(std::move(s));
         for (const std::string &s : lines)
             pointers.push_back(s.c_str());

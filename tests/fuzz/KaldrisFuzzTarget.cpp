@@ -7,15 +7,24 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    for (unsigned frame = 0; frame < 3; ++frame) {
+    // The frames one by one; a file of four frames once more merged into one.
+    unsigned frames = 0;
+    for (unsigned pass = 0; pass < 4; ++pass) {
+        const bool merge = pass == 3;
+        if (merge && frames != 4)
+            break;
+        const unsigned frame = merge ? 0 : pass;
         Kaldris_fast decoder;
         decoder.imgdata.params.max_raw_memory_mb = 256;
         // every opcode stage, so all three lists are run
         decoder.imgdata.params.processing_flags = KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_DNG_PREVIEWS
-            | KALDRIS_PROC_DNG_STAGE2 | KALDRIS_PROC_DNG_STAGE3;
+            | KALDRIS_PROC_DNG_STAGE2 | KALDRIS_PROC_DNG_STAGE3
+            | (merge ? unsigned(KALDRIS_PROC_4SHOT_MERGE) : 0u);
         decoder.imgdata.params.shot_select = frame;
         if (decoder.open_buffer(data, size) != KALDRIS_SUCCESS)
             return 0;
+        if (!merge)
+            frames = decoder.imgdata.idata.raw_count;
         if (decoder.is_jpeg_thumb())
             decoder.unpack_thumb();
         if (decoder.unpack() != KALDRIS_SUCCESS)
@@ -30,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             kaldris_processed_image_t *img = decoder.dcraw_make_mem_image_ex(nullptr, &err);
             Kaldris::dcraw_clear_mem(img);
         }
-        if (frame + 1 >= decoder.imgdata.idata.raw_count)
-            break;
+        if (!merge && frame + 1 >= frames)
+            pass = 2;   // the merge pass only
     }
     return 0;
 }

@@ -1,4 +1,4 @@
-// Writes small raw files of every kind the decoder reads (DNG, CR2, NEF) into a
+// Writes small raw files of every kind the decoder reads into a
 // folder, as starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
 #include "Cr2Writer.h"
 #include "DngOpcodeWriter.h"
@@ -7,6 +7,7 @@
 #include "JpegFixture.h"
 #include "NefWriter.h"
 #include "PhoneDng.h"
+#include "PefWriter.h"
 
 #include <cstdio>
 #include <string>
@@ -325,6 +326,46 @@ int main(int argc, char **argv)
         f.opcodeList3 = cut;
         d.frames = {f};
         ok &= save(dir, "opcodes-hostile.dng", d);
+    }
+    // Pentax PEF: each coding, both note forms, and a pixel-shift file.
+    struct PefSeed {
+        const char *name;
+        PefDescription::Coding coding;
+        PefDescription::Note note;
+        int bits, frames;
+        bool bigEndian;
+    };
+    using Coding = PefDescription::Coding;
+    using Note = PefDescription::Note;
+    const PefSeed pefSeeds[] = {
+        {"pef-huffman14-pentax-mm.pef", Coding::Huffman, Note::Pentax, 14, 1, true},
+        {"pef-huffman12-aoc-ii.pef", Coding::Huffman, Note::Aoc, 12, 1, false},
+        {"pef-words14-aocunmarked-mm.pef", Coding::Words, Note::AocUnmarked, 14, 1, true},
+        {"pef-packed12-pentax-ii.pef", Coding::Packed, Note::Pentax, 12, 1, false},
+        {"pef-pixelshift-huffman14.pef", Coding::Huffman, Note::Pentax, 14, 4, true},
+    };
+    for (const PefSeed &s : pefSeeds) {
+        PefDescription d;
+        d.coding = s.coding;
+        d.note = s.note;
+        d.bits = s.bits;
+        d.bigEndian = d.noteBigEndian = s.bigEndian;
+        d.previewWidth = 32;
+        d.previewHeight = 24;
+        for (int k = 0; k < s.frames; ++k) {
+            PefDescription::Frame f;
+            f.width = 48;
+            f.height = 24;
+            for (int y = 0; y < f.height; ++y)
+                for (int x = 0; x < f.width; ++x)
+                    f.raw.push_back(ramp(x + k, y, s.bits));
+            d.frames.push_back(f);
+        }
+        std::string error;
+        if (!PefWriter::writeFile(d, dir + "/" + s.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", s.name, error.c_str());
+            ok = false;
+        }
     }
     return ok ? 0 : 1;
 }

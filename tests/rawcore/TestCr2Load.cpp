@@ -1,11 +1,8 @@
 // Canon CR2 files through the program's whole opening sequence, headless:
 // channels named, the visible area from the maker note, the masked sensor's
 // black subtracted, sRAW as RGB or as Y, Cb, Cr.
-#include "ChannelNames.h"
 #include "Cr2Writer.h"
-#include "PrefStore.h"
-#include "RawLoader.h"
-#include "RecordingReporter.h"
+#include "FileLoad.h"
 #include "TestRegistry.h"
 
 #include <QFile>
@@ -79,17 +76,14 @@ private slots:
 
         PrefStore prefs(false, false);
         prefs.setPrefValue(QStringLiteral("maskedPixels"), masked);
-        RecordingReporter reporter;
-        RawLoader loader(&prefs, &reporter);
         LoadContext ctx;
         ctx.idealThreads = 4;
         ctx.bandRows = 16;
-        ChannelNames names;
-        RawLoader::LoadOutcome out = loader.loadFile(path, true, ctx, names);
-        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
-        QVERIFY(reporter.titles.isEmpty());
-        RawImage &image = *out.image;
-        QCOMPARE(names.names, (QStringList{"R", "G", "B", "G2"}));
+        FileLoad load(path, prefs, ctx);
+        QVERIFY2(load.out.image, qPrintable(load.messages()));
+        QVERIFY(load.reporter.titles.isEmpty());
+        RawImage &image = *load.out.image;
+        QCOMPARE(load.names.names, (QStringList{"R", "G", "B", "G2"}));
         QCOMPARE(image.cfaColourCount, 4);
         QCOMPARE(image.visibleWidth, Width - Left);
         QCOMPARE(image.visibleHeight, Height - Top);
@@ -129,12 +123,10 @@ private slots:
         const QString path = write(d, QStringLiteral("sraw-%1.cr2").arg(ycc));
         PrefStore prefs(false, false);
         prefs.setPrefValue(QStringLiteral("srawYcc"), ycc);
-        RecordingReporter reporter;
-        RawLoader loader(&prefs, &reporter);
-        ChannelNames names;
-        RawLoader::LoadOutcome out = loader.loadFile(path, true, LoadContext(), names);
-        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
-        QCOMPARE(names.names, ycc ? (QStringList{"Y", "Cb", "Cr"}) : (QStringList{"R", "G", "B"}));
+        FileLoad load(path, prefs);
+        const RawLoader::LoadOutcome &out = load.out;
+        QVERIFY2(out.image, qPrintable(load.messages()));
+        QCOMPARE(load.names.names, ycc ? (QStringList{"Y", "Cb", "Cr"}) : (QStringList{"R", "G", "B"}));
         QCOMPARE(out.display.ycbcrChannels, ycc);
         QVERIFY(out.image->data().rawdata.color3_image);
         if (ycc)

@@ -3,6 +3,7 @@
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
 #include "formats/NikonDecoder.h"
+#include "formats/PefDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -91,7 +92,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Dng };
+enum class Candidate { Cr2, Nef, Pef, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -99,6 +100,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<Cr2Decoder>();
     if (c == Candidate::Nef)
         return std::make_unique<NikonDecoder>();
+    if (c == Candidate::Pef)
+        return std::make_unique<PefDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -120,6 +123,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
         candidates.push_back(Candidate::Cr2);
     else if (NikonDecoder::recognises(tree))
         candidates.push_back(Candidate::Nef);
+    if (PefDecoder::recognises(tree, maker))
+        candidates.push_back(Candidate::Pef);
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())

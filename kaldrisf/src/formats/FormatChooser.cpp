@@ -1,5 +1,6 @@
 #include "formats/FormatChooser.h"
 
+#include "formats/ArwDecoder.h"
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
 #include "tiff/TiffParser.h"
@@ -90,12 +91,14 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Dng };
+enum class Candidate { Cr2, Arw, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
     if (c == Candidate::Cr2)
         return std::make_unique<Cr2Decoder>();
+    if (c == Candidate::Arw)
+        return std::make_unique<ArwDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -115,6 +118,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     std::vector<Candidate> candidates;
     if (Cr2Decoder::recognises(file))
         candidates.push_back(Candidate::Cr2);
+    else if (ArwDecoder::recognises(tree))
+        candidates.push_back(Candidate::Arw);
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())

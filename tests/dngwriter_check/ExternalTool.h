@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 // Runs the outside programs (exiftool, tiffinfo) the writer's output is
 // checked with, so writer and reader never share our code.
 class ExternalTool {
@@ -16,6 +19,12 @@ public:
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
+    // dcraw's 16-bit output of a raw file: `mode` -E (the whole raw array)
+    // or -D (the visible area), with -4 -c; empty when it did not run.
+    static QByteArray dcrawRaw(const QString &path, const QString &mode);
+    // A 16-bit PGM (Bayer data) or PPM (RGB, such as sRAW, which dcraw
+    // turns into RGB itself) into row-major values.
+    static bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values);
 };
 
 #endif

@@ -215,26 +215,19 @@ void ArwDecoder::readSizes(kaldris_data_t &d, const TiffIfd &raw, const CameraEn
     s.raw_width = ushort(m_width);
     s.raw_height = ushort(m_height);
     s.raw_pitch = m_width * 2;
-    uint32_t left = 0, top = 0, width = m_width, height = m_height;
     // The camera's crop: origin (left, top) and size (width, height).
+    uint32_t area[4] = {0, 0, m_width, m_height};
     const std::vector<uint64_t> origin = values(raw, SonyCropTopLeft, 2), size = values(raw, SonyCropSize, 2);
-    int x, y, w, h;
-    if (origin.size() == 2 && size.size() == 2 && size[0] && size[1] && origin[0] + size[0] <= m_width
-        && origin[1] + size[1] <= m_height) {
-        left = uint32_t(origin[0]);
-        top = uint32_t(origin[1]);
-        width = uint32_t(size[0]);
-        height = uint32_t(size[1]);
-    } else if (cam && cam->cropRect(int(m_width), int(m_height), x, y, w, h)) {
-        left = uint32_t(x);
-        top = uint32_t(y);
-        width = uint32_t(w);
-        height = uint32_t(h);
+    const bool own = origin.size() == 2 && size.size() == 2 && size[0] && size[1]
+                     && origin[0] + size[0] <= m_width && origin[1] + size[1] <= m_height;
+    if (own) {
+        for (int i = 0; i < 2; ++i) {
+            area[i] = uint32_t(origin[size_t(i)]);
+            area[2 + i] = uint32_t(size[size_t(i)]);
+        }
     }
-    s.left_margin = ushort(left);
-    s.top_margin = ushort(top);
-    s.width = s.iwidth = ushort(width);
-    s.height = s.iheight = ushort(height);
+    CameraFacts::setVisibleArea(d, own ? nullptr : cam, area);
+    const uint32_t left = area[0], top = area[1];
 
     // The raw directory's own 2x2 pattern first, then the database, then
     // R G / G B from the raw origin, which nearly every body has.

@@ -56,6 +56,28 @@ enum KaldrisError {
 };
 
 // Processing-flag bits (kaldris_output_params_t::processing_flags).
+//
+// The ARW2 inspection modes, read at unpack, for Sony ARW 2 compressed data
+// only (decoder flag KALDRIS_DECODER_SONYARW2; the first bit set wins). A
+// block codes 16 same-colour pixels of a row: two base pixels, its maximum
+// and minimum, and fourteen delta pixels, each the minimum plus a 7-bit
+// delta times the block's step (1 << shift).
+//   BASE_ONLY   the two base pixels keep their values, the fourteen others read 0.
+//   DELTA_ONLY  the fourteen delta pixels keep their values, the base pixels read 0.
+//   DELTA_ZERO  each delta pixel reads curve(its code) - curve(the block's
+//               minimum), base pixels 0: with the linear curve the caller
+//               sets for this mode, its coded delta times the step.
+//   DELTA_STEP  every pixel reads S x 16384 / V (integer, at most the white
+//               level `maximum`), where V is its value on the file's own
+//               curve (14-bit) and S the span on that curve of one step up
+//               from its code (down from the top code when there is no room
+//               above); V below params.arw2_delta_threshold reads 0, V = 0
+//               reads the white level. The values do not go through the
+//               data block's curve (state KALDRIS_STATE_CURVE_NOT_USED).
+// A block whose maximum and minimum positions coincide cannot be decoded:
+// it counts a decode error and every pixel takes the block's minimum.
+// When the curve of the data block is linear over the 2048 codes at unpack
+// (the caller's "linear" curve), black and white are given as codes too.
 enum : unsigned {
     KALDRIS_PROC_ARW2_BASE_ONLY = 0x1,
     KALDRIS_PROC_ARW2_DELTA_ONLY = 0x2,

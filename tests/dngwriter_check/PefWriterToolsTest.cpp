@@ -36,7 +36,7 @@ PefDescription description(int bits, Coding coding, Note note, bool bigEndian)
 }
 
 // dcraw -E -4 -c: a 16-bit PGM of the whole raw area.
-bool dcrawRaw(const QString &path, int &width, int &height, std::vector<uint16_t> &values)
+bool dcrawImage(const QString &path, int &width, int &height, std::vector<uint16_t> &values)
 {
     QProcess p;
     p.start("dcraw", {"-E", "-4", "-c", path});
@@ -123,7 +123,7 @@ private slots:
 
         int w = 0, h = 0;
         std::vector<uint16_t> values;
-        QVERIFY(dcrawRaw(path, w, h, values));
+        QVERIFY(dcrawImage(path, w, h, values));
         QCOMPARE(w, 96);
         QCOMPARE(h, 40);
         const std::vector<uint16_t> &raw = d.frames.front().raw;

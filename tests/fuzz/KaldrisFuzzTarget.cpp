@@ -29,6 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             decoder.unpack_thumb();
         if (decoder.unpack() != KALDRIS_SUCCESS)
             continue;
+        // ARW 2 data again in each inspection mode.
+        kaldris_decoder_info_t info{};
+        decoder.get_decoder_info(&info);
+        if (info.decoder_flags & KALDRIS_DECODER_SONYARW2)
+            for (unsigned mode = KALDRIS_PROC_ARW2_BASE_ONLY; mode <= KALDRIS_PROC_ARW2_DELTA_STEP; mode <<= 1) {
+                decoder.imgdata.params.processing_flags = mode;
+                decoder.imgdata.params.arw2_delta_threshold = mode == KALDRIS_PROC_ARW2_DELTA_STEP ? 64 : 0;
+                if (decoder.unpack() != KALDRIS_SUCCESS)
+                    break;
+            }
         if (decoder.is_floating_point())
             decoder.convertFloatToInt(4096, 32767, 16383);
         // Rendering reads every buffer the unpack set up; kept to small

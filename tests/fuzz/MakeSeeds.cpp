@@ -1,5 +1,6 @@
 // Writes small raw files of every kind the decoder reads into a
 // folder, as starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
+#include "ArwWriter.h"
 #include "Cr2Writer.h"
 #include "DngOpcodeWriter.h"
 #include "DngWriter.h"
@@ -9,6 +10,7 @@
 #include "PhoneDng.h"
 #include "PefWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -364,6 +366,43 @@ int main(int argc, char **argv)
         std::string error;
         if (!PefWriter::writeFile(d, dir + "/" + s.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", s.name, error.c_str());
+    // Sony ARW: ARW 2 blocks (one width no multiple of 32, one with a block
+    // whose positions coincide), 16-bit words, lossless tiles cut at the edges.
+    struct ArwSeed {
+        const char *name;
+        ArwDescription::Data data;
+        int width;
+        bool newerTags, previews, brokenBlock;
+    };
+    const ArwSeed arwSeeds[] = {
+        {"arw2-64.arw", ArwDescription::Data::Arw2, 64, false, true, false},
+        {"arw2-80-newer-tags.arw", ArwDescription::Data::Arw2, 80, true, false, false},
+        {"arw2-broken-block.arw", ArwDescription::Data::Arw2, 64, false, false, true},
+        {"arw-uncompressed.arw", ArwDescription::Data::Uncompressed, 48, true, false, false},
+        {"arw-lossless-tiles.arw", ArwDescription::Data::LosslessTiles, 72, false, false, false},
+    };
+    for (const ArwSeed &a : arwSeeds) {
+        ArwDescription d;
+        d.data = a.data;
+        d.width = a.width;
+        d.height = 24;
+        d.blackIn7310 = d.wbAsGrbg = a.newerTags;
+        d.previews = a.previews;
+        d.tileWidth = 32;
+        d.tileHeight = 16;
+        const int bits = a.data == ArwDescription::Data::Arw2 ? 11 : 14;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.values.push_back(ramp(x, y, bits));
+        if (a.brokenBlock) {
+            d.arw2Bytes = ArwWriter::encodeArw2(d.values, d.width, d.height);
+            const unsigned deltas[14] = {};
+            const ArwWriter::Block b = ArwWriter::packBlock(1500, 300, 5, 5, deltas);
+            std::copy(b.begin(), b.end(), d.arw2Bytes.begin() + 16);
+        }
+        std::string error;
+        if (!ArwWriter::writeFile(d, dir + "/" + a.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", a.name, error.c_str());
             ok = false;
         }
     }

@@ -59,4 +59,20 @@ unsigned CameraFacts::bayerFilters(const CameraEntry &e, unsigned top, unsigned 
     return filters < 1000 ? 0 : filters;
 }
 
+void CameraFacts::setVisibleArea(kaldris_data_t &d, const CameraEntry *cam, uint32_t area[4])
+{
+    auto &s = d.sizes;
+    int x, y, w, h;
+    if (cam && cam->cropRect(int(s.raw_width), int(s.raw_height), x, y, w, h)) {
+        area[0] = uint32_t(x);
+        area[1] = uint32_t(y);
+        area[2] = uint32_t(w);
+        area[3] = uint32_t(h);
+    }
+    s.left_margin = ushort(area[0]);
+    s.top_margin = ushort(area[1]);
+    s.width = s.iwidth = ushort(area[2]);
+    s.height = s.iheight = ushort(area[3]);
+}
+
 }

@@ -23,6 +23,11 @@ public:
     // B 2, and the green of the blue rows 3. 0 when the entry has no
     // usable RGB Bayer layout.
     static unsigned bayerFilters(const CameraEntry &e, unsigned top, unsigned left);
+
+    // The visible area (left, top, width, height: the file's own, or the
+    // whole raw area) becomes the database's crop when `cam` is given and its
+    // crop fits d.sizes' raw area; the margins and sizes of d.sizes are set.
+    static void setVisibleArea(kaldris_data_t &d, const CameraEntry *cam, uint32_t area[4]);
 };
 
 }

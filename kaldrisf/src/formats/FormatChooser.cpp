@@ -1,5 +1,6 @@
 #include "formats/FormatChooser.h"
 
+#include "formats/ArwDecoder.h"
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
 #include "formats/NikonDecoder.h"
@@ -92,7 +93,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Pef, Dng };
+enum class Candidate { Cr2, Nef, Pef, Arw, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -102,6 +103,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<NikonDecoder>();
     if (c == Candidate::Pef)
         return std::make_unique<PefDecoder>();
+    if (c == Candidate::Arw)
+        return std::make_unique<ArwDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -123,6 +126,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
         candidates.push_back(Candidate::Cr2);
     else if (NikonDecoder::recognises(tree))
         candidates.push_back(Candidate::Nef);
+    else if (ArwDecoder::recognises(tree))
+        candidates.push_back(Candidate::Arw);
     if (PefDecoder::recognises(tree, maker))
         candidates.push_back(Candidate::Pef);
     if (dng)

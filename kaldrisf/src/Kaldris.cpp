@@ -338,7 +338,7 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_PENTAX_UNSUPPORTED: return "Pentax PEF files are not supported yet";
     case KALDRIS_SONY_UNSUPPORTED: return "Sony ARW, SR2 and SRF files are not supported yet";
     case KALDRIS_SAMSUNG_UNSUPPORTED: return "Samsung SRW files are not supported yet";
-    case KALDRIS_PANASONIC_UNSUPPORTED: return "Panasonic RW2 and Leica RWL files are not supported yet";
+    case KALDRIS_PANASONIC_UNSUPPORTED: return "This Panasonic RW2 or Leica RWL raw format is not supported yet";
     case KALDRIS_OLYMPUS_UNSUPPORTED: return "Olympus ORF files are not supported yet";
     case KALDRIS_FUJIFILM_UNSUPPORTED: return "Fujifilm RAF files are not supported yet";
     case KALDRIS_PHASEONE_UNSUPPORTED: return "Phase One IIQ files are not supported";
@@ -373,7 +373,13 @@ struct CameraNames {
             "Generic DNG: LinearRaw 4-colour",
             "Generic DNG: floating point",
         };
-        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon"}))
+        const kaldris::CameraDatabase &db = kaldris::CameraDatabase::instance();
+        for (std::string &s : db.supportedCameras({"Canon"}))
+            lines.push_back(std::move(s));
+        // Leica's RWL bodies are Panasonic's; its other cameras write DNG.
+        for (std::string &s : db.supportedCameras({"Panasonic"}))
+            lines.push_back(std::move(s));
+        for (std::string &s : db.supportedCameras({"Leica"}, {"LEICA"}))
             lines.push_back(std::move(s));
         for (const std::string &s : lines)
             pointers.push_back(s.c_str());

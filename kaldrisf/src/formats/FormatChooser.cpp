@@ -2,6 +2,7 @@
 
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
+#include "formats/Rw2Decoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -39,8 +40,6 @@ int familyOfMagic(const ByteStream &f)
         return KALDRIS_PHASEONE_UNSUPPORTED;
     if (startsWith(f, 0, "IIRO") || startsWith(f, 0, "IIRS") || startsWith(f, 0, "MMOR"))
         return KALDRIS_OLYMPUS_UNSUPPORTED;
-    if (startsWith(f, 0, "IIU\0"))
-        return KALDRIS_PANASONIC_UNSUPPORTED;
     return KALDRIS_SUCCESS;
 }
 
@@ -90,12 +89,14 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Dng };
+enum class Candidate { Cr2, Rw2, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
     if (c == Candidate::Cr2)
         return std::make_unique<Cr2Decoder>();
+    if (c == Candidate::Rw2)
+        return std::make_unique<Rw2Decoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -115,6 +116,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     std::vector<Candidate> candidates;
     if (Cr2Decoder::recognises(file))
         candidates.push_back(Candidate::Cr2);
+    if (Rw2Decoder::recognises(file))
+        candidates.push_back(Candidate::Rw2);
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())

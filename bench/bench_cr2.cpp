@@ -9,6 +9,7 @@
 #include "Cr2Writer.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
+#include "RawFileTimes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -69,35 +70,10 @@ int main()
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        bool ok = true;
-        for (int run = -1; run < Runs && ok; ++run) {
-            Kaldris k;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                ok = k.imgdata.decode_errors == 0
-                     && std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) == 0;
-                if (!ok)
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
-        if (!ok)
+        RawFileTimes times;
+        if (!times.measure(path.toStdString(), c.name, d.raw, Runs))
             return 1;
+        const std::vector<double> &open = times.open, &unpack = times.unpack;
         const double mp = double(c.width) * c.height / 1e6;
         const double u = BenchClock::median(unpack);
         const double rate = mp / (u / 1000.0);

@@ -6,6 +6,7 @@
 
 #include "BenchClock.h"
 #include "Kaldris.h"
+#include "RawFileTimes.h"
 #include "Rw2Writer.h"
 #include "io/ParallelFor.h"
 
@@ -105,33 +106,10 @@ int main()
             std::fprintf(stderr, "cannot write %s: %s\n", c.name, error.c_str());
             return 1;
         }
-        const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        for (int run = -1; run < Runs; ++run) {
-            Kaldris k;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                if (k.imgdata.decode_errors
-                    || std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) != 0) {
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                    return 1;
-                }
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
+        RawFileTimes times;
+        if (!times.measure(path.toStdString(), c.name, d.raw, Runs))
+            return 1;
+        const std::vector<double> &open = times.open, &unpack = times.unpack;
         const double u = BenchClock::median(unpack);
         const double ratio = u / yardstick;
         std::printf("%-24s %10.2f %10.2f %8.2f  %s\n", c.name, BenchClock::median(open), u, ratio,

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 // Runs the outside programs (exiftool, tiffinfo) the writer's output is
 // checked with, so writer and reader never share our code.
 class ExternalTool {
@@ -16,6 +19,11 @@ public:
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
+    // dcraw `mode` (-E, -D) -4 -c on one file: the 16-bit PNM it writes.
+    static QByteArray dcraw(const QString &path, const QString &mode);
+    // A 16-bit PGM (dcraw -E -4 -c on Bayer data) or PPM (data dcraw turns
+    // into RGB itself); false for anything else.
+    static bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values);
 };
 
 #endif

@@ -6,18 +6,12 @@ namespace kaldris {
 
 static_assert(PanasonicBlocks::splitOffset % 8 == 0, "the halves of a group must stay whole");
 
-bool PanasonicBlocks::half(uint64_t at, uint64_t &v) const
+uint64_t PanasonicBlocks::partialHalf(uint64_t f) const
 {
-    const uint64_t f = fileOffset(at);
-    if (f > m_size || m_size - f < 8) {
-        v = 0;
-        // A file cut inside the word: what it holds still counts.
-        for (uint64_t i = 0; f + i < m_size && i < 8; ++i)
-            v |= uint64_t(m_data[f + i]) << (8 * i);
-        return false;
-    }
-    std::memcpy(&v, m_data + f, 8);
-    return true;
+    uint64_t v = 0;
+    for (uint64_t i = 0; f + i < m_size && i < 8; ++i)
+        v |= uint64_t(m_data[f + i]) << (8 * i);
+    return v;
 }
 
 size_t PanasonicBlocks::copyPlainWords(uint64_t first, size_t words, uint8_t *out) const

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kaldris {
 
@@ -43,7 +44,18 @@ public:
 
 private:
     // The little-endian 64 bits at stream byte `at` (a multiple of 8).
-    bool half(uint64_t at, uint64_t &v) const;
+    bool half(uint64_t at, uint64_t &v) const
+    {
+        const uint64_t f = fileOffset(at);
+        if (f <= m_size && m_size - f >= 8) {
+            std::memcpy(&v, m_data + f, 8);
+            return true;
+        }
+        v = partialHalf(f);
+        return false;
+    }
+    // What the file holds of the 8 bytes at file offset f, the rest zero.
+    uint64_t partialHalf(uint64_t f) const;
 
     const uint8_t *m_data;
     size_t m_size;

@@ -19,6 +19,7 @@ template <uint32_t Bits> bool unpackRow(const PanasonicBlocks &blocks, uint64_t 
     for (uint32_t col = 0, g = 0; col < width; col += n, ++g) {
         uint64_t lo, hi;
         whole &= blocks.group(firstGroup + g, lo, hi);
+#pragma GCC unroll 10
         for (uint32_t k = 0; k < n; ++k) {
             const uint32_t at = k * Bits;
             uint64_t v;

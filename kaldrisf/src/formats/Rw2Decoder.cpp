@@ -114,6 +114,16 @@ void Rw2Decoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
         m_bits = 12;
     }
 
+    // A file holding less than half its frame is refused before anything is
+    // allocated: a cut copy keeps its first half, a hostile size gets nothing.
+    uint64_t needed = rw * rh * 2;
+    if (m_codec == Codec::Bitstream)
+        needed = (PanasonicBitstream::rowBits(m_rawWidth) * rh + 7) / 8;
+    else if (m_codec == Codec::Packed)
+        needed = PanasonicPacked::rowGroups(m_rawWidth, m_bits) * rh * 16;
+    if (needed > 2 * avail + PanasonicBlocks::blockSize)
+        fail(declared > avail ? KALDRIS_TRUNCATED : KALDRIS_TOO_BIG);
+
     ExifFields::read(m_tree, d);
     readPreviewExif(d);
     if (d.other.iso_speed <= 0)

@@ -36,29 +36,49 @@ int Kaldris_fast::clearZeroPixels()
         return 0;
     return kaldris::guarded([&] {
         const size_t pitch = s.raw_pitch / 2;
-        std::vector<std::pair<size_t, ushort>> fixes;
-        for (int row = 0; row < s.raw_height; ++row)
-            for (int col = 0; col < s.raw_width; ++col) {
-                if (raw[row * pitch + col])
-                    continue;
-                const int colour = fcol(row - s.top_margin, col - s.left_margin);
-                unsigned sum = 0, n = 0;
-                for (int y = row - 2; y <= row + 2; ++y)
-                    for (int x = col - 2; x <= col + 2; ++x) {
-                        if (y < 0 || x < 0 || y >= s.raw_height || x >= s.raw_width)
-                            continue;
-                        ushort v = raw[y * pitch + x];
-                        if (v && fcol(y - s.top_margin, x - s.left_margin) == colour) {
-                            sum += v;
-                            ++n;
-                        }
+        const int height = s.raw_height, width = s.raw_width;
+        // The pattern repeats every 8 rows and 2 columns, here in raw coordinates.
+        int colour[8][2];
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 2; ++c)
+                colour[r][c] = fcol(r - s.top_margin, c - s.left_margin);
+        // Every replacement is worked out from the data as unpacked, so a
+        // cleared pixel never feeds its neighbour's mean; they are written
+        // once all bands are done.
+        constexpr int bandRows = 64;
+        const size_t bands = (size_t(height) + bandRows - 1) / bandRows;
+        std::vector<std::vector<std::pair<size_t, ushort>>> fixes(bands);
+        kaldris::parallelFor(bands, imgdata.params.threads, [&](size_t b) {
+            const int r0 = int(b) * bandRows, r1 = std::min(height, r0 + bandRows);
+            for (int row = r0; row < r1; ++row) {
+                const ushort *line = raw + size_t(row) * pitch;
+                for (int col = 0; col < width; ++col) {
+                    if (line[col])
+                        continue;
+                    const int want = colour[row & 7][col & 1];
+                    unsigned sum = 0, n = 0;
+                    // Same-colour neighbours within two rows and columns,
+                    // only those inside the raw area.
+                    for (int y = std::max(0, row - 2); y <= std::min(height - 1, row + 2); ++y) {
+                        const ushort *near = raw + size_t(y) * pitch;
+                        for (int x = std::max(0, col - 2); x <= std::min(width - 1, col + 2); ++x)
+                            if (near[x] && colour[y & 7][x & 1] == want) {
+                                sum += near[x];
+                                ++n;
+                            }
                     }
-                if (n)
-                    fixes.emplace_back(row * pitch + col, ushort(sum / n));
+                    if (n)
+                        fixes[b].emplace_back(size_t(row) * pitch + size_t(col), ushort((sum + n / 2) / n));
+                }
             }
-        for (const auto &f : fixes)
-            raw[f.first] = f.second;
-        return int(fixes.size());
+        });
+        int count = 0;
+        for (const auto &band : fixes) {
+            for (const auto &f : band)
+                raw[f.first] = f.second;
+            count += int(band.size());
+        }
+        return count;
     });
 }
 

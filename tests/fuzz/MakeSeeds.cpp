@@ -9,6 +9,7 @@
 #include "NefWriter.h"
 #include "PhoneDng.h"
 #include "PefWriter.h"
+#include "Rw2Writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -403,6 +404,43 @@ int main(int argc, char **argv)
         std::string error;
         if (!ArwWriter::writeFile(d, dir + "/" + a.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", a.name, error.c_str());
+    // Panasonic RW2 / Leica RWL: each codec; one bit stream whose groups
+    // start at 0 (shifted rows), one not a whole number of groups wide.
+    struct Rw2Seed {
+        const char *name;
+        Rw2Description::Codec codec;
+        int bits, width, height;
+        bool leica, exifIfd, zeros;
+    };
+    const Rw2Seed rw2Seeds[] = {
+        {"rw2-bitstream.rw2", Rw2Description::Codec::Bitstream, 12, 70, 12, false, true, false},
+        {"rw2-bitstream-150-zeros.rw2", Rw2Description::Codec::Bitstream, 12, 150, 10, false, true, true},
+        {"rw2-packed12.rw2", Rw2Description::Codec::Packed, 12, 60, 10, false, true, false},
+        {"rw2-packed14.rw2", Rw2Description::Codec::Packed, 14, 63, 10, false, false, false},
+        {"rw2-words16.rw2", Rw2Description::Codec::Unpacked16, 12, 40, 10, false, true, true},
+        {"rwl-bitstream.rwl", Rw2Description::Codec::Bitstream, 12, 56, 8, true, false, false},
+    };
+    for (const Rw2Seed &c : rw2Seeds) {
+        Rw2Description d;
+        d.codec = c.codec;
+        d.bits = c.bits;
+        d.rawWidth = c.width;
+        d.rawHeight = c.height;
+        d.top = 2;
+        d.left = 2;
+        d.bottom = c.height;
+        d.right = c.width - 2;
+        d.exifIfd = c.exifIfd;
+        if (c.leica) {
+            d.make = "LEICA";
+            d.model = "D-LUX 4";
+        }
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                d.raw.push_back(uint16_t(c.zeros && x % 14 == 0 && y % 3 == 0 ? 0 : 200 + (x * 3 + y * 5) % 700));
+        std::string error;
+        if (!Rw2Writer::writeFile(d, dir + "/" + c.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
             ok = false;
         }
     }

@@ -532,7 +532,7 @@ void TestCr2Decoder::formats_data()
     QTest::newRow("CRW") << QByteArray("II\x1a\0\0\0HEAPCCDR\x01\0\x01\0", 18) << int(KALDRIS_CANON_CRW_UNSUPPORTED);
     QTest::newRow("RAF") << QByteArray("FUJIFILMCCD-RAW 0201FF383501") << int(KALDRIS_FUJIFILM_UNSUPPORTED);
     QTest::newRow("ORF") << QByteArray("IIRO\x08\0\0\0\0\0\0\0\0\0\0\0", 16) << int(KALDRIS_OLYMPUS_UNSUPPORTED);
-    QTest::newRow("RW2") << QByteArray("IIU\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16) << int(KALDRIS_PANASONIC_UNSUPPORTED);
+    QTest::newRow("RW2 without entries") << QByteArray("IIU\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16) << int(KALDRIS_CORRUPT);
     QTest::newRow("MRW") << QByteArray("\0MRM\0\0\0\x10\0PRD\0\0\0\0", 16) << int(KALDRIS_MINOLTA_UNSUPPORTED);
     QTest::newRow("X3F") << QByteArray("FOVb\0\0\x02\0\0\0\0\0\0\0\0\0", 16) << int(KALDRIS_SIGMA_UNSUPPORTED);
     QTest::newRow("text") << QByteArray("just some text, not a raw file") << int(KALDRIS_FILE_UNSUPPORTED);

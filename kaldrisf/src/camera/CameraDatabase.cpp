@@ -420,14 +420,19 @@ const CameraEntry *CameraDatabase::find(std::string_view make, std::string_view 
     return &entries_[it->second];
 }
 
-std::vector<std::string> CameraDatabase::supportedCameras(const std::vector<std::string> &idMakes) const
+std::vector<std::string> CameraDatabase::supportedCameras(const std::vector<std::string> &idMakes,
+                                                          const std::vector<std::string> &fileMakes) const
 {
-    std::vector<std::string> makes;
+    std::vector<std::string> makes, written;
     for (const std::string &m : idMakes)
         makes.push_back(lowerMake(m));
+    for (const std::string &m : fileMakes)
+        written.push_back(lowerMake(m));
     std::vector<std::string> lines;
     for (const CameraEntry &e : entries_) {
         if (!e.isSupported() || std::find(makes.begin(), makes.end(), lowerMake(e.idMake)) == makes.end())
+            continue;
+        if (!written.empty() && std::find(written.begin(), written.end(), lowerMake(e.make)) == written.end())
             continue;
         lines.push_back(e.idMake + ' ' + e.idModel);
         for (const auto &alias : e.aliases)

@@ -64,7 +64,10 @@ public:
                             std::string *idModel = nullptr) const;
     // "IDMake IDModel" of every supported entry of the given makes, aliases as lines of
     // their own, sorted, without duplicates.
-    std::vector<std::string> supportedCameras(const std::vector<std::string> &idMakes) const;
+    // With fileMakes, only entries whose make (as files write it) is one of them: a maker
+    // whose cameras write several formats has each one's bodies listed with its decoder.
+    std::vector<std::string> supportedCameras(const std::vector<std::string> &idMakes,
+                                              const std::vector<std::string> &fileMakes = {}) const;
     size_t size() const { return entries_.size(); }
 
 private:

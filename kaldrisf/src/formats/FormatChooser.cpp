@@ -5,6 +5,7 @@
 #include "formats/DngDecoder.h"
 #include "formats/NikonDecoder.h"
 #include "formats/PefDecoder.h"
+#include "formats/Rw2Decoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -42,8 +43,6 @@ int familyOfMagic(const ByteStream &f)
         return KALDRIS_PHASEONE_UNSUPPORTED;
     if (startsWith(f, 0, "IIRO") || startsWith(f, 0, "IIRS") || startsWith(f, 0, "MMOR"))
         return KALDRIS_OLYMPUS_UNSUPPORTED;
-    if (startsWith(f, 0, "IIU\0"))
-        return KALDRIS_PANASONIC_UNSUPPORTED;
     return KALDRIS_SUCCESS;
 }
 
@@ -93,7 +92,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Pef, Arw, Dng };
+enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -105,6 +104,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<PefDecoder>();
     if (c == Candidate::Arw)
         return std::make_unique<ArwDecoder>();
+    if (c == Candidate::Rw2)
+        return std::make_unique<Rw2Decoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -124,11 +125,13 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     std::vector<Candidate> candidates;
     if (Cr2Decoder::recognises(file))
         candidates.push_back(Candidate::Cr2);
+    else if (Rw2Decoder::recognises(file))
+        candidates.push_back(Candidate::Rw2);
     else if (NikonDecoder::recognises(tree))
         candidates.push_back(Candidate::Nef);
     else if (ArwDecoder::recognises(tree))
         candidates.push_back(Candidate::Arw);
-    if (PefDecoder::recognises(tree, maker))
+    else if (PefDecoder::recognises(tree, maker))
         candidates.push_back(Candidate::Pef);
     if (dng)
         candidates.push_back(Candidate::Dng);

@@ -26,7 +26,8 @@ TiffTree TiffParser::parse(const ByteStream &file)
     else
         fail(KALDRIS_FILE_UNSUPPORTED);
     ByteStream s(file.data(), file.size(), tree.bigEndian);
-    if (s.u16(2) != 42)
+    // Panasonic's raw files carry 0x55 where TIFF has 42.
+    if (s.u16(2) != 42 && s.u16(2) != 0x55)
         fail(KALDRIS_FILE_UNSUPPORTED);
     TiffParser p(s);
     uint64_t next = s.u32(4);

@@ -1,0 +1,135 @@
+#include "decompress/PanasonicBitstream.h"
+
+#include "io/BitReader.h"
+#include "io/ParallelFor.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kaldris {
+
+namespace {
+
+constexpr uint32_t groupPixels = 14;
+
+uint64_t groupBits(uint32_t n)
+{
+    if (!n)
+        return 0;
+    uint64_t bits = n >= 2 ? 24 + uint64_t(n - 2) * 8 : 12;
+    for (uint32_t i = 2; i < n; i += 3)
+        bits += 2;
+    return bits;
+}
+
+// One row from `in`; returns the bits it took.
+uint64_t decodeRow(BitReader &in, uint16_t *out, uint32_t width)
+{
+    uint64_t used = 0;
+    for (uint32_t col = 0; col < width; col += groupPixels) {
+        const uint32_t n = std::min(groupPixels, width - col);
+        int pred[2] = {0, 0};
+        unsigned seen[2] = {0, 0};
+        int sh = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            in.ensure(16);
+            if (i % 3 == 2) {
+                sh = 4 >> (3 - in.get(2));
+                used += 2;
+            }
+            const unsigned p = i & 1;
+            if (seen[p]) {
+                const int step = int(in.get(8));
+                used += 8;
+                if (step) {
+                    // Below zero, or at the largest shift, only the shifted-out
+                    // low bits of the previous value survive.
+                    const int down = pred[p] - (0x80 << sh);
+                    pred[p] = (down < 0 || sh == 4) ? (pred[p] & ((1 << sh) - 1)) : down;
+                    pred[p] += step << sh;
+                }
+            } else {
+                seen[p] = in.get(8);
+                used += 8;
+                if (seen[p] || i > 11) {
+                    pred[p] = int(seen[p] << 4 | in.get(4));
+                    used += 4;
+                }
+            }
+            out[col + i] = uint16_t(pred[p]);
+        }
+    }
+    return used;
+}
+
+}
+
+uint64_t PanasonicBitstream::rowBits(uint32_t width)
+{
+    return uint64_t(width / groupPixels) * groupBits(groupPixels) + groupBits(width % groupPixels);
+}
+
+unsigned PanasonicBitstream::decode(const PanasonicBlocks &blocks, uint16_t *dst, size_t pitch, uint32_t width,
+                                    uint32_t rows, int threads)
+{
+    if (!width || !rows)
+        return 0;
+    const uint64_t perRow = rowBits(width);
+    // Bands small enough to sit in a core's cache, and enough of them for every core.
+    const uint32_t bandRows = uint32_t(std::clamp<uint64_t>((1u << 20) / std::max<uint64_t>(perRow, 1), 1, 64));
+    const size_t bands = (rows + bandRows - 1) / bandRows;
+    std::vector<uint64_t> start(bands), end(bands);
+    std::vector<unsigned char> ranShort(bands);
+
+    auto decodeBand = [&](size_t b) {
+        const uint32_t r0 = uint32_t(b) * bandRows, r1 = std::min(rows, r0 + bandRows);
+        const uint64_t s = start[b];
+        // Rows never take more than their nominal bits: one spare word for
+        // the start's offset, one for the reader's look-ahead.
+        const uint64_t first = s / 64;
+        const size_t words = size_t((s % 64 + perRow * (r1 - r0) + 63) / 64) + 2;
+        std::vector<uint8_t> plain(words * 8);
+        const size_t missing = blocks.copyPlainWords(first, words, plain.data());
+        BitReader in(plain.data(), plain.size());
+        int skip = int(s % 64);
+        for (; skip > 0; skip -= std::min(skip, 32)) {
+            in.ensure(32);
+            in.skip(std::min(skip, 32));
+        }
+        uint64_t used = 0;
+        for (uint32_t r = r0; r < r1; ++r)
+            used += decodeRow(in, dst + size_t(r) * pitch, width);
+        end[b] = s + used;
+        // Only words the band reached count as missing; the spare ones may lie past the data.
+        const uint64_t reached = (s % 64 + used + 63) / 64;
+        ranShort[b] = missing && blocks.copyPlainWords(first, size_t(reached), plain.data()) > 0;
+    };
+
+    // Each band is decoded where its rows would start if every group took
+    // its full bits; a group that starts below 16 shifts all later rows, so
+    // the bands past it are decoded again from where they really start.
+    // After a few such rounds the rest goes band by band.
+    size_t known = 0;
+    uint64_t at = 0;
+    int rounds = 0;
+    while (known < bands) {
+        if (rounds < 4) {
+            for (size_t b = known; b < bands; ++b)
+                start[b] = at + (b - known) * bandRows * perRow;
+            parallelFor(bands - known, threads, [&](size_t i) { decodeBand(known + i); });
+            ++rounds;
+            while (known < bands && start[known] == at)
+                at = end[known++];
+        } else {
+            start[known] = at;
+            decodeBand(known);
+            at = end[known++];
+        }
+    }
+    unsigned errors = 0;
+    for (unsigned char s : ranShort)
+        errors += s;
+    return errors;
+}
+
+}

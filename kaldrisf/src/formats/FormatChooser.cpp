@@ -2,6 +2,7 @@
 
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
+#include "formats/OrfDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -37,8 +38,6 @@ int familyOfMagic(const ByteStream &f)
         return KALDRIS_SIGMA_UNSUPPORTED;
     if ((startsWith(f, 0, "IIII") || startsWith(f, 0, "MMMM")) && startsWith(f, 8, "raw"))
         return KALDRIS_PHASEONE_UNSUPPORTED;
-    if (startsWith(f, 0, "IIRO") || startsWith(f, 0, "IIRS") || startsWith(f, 0, "MMOR"))
-        return KALDRIS_OLYMPUS_UNSUPPORTED;
     if (startsWith(f, 0, "IIU\0"))
         return KALDRIS_PANASONIC_UNSUPPORTED;
     return KALDRIS_SUCCESS;
@@ -90,12 +89,14 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Dng };
+enum class Candidate { Cr2, Orf, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
     if (c == Candidate::Cr2)
         return std::make_unique<Cr2Decoder>();
+    if (c == Candidate::Orf)
+        return std::make_unique<OrfDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -115,6 +116,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     std::vector<Candidate> candidates;
     if (Cr2Decoder::recognises(file))
         candidates.push_back(Candidate::Cr2);
+    if (OrfDecoder::recognises(file))
+        candidates.push_back(Candidate::Orf);
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())

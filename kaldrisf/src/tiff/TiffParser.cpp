@@ -26,7 +26,9 @@ TiffTree TiffParser::parse(const ByteStream &file)
     else
         fail(KALDRIS_FILE_UNSUPPORTED);
     ByteStream s(file.data(), file.size(), tree.bigEndian);
-    if (s.u16(2) != 42)
+    // Olympus writes "RO" (and "RS") where TIFF has 42.
+    const uint16_t magic = s.u16(2);
+    if (magic != 42 && magic != 0x4F52 && magic != 0x5352)
         fail(KALDRIS_FILE_UNSUPPORTED);
     TiffParser p(s);
     uint64_t next = s.u32(4);

@@ -1,10 +1,12 @@
-// Writes small raw files of every kind the decoder reads (DNG, CR2) into a
+// Writes small raw files of every kind the decoder reads (DNG, CR2, ORF) into a
 // folder, as starting points for fuzzing. Run by hand (tools/fuzz.sh), not in CI.
 #include "Cr2Writer.h"
 #include "DngWriter.h"
 #include "ExifBlockBuilder.h"
 #include "JpegFixture.h"
+#include "OrfWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -226,6 +228,45 @@ int main(int argc, char **argv)
         }
         std::string error;
         if (!Cr2Writer::writeFile(d, dir + "/" + c.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
+            ok = false;
+        }
+    }
+    // Olympus ORF: each raw layout, both byte orders and both maker notes.
+    struct OrfSeed {
+        const char *name;
+        OrfDescription::Codec codec;
+        bool bigEndian, oldNote;
+    };
+    using OrfCodec = OrfDescription::Codec;
+    const OrfSeed orfSeeds[] = {
+        {"orf-compressed.orf", OrfCodec::Compressed, false, false},
+        {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false},
+        {"orf-packed-words.orf", OrfCodec::PackedWords, false, true},
+        {"orf-interlaced.orf", OrfCodec::Interlaced, true, true},
+        {"orf-unpacked.orf", OrfCodec::Unpacked, false, false},
+    };
+    for (const OrfSeed &c : orfSeeds) {
+        OrfDescription d;
+        d.codec = c.codec;
+        d.bigEndian = c.bigEndian;
+        d.oldNote = c.oldNote;
+        d.width = 64;
+        d.height = 40;
+        d.previewWidth = 32;
+        d.previewHeight = 24;
+        d.thumbnail = false;
+        const int black[4] = {254, 255, 256, 253};
+        std::copy(black, black + 4, d.black);
+        d.wbRed = 480;
+        d.wbBlue = 400;
+        // Smooth areas and sharp edges, so both the short and the escaped
+        // codes occur.
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 64; ++x)
+                d.raw.push_back(uint16_t(x > 40 && y > 20 ? (x * 997 + y * 331) % 4096 : 256 + ramp(x, y, 10)));
+        std::string error;
+        if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
             ok = false;
         }

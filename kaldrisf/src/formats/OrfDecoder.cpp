@@ -119,7 +119,9 @@ void OrfDecoder::chooseLayout()
             m_layout = Layout::Packed;
         minimum = pixels * 3 / 2;
     } else if (bits == 16) {
-        m_layout = m_length >= pixels * 2 ? Layout::Unpacked : Layout::Compressed;
+        // Only tiny frames compress to two bytes a pixel and more, and not
+        // to exactly that.
+        m_layout = m_length == pixels * 2 ? Layout::Unpacked : Layout::Compressed;
         minimum = m_layout == Layout::Unpacked
                       ? pixels * 2
                       : OlympusDecompressor::streamHeader + pixels * OlympusDecompressor::minBitsPerPixel / 8;

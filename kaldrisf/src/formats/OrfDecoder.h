@@ -29,7 +29,7 @@ public:
         PackedWords,   // 12-bit MSB-first in little-endian 32-bit words, exactly 1.5 bytes a pixel
         Packed,        // 12-bit MSB-first bytes, rows on byte boundaries
         Interlaced,    // as Packed, even rows first, odd rows from the next 2048-byte boundary
-        Unpacked,      // 16-bit words in the file's order, the 12 bits at the top
+        Unpacked,      // 16-bit words in the file's order, the 12 bits at the top, exactly 2 bytes a pixel
     };
     Layout layout() const { return m_layout; }
 

@@ -1,9 +1,13 @@
 #ifndef EXTERNALTOOL_H
 #define EXTERNALTOOL_H
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+
+#include <cstdint>
+#include <vector>
 
 // Runs the outside programs (exiftool, tiffinfo) the writer's output is
 // checked with, so writer and reader never share our code.
@@ -16,6 +20,11 @@ public:
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
+    // dcraw `mode` ("-E" whole raw array, "-D" visible area) -4 -c: its PNM
+    // output, empty when it did not run.
+    static QByteArray dcrawRaw(const QString &path, const QString &mode);
+    // A 16-bit PGM (Bayer data) or PPM (dcraw's RGB of sRAW) into values.
+    static bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values);
 };
 
 #endif

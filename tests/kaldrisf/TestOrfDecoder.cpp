@@ -101,6 +101,7 @@ private slots:
     void smallFrames();
     void memoryLimit();
     void notTiffMagic();
+    void cameraList();
     void truncatedEverywhere();
     void mutatedBytes();
 };
@@ -506,6 +507,17 @@ void TestOrfDecoder::notTiffMagic()
     std::vector<uint8_t> bytes = write(description(Codec::Compressed));
     bytes[4] = bytes[5] = bytes[6] = bytes[7] = 0xFF;
     QCOMPARE(openAndUnpack(bytes).openRc, int(KALDRIS_TRUNCATED));
+}
+
+// Help's camera list names the bodies this decoder reads, under both makes.
+void TestOrfDecoder::cameraList()
+{
+    QStringList names;
+    for (int i = 0; i < Kaldris::cameraCount(); ++i)
+        names << QString::fromUtf8(Kaldris::cameraList()[i]);
+    QVERIFY(names.contains("Olympus E-M5"));
+    QVERIFY(names.contains("Olympus E-M10 Mark IIIs"));
+    QVERIFY(names.contains("OM System OM-1"));
 }
 
 void TestOrfDecoder::truncatedEverywhere()

@@ -1,6 +1,7 @@
 #ifndef EXTERNALTOOL_H
 #define EXTERNALTOOL_H
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>

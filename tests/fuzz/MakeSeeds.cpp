@@ -10,6 +10,7 @@
 #include "PhoneDng.h"
 #include "PefWriter.h"
 #include "Rw2Writer.h"
+#include "OrfWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -440,6 +441,41 @@ int main(int argc, char **argv)
                 d.raw.push_back(uint16_t(c.zeros && x % 14 == 0 && y % 3 == 0 ? 0 : 200 + (x * 3 + y * 5) % 700));
         std::string error;
         if (!Rw2Writer::writeFile(d, dir + "/" + c.name, &error)) {
+    // Olympus ORF: each raw layout, both byte orders and both maker notes.
+    struct OrfSeed {
+        const char *name;
+        OrfDescription::Codec codec;
+        bool bigEndian, oldNote;
+    };
+    using OrfCodec = OrfDescription::Codec;
+    const OrfSeed orfSeeds[] = {
+        {"orf-compressed.orf", OrfCodec::Compressed, false, false},
+        {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false},
+        {"orf-packed-words.orf", OrfCodec::PackedWords, false, true},
+        {"orf-interlaced.orf", OrfCodec::Interlaced, true, true},
+        {"orf-unpacked.orf", OrfCodec::Unpacked, false, false},
+    };
+    for (const OrfSeed &c : orfSeeds) {
+        OrfDescription d;
+        d.codec = c.codec;
+        d.bigEndian = c.bigEndian;
+        d.oldNote = c.oldNote;
+        d.width = 64;
+        d.height = 40;
+        d.previewWidth = 32;
+        d.previewHeight = 24;
+        d.thumbnail = false;
+        const int black[4] = {254, 255, 256, 253};
+        std::copy(black, black + 4, d.black);
+        d.wbRed = 480;
+        d.wbBlue = 400;
+        // Smooth areas and sharp edges, so both the short and the escaped
+        // codes occur.
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 64; ++x)
+                d.raw.push_back(uint16_t(x > 40 && y > 20 ? (x * 997 + y * 331) % 4096 : 256 + ramp(x, y, 10)));
+        std::string error;
+        if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
             ok = false;
         }

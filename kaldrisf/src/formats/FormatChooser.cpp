@@ -6,6 +6,7 @@
 #include "formats/NikonDecoder.h"
 #include "formats/PefDecoder.h"
 #include "formats/Rw2Decoder.h"
+#include "formats/OrfDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -41,8 +42,6 @@ int familyOfMagic(const ByteStream &f)
         return KALDRIS_SIGMA_UNSUPPORTED;
     if ((startsWith(f, 0, "IIII") || startsWith(f, 0, "MMMM")) && startsWith(f, 8, "raw"))
         return KALDRIS_PHASEONE_UNSUPPORTED;
-    if (startsWith(f, 0, "IIRO") || startsWith(f, 0, "IIRS") || startsWith(f, 0, "MMOR"))
-        return KALDRIS_OLYMPUS_UNSUPPORTED;
     return KALDRIS_SUCCESS;
 }
 
@@ -92,7 +91,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Dng };
+enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Orf, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -106,6 +105,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<ArwDecoder>();
     if (c == Candidate::Rw2)
         return std::make_unique<Rw2Decoder>();
+    if (c == Candidate::Orf)
+        return std::make_unique<OrfDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -125,6 +126,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     std::vector<Candidate> candidates;
     if (Cr2Decoder::recognises(file))
         candidates.push_back(Candidate::Cr2);
+    else if (OrfDecoder::recognises(file))
+        candidates.push_back(Candidate::Orf);
     else if (Rw2Decoder::recognises(file))
         candidates.push_back(Candidate::Rw2);
     else if (NikonDecoder::recognises(tree))

@@ -26,8 +26,9 @@ TiffTree TiffParser::parse(const ByteStream &file)
     else
         fail(KALDRIS_FILE_UNSUPPORTED);
     ByteStream s(file.data(), file.size(), tree.bigEndian);
-    // Panasonic's raw files carry 0x55 where TIFF has 42.
-    if (s.u16(2) != 42 && s.u16(2) != 0x55)
+    // Panasonic writes 0x55 where TIFF has 42, Olympus "RO" (and "RS").
+    const uint16_t magic = s.u16(2);
+    if (magic != 42 && magic != 0x55 && magic != 0x4F52 && magic != 0x5352)
         fail(KALDRIS_FILE_UNSUPPORTED);
     TiffParser p(s);
     uint64_t next = s.u32(4);

@@ -1,0 +1,112 @@
+// Open + unpack medians of Olympus ORF files written by the fixture library:
+// 24-megapixel (6000x4000) 12-bit data in the maker's compression, which
+// decodes on one core (each pixel's code depends on the one before it): the
+// target is 100 megapixels a second. The packed layout is timed beside it.
+// The files are read once before timing, so every run finds them in the
+// page cache; the allocator keeps its pages between runs.
+
+#include "BenchClock.h"
+#include "Kaldris.h"
+#include "LoadScene.h"
+#include "OrfWriter.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Runs = 9;
+
+struct Case {
+    const char *name;
+    const char *file;
+    OrfDescription::Codec codec;
+    int width, height;
+    bool targeted;
+};
+
+bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+}
+
+int main()
+{
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    const Case cases[] = {
+        {"6000x4000, compressed", "compressed", OrfDescription::Codec::Compressed, 6000, 4000, true},
+        {"5240x3912, compressed", "compressed-20", OrfDescription::Codec::Compressed, 5240, 3912, true},
+        {"6000x4000, packed 12-bit words", "packed", OrfDescription::Codec::PackedWords, 6000, 4000, false},
+    };
+    std::printf("%-40s %10s %10s %10s %8s  %s\n", "file", "open ms", "unpack ms", "MP/s", "bits/px", "target");
+    for (const Case &c : cases) {
+        OrfDescription d;
+        d.codec = c.codec;
+        d.width = c.width;
+        d.height = c.height;
+        d.raw = LoadScene::frame(c.width, c.height, 12).samples;
+        OrfLayout layout;
+        std::string error;
+        const std::vector<uint8_t> bytes = OrfWriter::write(d, &error, &layout);
+        const QString path = dir.filePath(QString::fromLatin1(c.file) + ".orf");
+        if (bytes.empty() || !writeFile(path, bytes)) {
+            std::fprintf(stderr, "cannot write %s: %s\n", c.name, error.c_str());
+            return 1;
+        }
+        const std::string p = path.toStdString();
+        std::vector<double> open, unpack;
+        bool ok = true;
+        for (int run = -1; run < Runs && ok; ++run) {
+            Kaldris k;
+            k.imgdata.params.threads = 1;
+            QElapsedTimer t;
+            t.start();
+            int rc = k.open_file(p.c_str());
+            const double t1 = t.nsecsElapsed() / 1e6;
+            if (rc == 0)
+                rc = k.unpack();
+            const double t2 = t.nsecsElapsed() / 1e6;
+            if (rc != 0) {
+                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
+                return 1;
+            }
+            if (run < 0) {
+                // A decoder that gives up early must not look fast.
+                ok = k.imgdata.decode_errors == 0
+                     && std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) == 0;
+                if (!ok)
+                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
+                continue;
+            }
+            open.push_back(t1);
+            unpack.push_back(t2 - t1);
+        }
+        if (!ok)
+            return 1;
+        const double mp = double(c.width) * c.height / 1e6;
+        const double u = BenchClock::median(unpack);
+        const double rate = mp / (u / 1000.0);
+        char target[96] = "-";
+        if (c.targeted)
+            std::snprintf(target, sizeof target, ">= 100 MP/s on one core: %s (%.0f%%)", rate >= 100 ? "MET" : "MISSED",
+                          rate);
+        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(open), u, rate,
+                    layout.rawLength * 8.0 / (double(c.width) * c.height), target);
+    }
+    std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());
+    return 0;
+}

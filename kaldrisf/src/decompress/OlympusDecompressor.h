@@ -1,0 +1,33 @@
+// Olympus raw data that is not plain TIFF packing: the maker's 12-bit
+// compression, and 12-bit samples packed MSB-first into little-endian
+// 32-bit words.
+#ifndef KALDRIS_OLYMPUSDECOMPRESSOR_H
+#define KALDRIS_OLYMPUSDECOMPRESSOR_H
+
+#include "decompress/SampleTarget.h"
+
+namespace kaldris {
+
+class OlympusDecompressor {
+public:
+    // Bytes in front of the compressed bit stream.
+    static constexpr size_t streamHeader = 7;
+    // Fewest bits one compressed pixel takes: sign and low bits, a one-bit
+    // length code, two magnitude bits.
+    static constexpr unsigned minBitsPerPixel = 6;
+
+    // Decodes t.rows rows of t.rowSamples values in stream order. Values
+    // outside 12 bits are clamped and their rows counted in *errorRows;
+    // when the stream runs short, the row it ran out in and every row after
+    // it are zeroed, counted, and the result is KALDRIS_DATA_ERROR.
+    static int decode(const uint8_t *src, size_t len, const SampleTarget &t, unsigned *errorRows);
+
+    // Every 32-bit little-endian word holds the next 32 bits of one MSB-first
+    // stream of 12-bit values, rows following each other without padding.
+    // Rows the data do not cover are zeroed and give KALDRIS_DATA_ERROR.
+    static int unpackWords(const uint8_t *src, size_t len, const SampleTarget &t);
+};
+
+}
+
+#endif

@@ -340,7 +340,7 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_SAMSUNG_UNSUPPORTED: return "Samsung SRW files are not supported yet";
     case KALDRIS_PANASONIC_UNSUPPORTED: return "Panasonic RW2 and Leica RWL files are not supported yet";
     case KALDRIS_OLYMPUS_UNSUPPORTED: return "Olympus ORF files are not supported yet";
-    case KALDRIS_FUJIFILM_UNSUPPORTED: return "Fujifilm RAF files are not supported yet";
+    case KALDRIS_FUJIFILM_UNSUPPORTED: return "Compressed Fujifilm RAF files are not supported yet";
     case KALDRIS_PHASEONE_UNSUPPORTED: return "Phase One IIQ files are not supported";
     case KALDRIS_HASSELBLAD_UNSUPPORTED: return "Hasselblad 3FR and FFF files are not supported";
     case KALDRIS_LEAF_UNSUPPORTED: return "Leaf MOS files are not supported";
@@ -373,7 +373,7 @@ struct CameraNames {
             "Generic DNG: LinearRaw 4-colour",
             "Generic DNG: floating point",
         };
-        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon"}))
+        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Fujifilm"}))
             lines.push_back(std::move(s));
         for (const std::string &s : lines)
             pointers.push_back(s.c_str());

@@ -530,7 +530,8 @@ void TestCr2Decoder::formats_data()
     QTest::addColumn<int>("code");
     QTest::newRow("CR3") << QByteArray("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24) << int(KALDRIS_CANON_CR3_UNSUPPORTED);
     QTest::newRow("CRW") << QByteArray("II\x1a\0\0\0HEAPCCDR\x01\0\x01\0", 18) << int(KALDRIS_CANON_CRW_UNSUPPORTED);
-    QTest::newRow("RAF") << QByteArray("FUJIFILMCCD-RAW 0201FF383501") << int(KALDRIS_FUJIFILM_UNSUPPORTED);
+    // A RAF header pointing at nothing: the format is read, the file is not one.
+    QTest::newRow("RAF without data") << QByteArray("FUJIFILMCCD-RAW 0201FF383501") << int(KALDRIS_CORRUPT);
     QTest::newRow("ORF") << QByteArray("IIRO\x08\0\0\0\0\0\0\0\0\0\0\0", 16) << int(KALDRIS_OLYMPUS_UNSUPPORTED);
     QTest::newRow("RW2") << QByteArray("IIU\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16) << int(KALDRIS_PANASONIC_UNSUPPORTED);
     QTest::newRow("MRW") << QByteArray("\0MRM\0\0\0\x10\0PRD\0\0\0\0", 16) << int(KALDRIS_MINOLTA_UNSUPPORTED);

@@ -113,6 +113,8 @@ void RafDecoder::open(const ByteStream &file, TiffTree, kaldris_data_t &d)
     // The bodies write the samples in the byte order of their EXIF block.
     if (!m_exif.chain.empty())
         m_bigEndian = m_exif.bigEndian;
+    else
+        guessByteOrder();
     ExifFields::copyText(d.idata.format, sizeof d.idata.format, "Fujifilm RAF");
 
     if (!m_width || !m_height || m_width > 65535 || m_height > 65535)
@@ -139,6 +141,24 @@ void RafDecoder::open(const ByteStream &file, TiffTree, kaldris_data_t &d)
     const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     if (limit && need > limit)
         fail(KALDRIS_TOO_BIG);
+}
+
+void RafDecoder::guessByteOrder()
+{
+    // Without the EXIF block: the order in which the first samples stay
+    // within the bit depth (values read the wrong way round mostly do not).
+    if (m_bits < 8 || m_bits >= 16)
+        return;
+    const uint64_t n = std::min<uint64_t>(m_file.available(m_dataOffset, m_dataLength) / 2, 8192);
+    const unsigned limit = (1u << m_bits) - 1;
+    uint64_t overLe = 0, overBe = 0;
+    const uint8_t *p = m_file.data() + m_dataOffset;
+    for (uint64_t i = 0; i < n; ++i) {
+        overLe += unsigned(p[2 * i] | p[2 * i + 1] << 8) > limit;
+        overBe += unsigned(p[2 * i] << 8 | p[2 * i + 1]) > limit;
+    }
+    if (overLe != overBe)
+        m_bigEndian = overBe < overLe;
 }
 
 void RafDecoder::readExif(kaldris_data_t &d)

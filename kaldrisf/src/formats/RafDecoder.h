@@ -42,6 +42,7 @@ private:
     void readExif(kaldris_data_t &d);
     void readRecords(uint64_t offset, uint64_t length);
     void readRawContainer(uint64_t offset, uint64_t length);
+    void guessByteOrder();
     void placeVisibleArea(kaldris_data_t &d, const CameraEntry *cam);
     void placeColours(kaldris_data_t &d, const CameraEntry *cam);
     void setLevels(kaldris_data_t &d, const CameraEntry *cam);

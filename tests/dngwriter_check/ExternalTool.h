@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 // Runs the outside programs (exiftool, tiffinfo) the writer's output is
 // checked with, so writer and reader never share our code.
 class ExternalTool {
@@ -14,6 +17,11 @@ public:
     static QString run(const QString &program, const QStringList &args, int *exitCode = nullptr);
     // exiftool -j -n -G1 on one file: "Group:Tag" -> value.
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
+    // dcraw `mode` -4 -c on one file (-E: the whole raw array, -D: the
+    // visible area), read as its 16-bit PGM (raw data) or PPM (data dcraw
+    // turns into RGB itself). False when dcraw gave no such image.
+    static bool dcrawImage(const QString &path, const QString &mode, int &width, int &height, int &channels,
+                           std::vector<uint16_t> &values);
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
 };

@@ -6,11 +6,11 @@
 // keeps its pages between runs.
 
 #include "BenchClock.h"
+#include "DecodeTiming.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
 #include "RafWriter.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -30,12 +30,6 @@ struct Case {
     int width, height;
     bool bigEndian, xtrans;
 };
-
-bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
 
 struct CopyBand {
     const unsigned short *from;
@@ -83,50 +77,23 @@ int main()
         d.cropHeight = c.height;
         if (c.xtrans) {
             d.model = "X-T2";
-            d.xtrans = true;
-            const char *rows[6] = {"RBGBRG", "GGRGGB", "GGBGGR", "BRGRBG", "GGBGGR", "GGRGGB"};
-            for (int r = 0; r < 6; ++r)
-                for (int k = 0; k < 6; ++k)
-                    d.xtransPattern[r][k] = uint8_t(rows[r][k] == 'R' ? 0 : rows[r][k] == 'G' ? 1 : 2);
+            const char *const rows[6] = {"RBGBRG", "GGRGGB", "GGBGGR", "BRGRBG", "GGBGGR", "GGRGGB"};
+            d.setXtrans(rows);
         }
         const std::vector<uint8_t> bytes = RafWriter::write(d);
         const QString path = dir.filePath(QString::fromLatin1(c.name).section(' ', 0, 1) + (c.bigEndian ? "mm" : "ii") + ".raf");
-        if (bytes.empty() || !writeFile(path, bytes)) {
+        if (bytes.empty() || !DecodeTiming::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        for (int run = -1; run < Runs; ++run) {
-            Kaldris k;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                if (k.imgdata.decode_errors
-                    || std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) != 0) {
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                    return 1;
-                }
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
-        const double u = BenchClock::median(unpack), copy = allCoreCopyMs(d.raw);
+        DecodeTiming::Times times;
+        if (!DecodeTiming::time(c.name, path.toStdString(), d.raw, Runs, times))
+            return 1;
+        const double u = BenchClock::median(times.unpack), copy = allCoreCopyMs(d.raw);
         const double ratio = u / copy;
         char target[64];
         std::snprintf(target, sizeof target, "<= 2x copy: %s", ratio <= 2 ? "MET" : "MISSED");
-        std::printf("%-34s %9.2f %10.2f %9.2f %7.2f  %s\n", c.name, BenchClock::median(open), u, copy, ratio, target);
+        std::printf("%-34s %9.2f %10.2f %9.2f %7.2f  %s\n", c.name, BenchClock::median(times.open), u, copy, ratio, target);
     }
     std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());
     return 0;

@@ -22,6 +22,10 @@ public:
     // turns into RGB itself). False when dcraw gave no such image.
     static bool dcrawImage(const QString &path, const QString &mode, int &width, int &height, int &channels,
                            std::vector<uint16_t> &values);
+    // What differs between dcraw's whole raw array (-E) of one file and the
+    // width x height samples expected, as a message; empty when nothing does.
+    static QString dcrawRawArrayMismatch(const QString &path, int width, int height,
+                                         const std::vector<uint16_t> &expected);
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
 };

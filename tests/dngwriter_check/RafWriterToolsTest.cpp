@@ -35,10 +35,7 @@ RafDescription raf(int width, int height, int bits)
 
 void setXtrans(RafDescription &d)
 {
-    d.xtrans = true;
-    for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c)
-            d.xtransPattern[r][c] = uint8_t(xtransRows[r][c] == 'R' ? 0 : xtransRows[r][c] == 'G' ? 1 : 2);
+    d.setXtrans(xtransRows);
 }
 
 // The line of dcraw -i -v that starts with `key`, without the key.
@@ -135,16 +132,8 @@ private slots:
             QCOMPARE(infoLine(info, "Filter pattern:"), rows.join('/'));
         }
 
-        int w = 0, h = 0, channels = 0;
-        std::vector<uint16_t> values;
-        QVERIFY(ExternalTool::dcrawImage(path, "-E", w, h, channels, values));
-        QCOMPARE(channels, 1);
-        QCOMPARE(w, d.rawWidth);
-        QCOMPARE(h, d.rawHeight);
-        for (size_t i = 0; i < values.size(); ++i)
-            if (values[i] != d.raw[i])
-                QFAIL(qPrintable(QString("sample %1, %2: dcraw %3, written %4")
-                                     .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.raw[i])));
+        const QString mismatch = ExternalTool::dcrawRawArrayMismatch(path, d.rawWidth, d.rawHeight, d.raw);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 
     // The colours of the upright image a 45-degree sensor's diagonals make

@@ -2,6 +2,7 @@
 
 #include "formats/ExifFields.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kaldris {
@@ -57,6 +58,21 @@ unsigned CameraFacts::bayerFilters(const CameraEntry &e, unsigned top, unsigned 
         for (unsigned c = 0; c < 2; ++c)
             filters |= unsigned(colour[(r + top) % h][(c + left) % w]) << (((r << 1) | c) << 1);
     return filters < 1000 ? 0 : filters;
+}
+
+void CameraFacts::placeVisibleArea(kaldris_data_t &d, const CameraEntry *cam, const uint32_t *fileArea)
+{
+    auto &s = d.sizes;
+    uint32_t area[4] = {0, 0, s.raw_width, s.raw_height};
+    int x, y, w, h;
+    if (fileArea)
+        std::copy(fileArea, fileArea + 4, area);
+    else if (cam && cam->cropRect(s.raw_width, s.raw_height, x, y, w, h))
+        area[0] = uint32_t(x), area[1] = uint32_t(y), area[2] = uint32_t(w), area[3] = uint32_t(h);
+    s.left_margin = ushort(area[0]);
+    s.top_margin = ushort(area[1]);
+    s.width = s.iwidth = ushort(area[2]);
+    s.height = s.iheight = ushort(area[3]);
 }
 
 }

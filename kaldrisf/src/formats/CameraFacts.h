@@ -23,6 +23,11 @@ public:
     // B 2, and the green of the blue rows 3. 0 when the entry has no
     // usable RGB Bayer layout.
     static unsigned bayerFilters(const CameraEntry &e, unsigned top, unsigned left);
+
+    // The visible area into d.sizes (raw_width and raw_height already set):
+    // the file's own rectangle (left, top, width, height) when given, else
+    // the entry's crop where it fits the raw area, else the whole raw area.
+    static void placeVisibleArea(kaldris_data_t &d, const CameraEntry *cam, const uint32_t *fileArea);
 };
 
 }

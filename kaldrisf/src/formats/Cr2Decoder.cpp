@@ -270,17 +270,12 @@ void Cr2Decoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
             found = true;
         }
     }
-    int x, y, w, h;
-    if (!found && cam && cam->cropRect(int(rw), int(rh), x, y, w, h)) {
-        left = uint32_t(x);
-        top = uint32_t(y);
-        width = uint32_t(w);
-        height = uint32_t(h);
-    }
-    s.left_margin = ushort(left);
-    s.top_margin = ushort(top);
-    s.width = s.iwidth = ushort(width);
-    s.height = s.iheight = ushort(height);
+    const uint32_t fileArea[4] = {left, top, width, height};
+    CameraFacts::placeVisibleArea(d, cam, found ? fileArea : nullptr);
+    left = s.left_margin;
+    top = s.top_margin;
+    width = s.width;
+    height = s.height;
 
     // Canon's sensors are R G / G B from the visible origin unless the
     // database says otherwise.

@@ -314,24 +314,10 @@ void RafDecoder::placeVisibleArea(kaldris_data_t &d, const CameraEntry *cam)
             return;
         }
     }
-    uint32_t left = 0, top = 0, width = rw, height = rh;
-    int x, y, w, h;
-    if (m_rec.cropOrigin && m_rec.cropSize && m_rec.cropWidth && m_rec.cropHeight && uint64_t(m_rec.cropLeft) + m_rec.cropWidth <= rw
-        && uint64_t(m_rec.cropTop) + m_rec.cropHeight <= rh) {
-        left = m_rec.cropLeft;
-        top = m_rec.cropTop;
-        width = m_rec.cropWidth;
-        height = m_rec.cropHeight;
-    } else if (cam && cam->cropRect(int(rw), int(rh), x, y, w, h)) {
-        left = uint32_t(x);
-        top = uint32_t(y);
-        width = uint32_t(w);
-        height = uint32_t(h);
-    }
-    s.left_margin = ushort(left);
-    s.top_margin = ushort(top);
-    s.width = s.iwidth = ushort(width);
-    s.height = s.iheight = ushort(height);
+    const uint32_t fileArea[4] = {m_rec.cropLeft, m_rec.cropTop, m_rec.cropWidth, m_rec.cropHeight};
+    const bool fits = m_rec.cropOrigin && m_rec.cropSize && m_rec.cropWidth && m_rec.cropHeight
+                      && uint64_t(m_rec.cropLeft) + m_rec.cropWidth <= rw && uint64_t(m_rec.cropTop) + m_rec.cropHeight <= rh;
+    CameraFacts::placeVisibleArea(d, cam, fits ? fileArea : nullptr);
 }
 
 void RafDecoder::placeColours(kaldris_data_t &d, const CameraEntry *cam)

@@ -7,17 +7,16 @@
 
 #include "BenchClock.h"
 #include "Cr2Writer.h"
+#include "DecodeTiming.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
 #include "OpenUnpackRuns.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <malloc.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 

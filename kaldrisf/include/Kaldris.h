@@ -127,7 +127,8 @@ struct kaldris_image_sizes_t {
     ushort top_margin, left_margin;
     ushort iheight, iwidth;
     unsigned raw_pitch;          // bytes a row of the unpacked buffer
-    ushort rotated_width;        // 0 = ordinary sensor
+    ushort rotated_width;        // 0 = ordinary sensor; else a 45-degree sensor, and filters
+                                 // is the pattern of the upright image its diagonals make up
     ushort rotated_layout;
     int flip;                    // EXIF/DNG orientation as read; data stay unrotated
 };

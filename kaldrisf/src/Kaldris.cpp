@@ -346,7 +346,7 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_SAMSUNG_UNSUPPORTED: return "Samsung SRW files are not supported yet";
     case KALDRIS_PANASONIC_UNSUPPORTED: return "This Panasonic RW2 or Leica RWL raw format is not supported yet";
     case KALDRIS_OLYMPUS_UNSUPPORTED: return "Olympus files other than ORF are not supported yet";
-    case KALDRIS_FUJIFILM_UNSUPPORTED: return "Fujifilm RAF files are not supported yet";
+    case KALDRIS_FUJIFILM_UNSUPPORTED: return "Compressed Fujifilm RAF files are not supported yet";
     case KALDRIS_PHASEONE_UNSUPPORTED: return "Phase One IIQ files are not supported";
     case KALDRIS_HASSELBLAD_UNSUPPORTED: return "Hasselblad 3FR and FFF files are not supported";
     case KALDRIS_LEAF_UNSUPPORTED: return "Leaf MOS files are not supported";
@@ -397,7 +397,7 @@ struct CameraNames {
         };
         // The Sony bodies whose layouts no decoder of ours reads stay off the list.
         static const char *const unread[] = {"Sony DSLR-A100", "Sony DSC-R1", "Sony DSC-F828"};
-        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Nikon", "Olympus", "OM System", "Panasonic", "Pentax", "Sony"}))
+        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Fujifilm", "Nikon", "Olympus", "OM System", "Panasonic", "Pentax", "Sony"}))
             if (std::find(std::begin(unread), std::end(unread), s) == std::end(unread))
                 lines.push_back(std::move(s));
         // Leica's RWL bodies are Panasonic's; its other cameras write DNG.

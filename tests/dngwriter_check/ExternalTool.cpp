@@ -76,3 +76,19 @@ bool ExternalTool::readPnm(const QByteArray &pnm, int &width, int &height, int &
         values[i] = uint16_t(p[2 * i] << 8 | p[2 * i + 1]);
     return true;
 }
+
+QString ExternalTool::dcrawRawArrayMismatch(const QString &path, int width, int height,
+                                            const std::vector<uint16_t> &expected)
+{
+    int w = 0, h = 0, channels = 0;
+    std::vector<uint16_t> values;
+    if (!readPnm(dcrawImage(path, "-E"), w, h, channels, values))
+        return QStringLiteral("dcraw gave no 16-bit image");
+    if (channels != 1 || w != width || h != height)
+        return QStringLiteral("dcraw gave %1 x %2 x %3, expected %4 x %5 x 1").arg(w).arg(h).arg(channels).arg(width).arg(height);
+    for (size_t i = 0; i < values.size() && i < expected.size(); ++i)
+        if (values[i] != expected[i])
+            return QStringLiteral("sample %1, %2: dcraw %3, written %4")
+                .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(expected[i]);
+    return {};
+}

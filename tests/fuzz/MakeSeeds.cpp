@@ -11,6 +11,7 @@
 #include "PefWriter.h"
 #include "Rw2Writer.h"
 #include "OrfWriter.h"
+#include "RafWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -477,6 +478,51 @@ int main(int argc, char **argv)
         std::string error;
         if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
+    // Fujifilm RAF: each container, byte order and layout, small.
+    struct RafSeed {
+        const char *name;
+        bool container, bigEndian, xtrans, compressed;
+        int rotated;   // -1 plain, else the layout
+    };
+    const RafSeed rafSeeds[] = {
+        {"raf-bayer-ii.raf", true, false, false, false, -1},
+        {"raf-xtrans-mm.raf", true, true, true, false, -1},
+        {"raf-bare-mm.raf", false, true, false, false, -1},
+        {"raf-rotated0.raf", false, true, false, false, 0},
+        {"raf-rotated1.raf", false, true, false, false, 1},
+        {"raf-compressed.raf", true, false, true, true, -1},
+    };
+    for (const RafSeed &r : rafSeeds) {
+        RafDescription d;
+        d.rawWidth = 36;
+        d.rawHeight = 14;
+        d.tiffContainer = r.container;
+        d.bigEndian = r.bigEndian;
+        d.compressed = r.compressed;
+        d.cropLeft = 2;
+        d.cropTop = 1;
+        d.cropWidth = 32;
+        d.cropHeight = 12;
+        if (r.xtrans) {
+            d.model = "X-T3";
+            d.xtrans = true;
+            for (int y = 0; y < 6; ++y)
+                for (int x = 0; x < 6; ++x)
+                    d.xtransPattern[y][x] = uint8_t((x + 2 * y) % 3);
+        }
+        if (r.rotated >= 0) {
+            d.model = "FinePix S6000fd";
+            d.rotated = true;
+            d.rotatedLayout = r.rotated;
+            d.imageWidth = 32;
+            d.imageHeight = 12;
+        }
+        for (int y = 0; y < d.rawHeight; ++y)
+            for (int x = 0; x < d.rawWidth; ++x)
+                d.raw.push_back(ramp(x, y, d.bits));
+        std::string error;
+        if (!RafWriter::writeFile(d, dir + "/" + r.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", r.name, error.c_str());
             ok = false;
         }
     }

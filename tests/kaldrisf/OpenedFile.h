@@ -5,6 +5,7 @@
 #include "Kaldris.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,37 @@ inline std::vector<uint16_t> unpacked(const Kaldris &k)
     if (!p)
         return {};
     return std::vector<uint16_t>(p, p + size_t(s.raw_pitch / 2) * s.raw_height);
+}
+
+// Every cut of a file every `step` bytes, and the whole file: how many
+// opened, how many of those unpacked without decode errors, and how many
+// unpacks gave a result above 0 (never a valid one).
+struct CutCounts {
+    int opened = 0, whole = 0, bad = 0;
+};
+
+inline CutCounts openEveryCut(const std::vector<uint8_t> &bytes, size_t step)
+{
+    CutCounts counts;
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n < bytes.size(); n += step)
+        lengths.push_back(n);
+    lengths.push_back(bytes.size());
+    for (size_t n : lengths) {
+        // An exact-size copy, so a read past the cut is one past the buffer.
+        std::unique_ptr<uint8_t[]> part(new uint8_t[n + 1]);
+        std::memcpy(part.get(), bytes.data(), n);
+        Kaldris_fast k;
+        if (k.open_buffer(part.get(), n) != 0)
+            continue;
+        ++counts.opened;
+        const int rc = k.unpack();
+        counts.bad += rc > 0;
+        if (rc == 0 && k.imgdata.decode_errors == 0)
+            ++counts.whole;
+        k.unpack_thumb();
+    }
+    return counts;
 }
 
 #endif

@@ -226,8 +226,8 @@ void ArwDecoder::readSizes(kaldris_data_t &d, const TiffIfd &raw, const CameraEn
             area[2 + i] = uint32_t(size[size_t(i)]);
         }
     }
-    CameraFacts::setVisibleArea(d, own ? nullptr : cam, area);
-    const uint32_t left = area[0], top = area[1];
+    CameraFacts::placeVisibleArea(d, cam, own ? area : nullptr);
+    const uint32_t left = s.left_margin, top = s.top_margin;
 
     // The raw directory's own 2x2 pattern first, then the database, then
     // R G / G B from the raw origin, which nearly every body has.

@@ -2,6 +2,7 @@
 
 #include "formats/ExifFields.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kaldris {
@@ -59,16 +60,15 @@ unsigned CameraFacts::bayerFilters(const CameraEntry &e, unsigned top, unsigned 
     return filters < 1000 ? 0 : filters;
 }
 
-void CameraFacts::setVisibleArea(kaldris_data_t &d, const CameraEntry *cam, uint32_t area[4])
+void CameraFacts::placeVisibleArea(kaldris_data_t &d, const CameraEntry *cam, const uint32_t *fileArea)
 {
     auto &s = d.sizes;
+    uint32_t area[4] = {0, 0, s.raw_width, s.raw_height};
     int x, y, w, h;
-    if (cam && cam->cropRect(int(s.raw_width), int(s.raw_height), x, y, w, h)) {
-        area[0] = uint32_t(x);
-        area[1] = uint32_t(y);
-        area[2] = uint32_t(w);
-        area[3] = uint32_t(h);
-    }
+    if (fileArea)
+        std::copy(fileArea, fileArea + 4, area);
+    else if (cam && cam->cropRect(s.raw_width, s.raw_height, x, y, w, h))
+        area[0] = uint32_t(x), area[1] = uint32_t(y), area[2] = uint32_t(w), area[3] = uint32_t(h);
     s.left_margin = ushort(area[0]);
     s.top_margin = ushort(area[1]);
     s.width = s.iwidth = ushort(area[2]);

@@ -24,10 +24,10 @@ public:
     // usable RGB Bayer layout.
     static unsigned bayerFilters(const CameraEntry &e, unsigned top, unsigned left);
 
-    // The visible area (left, top, width, height: the file's own, or the
-    // whole raw area) becomes the database's crop when `cam` is given and its
-    // crop fits d.sizes' raw area; the margins and sizes of d.sizes are set.
-    static void setVisibleArea(kaldris_data_t &d, const CameraEntry *cam, uint32_t area[4]);
+    // The visible area into d.sizes (raw_width and raw_height already set):
+    // the file's own rectangle (left, top, width, height) when given, else
+    // the entry's crop where it fits the raw area, else the whole raw area.
+    static void placeVisibleArea(kaldris_data_t &d, const CameraEntry *cam, const uint32_t *fileArea);
 };
 
 }

@@ -270,12 +270,12 @@ void Cr2Decoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
             found = true;
         }
     }
-    uint32_t area[4] = {left, top, width, height};
-    CameraFacts::setVisibleArea(d, found ? nullptr : cam, area);
-    left = area[0];
-    top = area[1];
-    width = area[2];
-    height = area[3];
+    const uint32_t fileArea[4] = {left, top, width, height};
+    CameraFacts::placeVisibleArea(d, cam, found ? fileArea : nullptr);
+    left = s.left_margin;
+    top = s.top_margin;
+    width = s.width;
+    height = s.height;
 
     // Canon's sensors are R G / G B from the visible origin unless the
     // database says otherwise.

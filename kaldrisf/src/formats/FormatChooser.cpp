@@ -4,9 +4,10 @@
 #include "formats/Cr2Decoder.h"
 #include "formats/DngDecoder.h"
 #include "formats/NikonDecoder.h"
-#include "formats/PefDecoder.h"
-#include "formats/Rw2Decoder.h"
 #include "formats/OrfDecoder.h"
+#include "formats/PefDecoder.h"
+#include "formats/RafDecoder.h"
+#include "formats/Rw2Decoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -34,8 +35,6 @@ int familyOfMagic(const ByteStream &f)
         return KALDRIS_CANON_CR3_UNSUPPORTED;
     if (startsWith(f, 0, "II\x1a") && startsWith(f, 6, "HEAPCCDR"))
         return KALDRIS_CANON_CRW_UNSUPPORTED;
-    if (startsWith(f, 0, "FUJIFILMCCD-RAW"))
-        return KALDRIS_FUJIFILM_UNSUPPORTED;
     if (startsWith(f, 0, "\0MRM"))
         return KALDRIS_MINOLTA_UNSUPPORTED;
     if (startsWith(f, 0, "FOVb"))
@@ -116,6 +115,11 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
 {
     if (int family = familyOfMagic(file))
         fail(family);
+    if (RafDecoder::recognises(file)) {
+        auto raf = std::make_unique<RafDecoder>();
+        raf->open(file, TiffTree{}, d);
+        return raf;
+    }
     TiffTree tree = TiffParser::parse(file);
     const std::string maker = makeOf(tree);
     const bool dng = tree.chain.front()->has(tagDngVersion);
@@ -139,7 +143,7 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())
-        fail(maker == "canon" ? KALDRIS_FILE_UNSUPPORTED : familyOfMake(maker));
+        fail(maker == "canon" || maker == "fujifilm" ? KALDRIS_FILE_UNSUPPORTED : familyOfMake(maker));
 
     int firstError = KALDRIS_SUCCESS;
     const auto clean = std::make_unique<kaldris_data_t>(d);

@@ -14,9 +14,9 @@ class FramePool
 public:
     // Below this, blocks come from and go back to malloc directly.
     static constexpr size_t PooledBytes = size_t(8) << 20;
-    // One image's set (raw data, working copy, processed image) and a
-    // decoder's scratch frame.
-    static constexpr size_t MaxSpares = 4;
+    // One image's set (file copy, raw data, working copy, processed image)
+    // and room for a decoder's scratch frames.
+    static constexpr size_t MaxSpares = 6;
 
     static FramePool &instance();
 

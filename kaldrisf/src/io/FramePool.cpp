@@ -11,8 +11,10 @@ namespace kaldris {
 
 FramePool &FramePool::instance()
 {
-    static FramePool pool;
-    return pool;
+    // Never destroyed: a decoder destroyed late at exit may still release
+    // into it, and its spares stay reachable for leak checkers.
+    static FramePool *pool = new FramePool;
+    return *pool;
 }
 
 void *FramePool::take(size_t bytes)

@@ -96,17 +96,21 @@ int main(int argc, char **argv)
         areas << a;
     }
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.tws"));
-    {
-        QFile f(path);
+    // A coordinates file of the first `count` squares.
+    auto writeCoordinates = [&](const QString &file, int count) {
+        QFile f(file);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
-            return 1;
+            return false;
         QTextStream out(&f);
-        out << "samples:\t" << Samples << "\n";
-        for (int i = 0; i < Samples; ++i)
+        out << "samples:\t" << count << "\n";
+        for (int i = 0; i < count; ++i)
             out << i + 1 << "\t\"s" << i << "\"\t" << areas[i].left << "\t" << areas[i].top << "\t" << Side << "\t"
                 << Side << "\n";
-    }
+        return true;
+    };
+    const QString path = dir.filePath(QStringLiteral("bench.tws"));
+    if (!writeCoordinates(path, Samples))
+        return 1;
 
     QGraphicsScene scene;
     QGraphicsView view(&scene);
@@ -165,19 +169,11 @@ int main(int argc, char **argv)
             return 2;
     }
 
-    // The issue of big tables: 1000 samples loaded, and the fitting of the
-    // columns to their widest cells alone, at 1000 and at 10000 rows.
+    // A table of 1000 samples loaded, and the fitting of the columns to
+    // their widest cells alone, at 1000 and at 10000 rows.
     const QString small = dir.filePath(QStringLiteral("bench1000.tws"));
-    {
-        QFile f(small);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
-            return 1;
-        QTextStream out(&f);
-        out << "samples:\t" << SmallSet << "\n";
-        for (int i = 0; i < SmallSet; ++i)
-            out << i + 1 << "\t\"s" << i << "\"\t" << areas[i].left << "\t" << areas[i].top << "\t" << Side << "\t"
-                << Side << "\n";
-    }
+    if (!writeCoordinates(small, SmallSet))
+        return 1;
     std::vector<double> loadSmall, fitSmall, fitLarge;
     for (int run = 0; run < Runs; ++run) {
         double t = nowMs();

@@ -1,5 +1,7 @@
 #include "Tessivane.h"
 
+#include "KaldrisFrames.h"
+
 #include "DisplayControls.h"
 #include "EvTables.h"
 #include "ExifTagLine.h"
@@ -971,6 +973,9 @@ void Tessivane::unloadCurrentFile()
     tiles.release();
     delete image;
     image = nullptr;
+    // Without an image (closed, or unloaded first to save memory) nothing
+    // is kept for a next file.
+    kaldris::dropSpareFrames();
     updatePanelTitles();
     setWindowTitle(tr("Tessivane"));
     statusLabel->clear();

@@ -1,5 +1,6 @@
 #include "RawImage.h"
 
+#include "KaldrisFrames.h"
 #include "PrefStore.h"
 #include "rawMkBlack.h"
 
@@ -101,7 +102,7 @@ RawImage::~RawImage()
     if (workingBuffer && raw.raw_image == workingBuffer)
         raw.raw_image = static_cast<ushort *>(raw.raw_alloc) != workingBuffer ? static_cast<ushort *>(raw.raw_alloc)
                                                                               : nullptr;
-    std::free(workingBuffer);
+    kaldris::releaseFrame(workingBuffer);
     workingBuffer = nullptr;
     view1 = nullptr;
     view3 = nullptr;

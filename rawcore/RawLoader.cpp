@@ -2,7 +2,7 @@
 
 #include "ChannelNames.h"
 #include "ExifBlockParser.h"
-#include "LargeBuffer.h"
+#include "KaldrisFrames.h"
 #include "LoadReporter.h"
 #include "PrefStore.h"
 #include "PreferenceDefault.h"
@@ -344,7 +344,9 @@ std::unique_ptr<RawImage> RawLoader::openRawFile(const QString &path, const Load
     }
 
     const size_t bytes = size_t(sizes.raw_pitch) * size_t(sizes.raw_height);
-    image->workingBuffer = bytes ? allocateLargeZeroed(bytes) : nullptr;
+    // A spare frame of the last image when one fits: no fresh pages to
+    // clear. Not zeroed; prepareRawData fills every byte.
+    image->workingBuffer = bytes ? kaldris::allocateFrame(bytes) : nullptr;
     if (!image->workingBuffer)
         return failOpen(QStringLiteral("Memory allocation error"),
                         QStringLiteral("Cannot unpack file %1: Not enough memory<p>Close other programs and restart Tessivane").arg(path));
@@ -521,6 +523,8 @@ DisplayModeDecision RawLoader::prepareRawData(RawImage &image, const LoadContext
     kaldris_data_t &d = decoder.imgdata;
 
     const void *source = image.decoderData();
+    if (!source)
+        std::memset(image.workingBuffer, 0, image.workingBufferSize);
     if (source == image.workingBuffer)
         source = nullptr;
     const bool arw2Special = isArw2(image) && pref("ARW2SpecialOptions") >= 3;

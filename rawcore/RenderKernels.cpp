@@ -207,12 +207,22 @@ void paintMosaicGray(RawCopyItem &item)
     if (s.empty())
         return;
     const Tone tone(item);
+    const int width = s.right - s.left;
     for (int row = s.top; row < s.bottom; ++row) {
         const unsigned short *p = f.pixel(row, s.left);
         uint32_t *o = outRow(*item.tile, row, s.left);
-        for (int c = s.left; c < s.right; ++c)
-            *o++ = grayPixel(tone(*p++));
+        int x = 0;
+        for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+            o[x] = grayPixel(tone(p[x]));
+        for (; x + 4 <= width; x += 4) {
+            const __m128i four = _mm_setr_epi32(int(grayPixel(tone(p[x]))), int(grayPixel(tone(p[x + 1]))),
+                                                int(grayPixel(tone(p[x + 2]))), int(grayPixel(tone(p[x + 3]))));
+            _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
+        }
+        for (; x < width; ++x)
+            o[x] = grayPixel(tone(p[x]));
     }
+    _mm_sfence();
 }
 
 void paintMosaicColor(RawCopyItem &item)
@@ -240,12 +250,22 @@ void paintMosaicColor(RawCopyItem &item)
             const int s0 = sh[0], s1 = sh[1];
             const int width = s.right - s.left;
             int x = 0;
-            for (; x + 2 <= width; x += 2) {
-                o[x] = 0xFF000000u | tone(p[x]) << s0;
-                o[x + 1] = 0xFF000000u | tone(p[x + 1]) << s1;
+            // Up to a 16-byte boundary of the tile, then four pixels a
+            // streaming store: a tile is far larger than the caches, so
+            // reading its lines in before overwriting them only adds traffic.
+            for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+                o[x] = 0xFF000000u | tone(p[x]) << ((x & 1) ? s1 : s0);
+            const bool odd = x & 1;
+            const int a = odd ? s1 : s0, b = odd ? s0 : s1;
+            for (; x + 4 <= width; x += 4) {
+                const __m128i four = _mm_setr_epi32(int(0xFF000000u | tone(p[x]) << a),
+                                                    int(0xFF000000u | tone(p[x + 1]) << b),
+                                                    int(0xFF000000u | tone(p[x + 2]) << a),
+                                                    int(0xFF000000u | tone(p[x + 3]) << b));
+                _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
             }
-            if (x < width)
-                o[x] = 0xFF000000u | tone(p[x]) << s0;
+            for (; x < width; ++x)
+                o[x] = 0xFF000000u | tone(p[x]) << ((x & 1) ? s1 : s0);
             continue;
         }
         for (int c = s.left; c < s.right; c += 48) {
@@ -254,6 +274,8 @@ void paintMosaicColor(RawCopyItem &item)
                 *o++ = 0xFF000000u | tone(*p++) << sh[j];
         }
     }
+    // The streamed lines are visible to the thread that shows the tile.
+    _mm_sfence();
 }
 
 namespace {

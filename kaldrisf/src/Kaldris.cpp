@@ -4,6 +4,7 @@
 #include "camera/CameraDatabase.h"
 #include "formats/DngOpcodes.h"
 #include "formats/FormatChooser.h"
+#include "io/FrameBuffer.h"
 #include "io/ParallelFor.h"
 
 #include <algorithm>
@@ -130,7 +131,7 @@ int Kaldris::unpack()
     if (!d->decoder || !(imgdata.progress_flags & KALDRIS_STATE_OPENED))
         return KALDRIS_OUT_OF_ORDER_CALL;
     free_image();
-    std::free(imgdata.rawdata.raw_alloc);
+    kaldris::releaseFrame(imgdata.rawdata.raw_alloc);
     std::vector<float>().swap(d->floats);
     imgdata.rawdata = kaldris_rawdata_t{};
     imgdata.decode_errors = 0;
@@ -146,7 +147,7 @@ int Kaldris::unpack()
         return int(KALDRIS_SUCCESS);
     });
     if (rc != KALDRIS_SUCCESS) {
-        std::free(imgdata.rawdata.raw_alloc);
+        kaldris::releaseFrame(imgdata.rawdata.raw_alloc);
         std::vector<float>().swap(d->floats);
         imgdata.rawdata = kaldris_rawdata_t{};
         return rc;
@@ -181,7 +182,7 @@ int Kaldris::unpack_thumb()
 void Kaldris::recycle()
 {
     free_image();
-    std::free(imgdata.rawdata.raw_alloc);
+    kaldris::releaseFrame(imgdata.rawdata.raw_alloc);
     std::free(imgdata.thumbnail.thumb);
     std::vector<float>().swap(d->floats);
     d->decoder.reset();
@@ -420,4 +421,4 @@ const CameraNames &cameraNames()
 int Kaldris::cameraCount() { return int(cameraNames().lines.size()); }
 const char **Kaldris::cameraList() { return const_cast<const char **>(cameraNames().pointers.data()); }
 
-void Kaldris::dcraw_clear_mem(kaldris_processed_image_t *img) { std::free(img); }
+void Kaldris::dcraw_clear_mem(kaldris_processed_image_t *img) { kaldris::releaseFrame(img); }

@@ -369,6 +369,9 @@ int main(int argc, char **argv)
         std::string error;
         if (!PefWriter::writeFile(d, dir + "/" + s.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", s.name, error.c_str());
+            ok = false;
+        }
+    }
     // Sony ARW: ARW 2 blocks (one width no multiple of 32, one with a block
     // whose positions coincide), 16-bit words, lossless tiles cut at the edges.
     struct ArwSeed {
@@ -406,6 +409,9 @@ int main(int argc, char **argv)
         std::string error;
         if (!ArwWriter::writeFile(d, dir + "/" + a.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", a.name, error.c_str());
+            ok = false;
+        }
+    }
     // Panasonic RW2 / Leica RWL: each codec; one bit stream whose groups
     // start at 0 (shifted rows), one not a whole number of groups wide.
     struct Rw2Seed {
@@ -442,6 +448,10 @@ int main(int argc, char **argv)
                 d.raw.push_back(uint16_t(c.zeros && x % 14 == 0 && y % 3 == 0 ? 0 : 200 + (x * 3 + y * 5) % 700));
         std::string error;
         if (!Rw2Writer::writeFile(d, dir + "/" + c.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
+            ok = false;
+        }
+    }
     // Olympus ORF: each raw layout, both byte orders and both maker notes.
     struct OrfSeed {
         const char *name;
@@ -478,6 +488,9 @@ int main(int argc, char **argv)
         std::string error;
         if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
+            ok = false;
+        }
+    }
     // Fujifilm RAF: each container, byte order and layout, small.
     struct RafSeed {
         const char *name;

@@ -1,5 +1,8 @@
 #include "io/FileMap.h"
 
+#include "io/FrameBuffer.h"
+#include "io/FramePool.h"
+
 #include "Kaldris.h"
 
 #include <cerrno>
@@ -24,7 +27,7 @@ FileMap::~FileMap() { close(); }
 void FileMap::close()
 {
     if (m_data != emptyFile)
-        std::free(m_data);
+        releaseFrame(m_data);
     m_data = nullptr;
     m_size = 0;
 }
@@ -36,19 +39,10 @@ bool FileMap::allocate(size_t size)
         m_data = emptyFile;
         return true;
     }
-    // Large files on huge pages: fewer page faults while the copy is made
-    // and fewer TLB misses while the decoder reads it.
-    constexpr size_t hugePage = size_t(2) << 20;
-    if (size < 4 * hugePage) {
-        m_data = static_cast<uint8_t *>(std::malloc(size));
-    } else {
-        const size_t rounded = (size + hugePage - 1) & ~(hugePage - 1);
-        m_data = static_cast<uint8_t *>(std::aligned_alloc(hugePage, rounded));
-#ifdef MADV_HUGEPAGE
-        if (m_data)
-            madvise(m_data, rounded, MADV_HUGEPAGE);   // advice only; refused, nothing changes
-#endif
-    }
+    // A frame buffer: the next file's copy goes into this one's pages. A
+    // quarter more room lets a somewhat larger file of the same camera fit
+    // the spare; room never written costs no memory.
+    m_data = static_cast<uint8_t *>(allocateFrame(size >= FramePool::PooledBytes ? size + size / 4 : size));
     return m_data != nullptr;
 }
 

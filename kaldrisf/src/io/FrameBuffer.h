@@ -1,31 +1,9 @@
-// The unpacked frame's buffer, released with std::free. It is not zeroed.
-// Large frames are 2 MB aligned and offered transparent huge pages, so a
-// 24-megapixel frame takes a few dozen first-touch page faults instead of
-// about 12000, which on a virtual machine cost more than decoding it.
+// The unpacked frame's buffer: kaldris::allocateFrame, released with
+// kaldris::releaseFrame (std::free also works). It is not zeroed: each
+// piece clears what its decompressor may leave unwritten.
 #ifndef KALDRIS_FRAMEBUFFER_H
 #define KALDRIS_FRAMEBUFFER_H
 
-#include <cstddef>
-#include <cstdlib>
-
-#include <sys/mman.h>
-
-namespace kaldris {
-
-inline void *allocateFrame(size_t bytes)
-{
-    constexpr size_t hugePage = size_t(2) << 20;
-    if (bytes < 4 * hugePage)
-        return std::malloc(bytes ? bytes : 1);
-    const size_t rounded = (bytes + hugePage - 1) & ~(hugePage - 1);
-    void *p = std::aligned_alloc(hugePage, rounded);
-#ifdef MADV_HUGEPAGE
-    if (p)
-        madvise(p, rounded, MADV_HUGEPAGE);   // advice only; refused, nothing changes
-#endif
-    return p;
-}
-
-}
+#include "KaldrisFrames.h"
 
 #endif

@@ -1,5 +1,7 @@
 #include "PixelBlock.h"
 
+#include "io/FrameBuffer.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +12,7 @@ namespace kaldris {
 
 PixelBlock::~PixelBlock()
 {
-    std::free(block);
+    releaseFrame(block);
 }
 
 PixelBlock::PixelBlock(const PixelBlock &other)
@@ -38,7 +40,7 @@ PixelBlock::PixelBlock(PixelBlock &&other) noexcept
 PixelBlock &PixelBlock::operator=(PixelBlock &&other) noexcept
 {
     if (this != &other) {
-        std::free(block);
+        releaseFrame(block);
         block = std::exchange(other.block, nullptr);
         count = std::exchange(other.count, 0);
         room = std::exchange(other.room, 0);
@@ -57,13 +59,14 @@ void PixelBlock::resize(size_t n)
         // The header's data_size is 32 bits wide.
         if (n > 0xFFFFFFFFu)
             throw std::bad_alloc();
+        // A frame buffer: the next image's rendering reuses this one's pages.
         auto *grown = static_cast<kaldris_processed_image_t *>(
-            std::malloc(offsetof(kaldris_processed_image_t, data) + std::max<size_t>(n, 1)));
+            allocateFrame(offsetof(kaldris_processed_image_t, data) + std::max<size_t>(n, 1)));
         if (!grown)
             throw std::bad_alloc();
         if (count)
             std::memcpy(grown->data, block->data, count);
-        std::free(block);
+        releaseFrame(block);
         block = grown;
         room = n;
     }

@@ -485,6 +485,45 @@ private slots:
         QVERIFY(kaldris::ColorModel(o.k->imgdata, cfa).usesForwardMatrix());
     }
 
+    // Gain maps one a Bayer site go in one pass; the result is that of the
+    // maps one after another (here kept apart by an optional unknown opcode).
+    void joinedGainMaps_data()
+    {
+        QTest::addColumn<int>("list");
+        QTest::newRow("stored values") << 1;
+        QTest::newRow("around black") << 2;
+    }
+    void joinedGainMaps()
+    {
+        QFETCH(int, list);
+        const int W = 30, H = 20;
+        auto withMaps = [&](bool apart) {
+            DngFrame f = DngFrame::cfa(W, H, 16, [](int x, int y) { return uint16_t(300 + DngFrame::noise(x, y, 0, 11)); });
+            f.blackLevelRepeatRows = f.blackLevelRepeatCols = 2;
+            f.blackLevel = {60, 70, 80, 90.5};
+            f.whiteLevel = {4000};
+            DngOpcodeWriter ops;
+            for (int site = 0; site < 4; ++site) {
+                Area a = whole(W, H);
+                a.top = uint32_t(site / 2);
+                a.left = uint32_t(site % 2);
+                a.rowPitch = a.colPitch = 2;
+                std::vector<float> g;
+                for (int i = 0; i < 12; ++i)
+                    g.push_back(1.0f + 0.1f * float(i % 5) + 0.05f * float(site));
+                ops.gainMap(a, 3, 4, 0.5, 1.0 / 3, 0, 0, 1, g);
+                if (apart)
+                    ops.raw(200, DngOpcodeWriter::Optional, {});
+            }
+            (list == 1 ? f.opcodeList1 : f.opcodeList2) = ops.bytes();
+            Opened o = openAndUnpack(fileOf(f), Stage2);
+            return unpacked(*o.k);
+        };
+        const std::vector<uint16_t> joined = withMaps(false), apart = withMaps(true);
+        QVERIFY(!joined.empty());
+        QVERIFY(joined == apart);
+    }
+
     // The colour chain against a direct computation: each tag interpolated by
     // inverse colour temperature between the two calibrations, then
     // AnalogBalance x CameraCalibration x ColorMatrix; with forward matrices

@@ -81,6 +81,27 @@ void DngOpcodeList::apply(OpcodeImage &img, kaldris_opcodes_t &notes,
     }
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const Entry &e = m_entries[i];
+        // A run of gain maps (a phone's lens shading, one a Bayer site) goes in one pass.
+        size_t run = 0;
+        while (i + run < m_entries.size() && m_entries[i + run].id == DngOpcodes::GainMap && !m_entries[i + run].cut)
+            ++run;
+        if (run >= 2) {
+            std::vector<ByteStream> params;
+            for (size_t k = i; k < i + run; ++k)
+                params.emplace_back(m_bytes.data() + m_entries[k].offset, size_t(m_entries[k].length), true);
+            std::vector<OpcodeResult> results;
+            try {
+                results = DngOpcodes::applyGainMaps(params, img);
+            } catch (const DecodeError &) {
+                results.clear();
+            }
+            if (results.size() == run) {
+                for (size_t k = 0; k < run; ++k)
+                    setState(notes, i + k, KALDRIS_OPCODE_APPLIED);
+                i += run - 1;
+                continue;
+            }
+        }
         if (!DngOpcodes::known(e.id)) {
             setState(notes, i, KALDRIS_OPCODE_SKIPPED_OPTIONAL);
             continue;

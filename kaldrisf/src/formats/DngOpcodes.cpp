@@ -337,8 +337,13 @@ bool parseGainMap(const ByteStream &p, const OpcodeImage &img, ParsedGainMap &g)
     return true;
 }
 
+std::vector<OpcodeResult> fusedGainMaps(const std::vector<ByteStream> &list, OpcodeImage &img);
+
 OpcodeResult gainMap(const ByteStream &p, OpcodeImage &img)
 {
+    // One plane: the dense pass of the joined maps serves a single one too.
+    if (std::vector<OpcodeResult> r = fusedGainMaps({p}, img); !r.empty())
+        return r[0];
     ParsedGainMap parsed;
     if (!parseGainMap(p, img, parsed))
         return OpcodeResult::OutOfBounds;
@@ -350,58 +355,15 @@ OpcodeResult gainMap(const ByteStream &p, OpcodeImage &img)
     const std::vector<int> &h0 = parsed.h0;
     const std::vector<float> &hf = parsed.hf;
     const double rowScale = 1.0 / img.boundsRows;
-    auto position = mapPosition;
     const int mapStride = int(mapPlanes);
-    const bool dense = img.planes == 1 && (!img.blackRow || (img.blackPeriod > 0 && a.colPitch % img.blackPeriod == 0));
-    // Each call has its own number, so a thread's cached map rows are never another call's.
-    static std::atomic<uint64_t> calls{0};
-    const uint64_t call = ++calls;
     forAreaRows(a, img, [&](int r, int, uint16_t *row, const RowBlack &black) {
         int v0;
         float vf;
-        position((r + 0.5) * rowScale, geo[2], geo[0], pv, v0, vf);
+        mapPosition((r + 0.5) * rowScale, geo[2], geo[0], pv, v0, vf);
         if (pv == 1)
             vf = 0;
-        if (dense) {
-            // The gains of the two map rows around this row, interpolated
-            // across once for all the rows between them, with 1 between the
-            // area's columns (which leaves those values exactly as they are):
-            // the pass over the samples is then dense and vectorises.
-            struct Rows {
-                uint64_t call = 0;
-                int v0 = -1;
-                std::vector<float> top, bottom;
-            };
-            thread_local Rows cache;
-            const int n = cols.last - cols.first;
-            if (n <= 0)
-                return;
-            if (cache.call != call || cache.v0 != v0) {
-                cache.call = call;
-                cache.v0 = v0;
-                cache.top.assign(size_t(n), 1.0f);
-                cache.bottom.assign(size_t(n), 1.0f);
-                const float *t = map.data() + size_t(v0) * ph * mapPlanes;
-                const float *b = pv > 1 ? t + size_t(ph) * mapPlanes : t;
-                for (size_t k = 0; k < h0.size(); ++k) {
-                    const size_t i = size_t(h0[k]) * mapStride, i1 = ph > 1 ? i + mapStride : i;
-                    const size_t x = k * size_t(a.colPitch);
-                    cache.top[x] = t[i] + (t[i1] - t[i]) * hf[k];
-                    cache.bottom[x] = b[i] + (b[i1] - b[i]) * hf[k];
-                }
-            }
-            const float *__restrict gt = cache.top.data();
-            const float *__restrict gb = cache.bottom.data();
-            uint16_t *__restrict s = row + cols.first;
-            const float base = black.v ? black.v[0] : 0.0f;
-            for (int x = 0; x < n; ++x)
-                s[x] = toSample(base + (float(s[x]) - base) * (gt[x] + (gb[x] - gt[x]) * vf));
-            return;
-        }
         const float *top = map.data() + size_t(v0) * ph * mapPlanes;
         const float *bottom = pv > 1 ? top + size_t(ph) * mapPlanes : top;
-        if (pv == 1)
-            vf = 0;
         // The gain map's row at this image row, a plane after another.
         thread_local std::vector<float> line;
         line.resize(size_t(ph) * a.planes);
@@ -439,7 +401,7 @@ OpcodeResult gainMap(const ByteStream &p, OpcodeImage &img)
 // own map gives it, so the result is that of the maps one after another.
 std::vector<OpcodeResult> fusedGainMaps(const std::vector<ByteStream> &list, OpcodeImage &img)
 {
-    if (list.size() < 2 || img.planes != 1 || (img.blackRow && img.blackPeriod <= 0))
+    if (list.empty() || img.planes != 1 || (img.blackRow && img.blackPeriod <= 0))
         return {};
     std::vector<ParsedGainMap> maps(list.size());
     for (size_t i = 0; i < list.size(); ++i) {

@@ -360,6 +360,9 @@ private slots:
                          0xFF, 0xFF, 0xFF, 0xFF, 0, 1});
         });
         QTest::newRow("bad point outside") << one([&](auto &w) { w.fixBadPixelsList(0, {{6, 1}}, {}); });
+        QTest::newRow("rectangles piled up") << one([&](auto &w) {
+            w.fixBadPixelsList(0, {}, std::vector<std::array<uint32_t, 4>>(100, {0, 0, 6, 8}));
+        });
         QTest::newRow("bad rect inside out") << one([&](auto &w) { w.fixBadPixelsList(0, {}, {{4, 4, 2, 6}}); });
         QTest::newRow("polynomial of degree 40") << one([&](auto &w) { w.mapPolynomial(whole(8, 6), std::vector<double>(41, 1.0)); });
         QTest::newRow("NaN scale") << one([&](auto &w) { w.scalePerRow(whole(8, 6), std::vector<float>(6, std::nanf(""))); });
@@ -404,6 +407,22 @@ private slots:
         QCOMPARE(o.unpackRc, 0);
         QCOMPARE(states(*o.k), (std::vector<int>{1, 3}));
         QCOMPARE(int(at(*o.k, 1, 1)), 2000);
+    }
+
+    // More opcodes than any camera writes: the list is refused, not run.
+    void tooManyOpcodes()
+    {
+        DngFrame f = flatCfa(4, 4, 1000);
+        DngOpcodeWriter ops;
+        for (int i = 0; i < 1100; ++i)
+            ops.deltaPerRow(whole(4, 4), {0.001f, 0.001f, 0.001f, 0.001f});
+        f.opcodeList1 = ops.bytes();
+        Opened o = openAndUnpack(fileOf(f));
+        QCOMPARE(o.unpackRc, 0);
+        QCOMPARE(o.k->imgdata.opcodes.count, 64u);
+        QCOMPARE(o.k->imgdata.opcodes.more, 1100u - 64u);
+        QCOMPARE(states(*o.k), std::vector<int>(64, KALDRIS_OPCODE_LIST_REFUSED));
+        QCOMPARE(int(at(*o.k, 2, 2)), 1000);
     }
 
     // OpcodeList3 works on the rendering, only at stage 3: a vignette gain

@@ -698,10 +698,16 @@ OpcodeResult fixBadList(const ByteStream &p, OpcodeImage &img)
         cover(int(r), int(c), int(r) + 1, int(c) + 1);
     }
     const uint64_t rectAt = 12 + uint64_t(points) * 8;
+    // Rectangles piled on each other could cost the image's area many times over.
+    const uint64_t areaLimit = 4 * uint64_t(img.boundsRows) * uint64_t(img.boundsCols) + 4096;
+    uint64_t rectArea = 0;
     for (uint32_t i = 0; i < rects; ++i) {
         const uint64_t at = rectAt + 16 * uint64_t(i);
         const uint32_t t = p.u32(at), l = p.u32(at + 4), b = p.u32(at + 8), r = p.u32(at + 12);
         if (!(t < b) || !(l < r) || b > uint32_t(img.boundsRows) || r > uint32_t(img.boundsCols))
+            return OpcodeResult::OutOfBounds;
+        rectArea += uint64_t(b - t) * (r - l);
+        if (rectArea > areaLimit)
             return OpcodeResult::OutOfBounds;
         cover(int(t), int(l), int(b), int(r));
     }

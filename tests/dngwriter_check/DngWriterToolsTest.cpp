@@ -3,6 +3,7 @@
 
 #include "DngWriter.h"
 #include "ExternalTool.h"
+#include "PhoneDng.h"
 #include "TempDngFolder.h"
 
 #include <QJsonObject>
@@ -302,6 +303,38 @@ private slots:
         const QString out = ExternalTool::run("tiffinfo", {path});
         QVERIFY2(out.contains("loop", Qt::CaseInsensitive), qPrintable(out));
         QCOMPARE(out.count("TIFF Directory at offset"), 2 + 1);   // IFD0, the chained IFD, the SubIFD
+    }
+
+    // The phone-like file's opcode lists, row offsets and colour tags as
+    // exiftool reads them: the lists are big-endian in either byte order.
+    void phoneTagsAsExiftoolReadsThem_data()
+    {
+        QTest::addColumn<bool>("bigEndian");
+        QTest::newRow("little-endian") << false;
+        QTest::newRow("big-endian") << true;
+    }
+    void phoneTagsAsExiftoolReadsThem()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        QFETCH(bool, bigEndian);
+        PhoneDng phone;
+        phone.width = 32;
+        phone.height = 8;
+        phone.points = 5;
+        phone.badPixels = {{3, 4}};
+        DngDescription d = phone.description();
+        d.bigEndian = bigEndian;
+        const QString path = m_dir.write(d, "phone.dng");
+        QVERIFY(!path.isEmpty());
+        const QJsonObject o = ExternalTool::exiftoolJson(path);
+        QCOMPARE(ExternalTool::jsonText(o, "SubIFD:BlackLevelDeltaV"), QString("-4 -1 2 5 -4 -1 2 5"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:ForwardMatrix1"), QString("0.61 0.22 0.13 0.24 0.83 -0.07 0.03 -0.21 1"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:CalibrationIlluminant1"), QString("17"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:CalibrationIlluminant2"), QString("21"));
+        // exiftool names the opcodes of a list only when it walks it whole.
+        const QString names = ExternalTool::run("exiftool", {"-s3", "-OpcodeList1", "-OpcodeList2", path});
+        QCOMPARE(names.trimmed(), QString("FixBadPixelsList\nGainMap, GainMap, GainMap, GainMap"));
     }
 };
 

@@ -360,6 +360,9 @@ private slots:
                          0xFF, 0xFF, 0xFF, 0xFF, 0, 1});
         });
         QTest::newRow("bad point outside") << one([&](auto &w) { w.fixBadPixelsList(0, {{6, 1}}, {}); });
+        QTest::newRow("rectangles piled up") << one([&](auto &w) {
+            w.fixBadPixelsList(0, {}, std::vector<std::array<uint32_t, 4>>(100, {0, 0, 6, 8}));
+        });
         QTest::newRow("bad rect inside out") << one([&](auto &w) { w.fixBadPixelsList(0, {}, {{4, 4, 2, 6}}); });
         QTest::newRow("polynomial of degree 40") << one([&](auto &w) { w.mapPolynomial(whole(8, 6), std::vector<double>(41, 1.0)); });
         QTest::newRow("NaN scale") << one([&](auto &w) { w.scalePerRow(whole(8, 6), std::vector<float>(6, std::nanf(""))); });
@@ -404,6 +407,22 @@ private slots:
         QCOMPARE(o.unpackRc, 0);
         QCOMPARE(states(*o.k), (std::vector<int>{1, 3}));
         QCOMPARE(int(at(*o.k, 1, 1)), 2000);
+    }
+
+    // More opcodes than any camera writes: the list is refused, not run.
+    void tooManyOpcodes()
+    {
+        DngFrame f = flatCfa(4, 4, 1000);
+        DngOpcodeWriter ops;
+        for (int i = 0; i < 1100; ++i)
+            ops.deltaPerRow(whole(4, 4), {0.001f, 0.001f, 0.001f, 0.001f});
+        f.opcodeList1 = ops.bytes();
+        Opened o = openAndUnpack(fileOf(f));
+        QCOMPARE(o.unpackRc, 0);
+        QCOMPARE(o.k->imgdata.opcodes.count, 64u);
+        QCOMPARE(o.k->imgdata.opcodes.more, 1100u - 64u);
+        QCOMPARE(states(*o.k), std::vector<int>(64, KALDRIS_OPCODE_LIST_REFUSED));
+        QCOMPARE(int(at(*o.k, 2, 2)), 1000);
     }
 
     // OpcodeList3 works on the rendering, only at stage 3: a vignette gain
@@ -483,6 +502,45 @@ private slots:
         const kaldris::CfaLayout cfa = kaldris::CfaLayout::fromData(o.k->imgdata, 1);
         o.k->imgdata.params.use_camera_matrix = 3;
         QVERIFY(kaldris::ColorModel(o.k->imgdata, cfa).usesForwardMatrix());
+    }
+
+    // Gain maps one a Bayer site go in one pass; the result is that of the
+    // maps one after another (here kept apart by an optional unknown opcode).
+    void joinedGainMaps_data()
+    {
+        QTest::addColumn<int>("list");
+        QTest::newRow("stored values") << 1;
+        QTest::newRow("around black") << 2;
+    }
+    void joinedGainMaps()
+    {
+        QFETCH(int, list);
+        const int W = 30, H = 20;
+        auto withMaps = [&](bool apart) {
+            DngFrame f = DngFrame::cfa(W, H, 16, [](int x, int y) { return uint16_t(300 + DngFrame::noise(x, y, 0, 11)); });
+            f.blackLevelRepeatRows = f.blackLevelRepeatCols = 2;
+            f.blackLevel = {60, 70, 80, 90.5};
+            f.whiteLevel = {4000};
+            DngOpcodeWriter ops;
+            for (int site = 0; site < 4; ++site) {
+                Area a = whole(W, H);
+                a.top = uint32_t(site / 2);
+                a.left = uint32_t(site % 2);
+                a.rowPitch = a.colPitch = 2;
+                std::vector<float> g;
+                for (int i = 0; i < 12; ++i)
+                    g.push_back(1.0f + 0.1f * float(i % 5) + 0.05f * float(site));
+                ops.gainMap(a, 3, 4, 0.5, 1.0 / 3, 0, 0, 1, g);
+                if (apart)
+                    ops.raw(200, DngOpcodeWriter::Optional, {});
+            }
+            (list == 1 ? f.opcodeList1 : f.opcodeList2) = ops.bytes();
+            Opened o = openAndUnpack(fileOf(f), Stage2);
+            return unpacked(*o.k);
+        };
+        const std::vector<uint16_t> joined = withMaps(false), apart = withMaps(true);
+        QVERIFY(!joined.empty());
+        QVERIFY(joined == apart);
     }
 
     // The colour chain against a direct computation: each tag interpolated by

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <numeric>
 
 namespace kaldris {
 
@@ -777,31 +778,51 @@ void DngDecoder::resetNotes(kaldris_data_t &d) const
         l.addNotes(d.opcodes);
 }
 
-void DngDecoder::blackRow(const kaldris_data_t &d, int row, float *out) const
+void DngDecoder::blackRow(const kaldris_data_t &d, int row, float *out, int width) const
 {
     const kaldris_colordata_t &c = d.color;
-    const int width = m_f.width, spp = int(m_f.spp);
+    const int spp = int(m_f.spp);
     const unsigned ph = c.cblack[4], pw = c.cblack[5];
     const bool pattern = ph && pw && size_t(ph) * pw <= 4098;
     const float base = float(c.black) + (c.black_row_delta ? c.black_row_delta[row] : 0.0f);
     const unsigned filters = d.idata.filters;
     const int vr = row - d.sizes.top_margin;
-    for (int x = 0; x < width; ++x) {
-        float level = base + (pattern ? float(c.cblack[6 + (row % ph) * pw + x % pw]) : 0.0f)
-            + (c.black_col_delta ? c.black_col_delta[x] : 0.0f);
-        if (spp == 1) {
-            const int vc = x - d.sizes.left_margin;
-            int colour = 0;
-            if (filters == 9)
-                colour = d.idata.xtrans[((vr % 6) + 6) % 6][((vc % 6) + 6) % 6] & 3;
-            else if (filters >= 1000)
-                colour = int(filters >> ((((unsigned(vr) << 1) & 14) | (unsigned(vc) & 1)) << 1) & 3);
-            out[x] = level + float(c.cblack[colour]);
-        } else {
+    // The colour levels of this row repeat every 6 (6x6 pattern) or 2 columns.
+    const int period = filters == 9 ? 6 : 2;
+    float colourLevel[6] = {0, 0, 0, 0, 0, 0};
+    for (int k = 0; k < period && spp == 1; ++k) {
+        const int vc = k - d.sizes.left_margin;
+        int colour = 0;
+        if (filters == 9)
+            colour = d.idata.xtrans[((vr % 6) + 6) % 6][((vc % 6) + 6) % 6] & 3;
+        else if (filters >= 1000)
+            colour = int(filters >> ((((unsigned(vr) << 1) & 14) | (unsigned(vc) & 1)) << 1) & 3);
+        colourLevel[k] = base + float(c.cblack[colour]);
+    }
+    if (spp == 1) {
+        for (int x = 0, k = 0; x < width; ++x) {
+            out[x] = colourLevel[k];
+            if (++k == period)
+                k = 0;
+        }
+    } else {
+        for (int x = 0; x < width; ++x)
             for (int k = 0; k < spp; ++k)
-                out[size_t(x) * spp + k] = level + float(c.cblack[std::min(k, 3)]);
+                out[size_t(x) * spp + k] = base + float(c.cblack[std::min(k, 3)]);
+    }
+    if (pattern) {
+        const unsigned *p = c.cblack + 6 + (row % ph) * pw;
+        for (int x = 0, j = 0; x < width; ++x) {
+            for (int k = 0; k < spp; ++k)
+                out[size_t(x) * spp + k] += float(p[j]);
+            if (++j == int(pw))
+                j = 0;
         }
     }
+    if (c.black_col_delta)
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < spp; ++k)
+                out[size_t(x) * spp + k] += c.black_col_delta[x];
 }
 
 void DngDecoder::trimTo(kaldris_data_t &d, int top, int left, int bottom, int right) const
@@ -880,7 +901,15 @@ void DngDecoder::applyOpcodes(kaldris_data_t &d, uint16_t *out, bool curveLeft)
     img.boundsRows = int(m_activeHeight);
     img.boundsCols = int(m_activeWidth);
     img.white = float(d.color.maximum);
-    img.blackRow = [this, &d](int row, float *black) { blackRow(d, row, black); };
+    img.blackRow = [this, &d](int row, float *black, int count) { blackRow(d, row, black, count); };
+    // Without column offsets a row's black repeats with the colours and the pattern.
+    if (!d.color.black_col_delta) {
+        const int colours = d.idata.filters == 9 ? 6 : (d.idata.filters >= 1000 ? 2 : 1);
+        const unsigned ph = d.color.cblack[4], pw = d.color.cblack[5];
+        const int pattern = ph && pw && size_t(ph) * pw <= 4098 ? int(pw) : 1;
+        const int period = std::lcm(colours, pattern);
+        img.blackPeriod = period <= 64 ? period : 0;
+    }
     m_opcodes[1].apply(img, d.opcodes, [&](const DngOpcodes::Rect &r) {
         trimTo(d, r.top + int(m_activeTop), r.left + int(m_activeLeft), r.bottom + int(m_activeTop),
                r.right + int(m_activeLeft));

@@ -71,8 +71,8 @@ private:
     // around the levels, as the processing flags ask.
     void applyOpcodes(kaldris_data_t &d, uint16_t *out, bool curveLeft);
     void trimTo(kaldris_data_t &d, int top, int left, int bottom, int right) const;
-    // Every sample's black of raw row `row` (raw_width x spp values).
-    void blackRow(const kaldris_data_t &d, int row, float *out) const;
+    // The black of the samples of the first `count` pixels of raw row `row`.
+    void blackRow(const kaldris_data_t &d, int row, float *out, int count) const;
     void resetNotes(kaldris_data_t &d) const;
 
     ByteStream m_file;

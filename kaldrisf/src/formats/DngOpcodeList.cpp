@@ -3,6 +3,8 @@
 #include "io/ByteStream.h"
 #include "io/DecodeError.h"
 
+#include <algorithm>
+
 namespace kaldris {
 
 DngOpcodeList::DngOpcodeList(std::vector<uint8_t> bytes, int list) : m_bytes(std::move(bytes)), m_list(list)
@@ -12,8 +14,14 @@ DngOpcodeList::DngOpcodeList(std::vector<uint8_t> bytes, int list) : m_bytes(std
         return;
     const uint32_t count = s.u32(0);
     uint64_t at = 4;
-    // The count is a claim; the bytes there are the bound.
+    // The count is a claim; the bytes there are the bound. Cameras write a
+    // few dozen at the most; a list of thousands would only cost time.
+    constexpr uint32_t maxOpcodes = 1024;
     for (uint32_t i = 0; i < count && s.contains(at, 16); ++i) {
+        if (m_entries.size() == maxOpcodes) {
+            m_ignored = uint32_t(std::min<uint64_t>(count - i, (s.size() - at) / 16));
+            break;
+        }
         Entry e;
         e.id = s.u32(at);
         e.flags = s.u32(at + 8);
@@ -30,6 +38,8 @@ DngOpcodeList::DngOpcodeList(std::vector<uint8_t> bytes, int list) : m_bytes(std
 
 bool DngOpcodeList::refused() const
 {
+    if (m_ignored)
+        return true;
     for (const Entry &e : m_entries)
         if (!DngOpcodes::known(e.id) && !e.optional())
             return true;
@@ -39,6 +49,7 @@ bool DngOpcodeList::refused() const
 void DngOpcodeList::addNotes(kaldris_opcodes_t &notes) const
 {
     const unsigned room = sizeof notes.notes / sizeof notes.notes[0];
+    notes.more += m_ignored;
     for (const Entry &e : m_entries) {
         if (notes.count >= room) {
             ++notes.more;
@@ -81,6 +92,27 @@ void DngOpcodeList::apply(OpcodeImage &img, kaldris_opcodes_t &notes,
     }
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const Entry &e = m_entries[i];
+        // A run of gain maps (a phone's lens shading, one a Bayer site) goes in one pass.
+        size_t run = 0;
+        while (i + run < m_entries.size() && m_entries[i + run].id == DngOpcodes::GainMap && !m_entries[i + run].cut)
+            ++run;
+        if (run >= 2) {
+            std::vector<ByteStream> params;
+            for (size_t k = i; k < i + run; ++k)
+                params.emplace_back(m_bytes.data() + m_entries[k].offset, size_t(m_entries[k].length), true);
+            std::vector<OpcodeResult> results;
+            try {
+                results = DngOpcodes::applyGainMaps(params, img);
+            } catch (const DecodeError &) {
+                results.clear();
+            }
+            if (results.size() == run) {
+                for (size_t k = 0; k < run; ++k)
+                    setState(notes, i + k, KALDRIS_OPCODE_APPLIED);
+                i += run - 1;
+                continue;
+            }
+        }
         if (!DngOpcodes::known(e.id)) {
             setState(notes, i, KALDRIS_OPCODE_SKIPPED_OPTIONAL);
             continue;

@@ -28,7 +28,8 @@ public:
 
     bool empty() const { return m_entries.empty(); }
     const std::vector<Entry> &entries() const { return m_entries; }
-    // An opcode not known here and not optional keeps the whole list from being applied.
+    // An opcode not known here and not optional keeps the whole list from
+    // being applied, as do more opcodes than any camera writes.
     bool refused() const;
 
     // Adds a note for each opcode, as not requested.
@@ -44,6 +45,7 @@ private:
 
     std::vector<uint8_t> m_bytes;
     std::vector<Entry> m_entries;
+    uint32_t m_ignored = 0;      // opcodes past the most this library takes
     int m_list = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "io/ParallelFor.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -74,27 +75,8 @@ bool readDoubles(const ByteStream &p, uint64_t at, uint64_t count, double *out)
 
 inline uint16_t toSample(float v)
 {
-    return v > 0.0f ? (v < 65535.0f ? uint16_t(v + 0.5f) : uint16_t(65535)) : uint16_t(0);  // NaN: 0
-}
-
-// Calls fn(opcodeRow, areaRowIndex, bufferRow, blackRow) for each area row
-// the buffer holds, bands of rows on all cores. blackRow is null when the
-// image has black 0 and white 65535.
-template <class Fn> void forAreaRows(const Area &a, const OpcodeImage &img, Fn &&fn)
-{
-    const int n = a.rowCount();
-    constexpr int band = 16;
-    parallelFor(size_t((n + band - 1) / band), img.threads, [&](size_t b) {
-        std::vector<float> black(img.blackRow ? size_t(img.cols) * img.planes : 0);
-        for (int k = int(b) * band; k < std::min(n, int(b + 1) * band); ++k) {
-            const int r = a.top + k * a.rowPitch, br = r - img.rowOrigin;
-            if (br < 0 || br >= img.rows)
-                continue;
-            if (img.blackRow)
-                img.blackRow(br, black.data());
-            fn(r, k, img.data + size_t(br) * img.pitch, img.blackRow ? black.data() : nullptr);
-        }
-    });
+    v = v > 0.0f ? v : 0.0f;  // NaN: 0
+    return uint16_t(int(std::min(v, 65535.0f) + 0.5f));
 }
 
 // The buffer columns of the area the buffer holds: [first, last) in steps of colPitch,
@@ -119,12 +101,47 @@ Columns heldColumns(const Area &a, const OpcodeImage &img)
     return c;
 }
 
+// The black of an area row's samples: v[column x colStride + plane]; colStride
+// 0 when every column of the area has the same black. v null: black 0, white 65535.
+struct RowBlack {
+    const float *v = nullptr;
+    size_t colStride = 0;
+};
+
+// Calls fn(opcodeRow, areaRowIndex, bufferRow, RowBlack) for each area row
+// the buffer holds, bands of rows on all cores.
+template <class Fn> void forAreaRows(const Area &a, const OpcodeImage &img, Fn &&fn)
+{
+    const int n = a.rowCount();
+    constexpr int band = 16;
+    const int period = img.blackPeriod;
+    const bool uniform = period > 0 && a.colPitch % period == 0;
+    const int first = heldColumns(a, img).first;
+    const int count = uniform ? std::min(img.cols, period) : img.cols;
+    parallelFor(size_t((n + band - 1) / band), img.threads, [&](size_t b) {
+        std::vector<float> black(img.blackRow ? size_t(count) * img.planes : 0);
+        RowBlack rb;
+        if (img.blackRow) {
+            rb.v = black.data() + (uniform ? size_t(first % period) * img.planes : 0);
+            rb.colStride = uniform ? 0 : size_t(img.planes);
+        }
+        for (int k = int(b) * band; k < std::min(n, int(b + 1) * band); ++k) {
+            const int r = a.top + k * a.rowPitch, br = r - img.rowOrigin;
+            if (br < 0 || br >= img.rows)
+                continue;
+            if (img.blackRow)
+                img.blackRow(br, black.data(), count);
+            fn(r, k, img.data + size_t(br) * img.pitch, rb);
+        }
+    });
+}
+
 // fn(value 0..1, areaColumnIndex, column, plane) -> new value, over one area row.
 template <class Fn> inline void transformRow(const Area &a, const OpcodeImage &img, const Columns &cols, uint16_t *row,
-                                             const float *black, Fn &&fn)
+                                             const RowBlack &black, Fn &&fn)
 {
     const int planes = img.planes;
-    if (!black) {
+    if (!black.v) {
         constexpr float scale = 1.0f / 65535.0f;
         for (int c = cols.first, j = cols.index; c < cols.last; c += a.colPitch, ++j)
             for (int p = a.plane; p < a.plane + a.planes; ++p) {
@@ -136,9 +153,48 @@ template <class Fn> inline void transformRow(const Area &a, const OpcodeImage &i
     for (int c = cols.first, j = cols.index; c < cols.last; c += a.colPitch, ++j)
         for (int p = a.plane; p < a.plane + a.planes; ++p) {
             const size_t i = size_t(c) * planes + p;
-            const float b = black[i], range = std::max(1.0f, img.white - b);
+            const float b = black.v[size_t(c) * black.colStride + p], range = std::max(1.0f, img.white - b);
             uint16_t &s = row[i];
             s = toSample(b + fn((float(s) - b) / range, j, c, p) * range);
+        }
+}
+
+// Gains need no division: black + ((v - black) / range x g) x range is
+// black + (v - black) x g. gain(areaColumnIndex, column, plane).
+template <class Gain> inline void gainRow(const Area &a, const OpcodeImage &img, const Columns &cols, uint16_t *row,
+                                          const RowBlack &black, Gain &&gain)
+{
+    const int planes = img.planes;
+    if (!black.v) {
+        for (int c = cols.first, j = cols.index; c < cols.last; c += a.colPitch, ++j)
+            for (int p = a.plane; p < a.plane + a.planes; ++p)
+                row[size_t(c) * planes + p] = toSample(float(row[size_t(c) * planes + p]) * gain(j, c, p));
+        return;
+    }
+    if (black.colStride == 0 && planes == 1) {
+        // One black for the whole area row, the mosaic's usual case. The
+        // gains go into a dense row (1 between the area's columns, which
+        // leaves those values exactly as they are), so the pass over the
+        // samples has no stride and vectorises.
+        const float b = black.v[0];
+        const int n = cols.last - cols.first;
+        if (n <= 0)
+            return;
+        thread_local std::vector<float> dense;
+        dense.assign(size_t(n), 1.0f);
+        for (int c = cols.first, j = cols.index; c < cols.last; c += a.colPitch, ++j)
+            dense[size_t(c - cols.first)] = gain(j, c, 0);
+        const float *__restrict g = dense.data();
+        uint16_t *__restrict s = row + cols.first;
+        for (int x = 0; x < n; ++x)
+            s[x] = toSample(b + (float(s[x]) - b) * g[x]);
+        return;
+    }
+    for (int c = cols.first, j = cols.index; c < cols.last; c += a.colPitch, ++j)
+        for (int p = a.plane; p < a.plane + a.planes; ++p) {
+            const size_t i = size_t(c) * planes + p;
+            const float b = black.v[size_t(c) * black.colStride + p];
+            row[i] = toSample(b + (float(row[i]) - b) * gain(j, c, p));
         }
 }
 
@@ -154,7 +210,7 @@ OpcodeResult mapTable(const ByteStream &p, OpcodeImage &img)
     for (uint32_t i = 0; i < 65536; ++i)
         table[i] = float(p.u16(36 + 2 * std::min(i, n - 1))) / 65535.0f;
     const Columns cols = heldColumns(a, img);
-    forAreaRows(a, img, [&](int, int, uint16_t *row, const float *black) {
+    forAreaRows(a, img, [&](int, int, uint16_t *row, const RowBlack &black) {
         transformRow(a, img, cols, row, black, [&](float v, int, int, int) {
             const float x = v * 65535.0f + 0.5f;
             return table[x > 0.0f ? (x < 65535.0f ? size_t(x) : 65535u) : 0u];
@@ -183,13 +239,13 @@ OpcodeResult mapPolynomial(const ByteStream &p, OpcodeImage &img)
         std::vector<float> table(65536);
         for (int i = 0; i < 65536; ++i)
             table[i] = float(poly(i / 65535.0));
-        forAreaRows(a, img, [&](int, int, uint16_t *row, const float *black) {
+        forAreaRows(a, img, [&](int, int, uint16_t *row, const RowBlack &black) {
             transformRow(a, img, cols, row, black,
                          [&](float v, int, int, int) { return table[size_t(v * 65535.0f + 0.5f)]; });
         });
         return OpcodeResult::Applied;
     }
-    forAreaRows(a, img, [&](int, int, uint16_t *row, const float *black) {
+    forAreaRows(a, img, [&](int, int, uint16_t *row, const RowBlack &black) {
         transformRow(a, img, cols, row, black, [&](float v, int, int, int) { return float(poly(v)); });
     });
     return OpcodeResult::Applied;
@@ -207,15 +263,15 @@ OpcodeResult perLine(const ByteStream &p, OpcodeImage &img, bool perRow, bool sc
     if (n < uint32_t(needed) || !readFloats(p, 36, n, values))
         return OpcodeResult::OutOfBounds;
     const Columns cols = heldColumns(a, img);
-    forAreaRows(a, img, [&](int, int k, uint16_t *row, const float *black) {
+    forAreaRows(a, img, [&](int, int k, uint16_t *row, const RowBlack &black) {
         if (perRow) {
             const float v = values[size_t(k)];
             if (scale)
-                transformRow(a, img, cols, row, black, [v](float x, int, int, int) { return x * v; });
+                gainRow(a, img, cols, row, black, [v](int, int, int) { return v; });
             else
                 transformRow(a, img, cols, row, black, [v](float x, int, int, int) { return x + v; });
         } else if (scale) {
-            transformRow(a, img, cols, row, black, [&](float x, int j, int, int) { return x * values[size_t(j)]; });
+            gainRow(a, img, cols, row, black, [&](int j, int, int) { return values[size_t(j)]; });
         } else {
             transformRow(a, img, cols, row, black, [&](float x, int j, int, int) { return x + values[size_t(j)]; });
         }
@@ -223,57 +279,94 @@ OpcodeResult perLine(const ByteStream &p, OpcodeImage &img, bool perRow, bool sc
     return OpcodeResult::Applied;
 }
 
-OpcodeResult gainMap(const ByteStream &p, OpcodeImage &img)
-{
-    Area a;
-    if (!readArea(p, img, a) || p.size() < 76)
-        return OpcodeResult::OutOfBounds;
-    const uint32_t pv = p.u32(32), ph = p.u32(36);
-    double geo[4];  // spacing V, H, origin V, H
-    if (!readDoubles(p, 40, 4, geo))
-        return OpcodeResult::OutOfBounds;
-    const uint32_t mapPlanes = p.u32(72);
-    if (!pv || !ph || !mapPlanes || pv > 65536 || ph > 65536 || mapPlanes > 65536)
-        return OpcodeResult::OutOfBounds;
-    const uint64_t count = uint64_t(pv) * ph * mapPlanes;
-    std::vector<float> map;
-    if ((pv > 1 && !(geo[0] > 0)) || (ph > 1 && !(geo[1] > 0)) || !readFloats(p, 76, count, map))
-        return OpcodeResult::OutOfBounds;
+// The buffer rows or columns [lo, hi) that lie inside the opcode image.
+struct Span {
+    int lo, hi;
+};
+Span heldRows(const OpcodeImage &img) { return {std::max(0, -img.rowOrigin), std::min(img.rows, img.boundsRows - img.rowOrigin)}; }
+Span heldCols(const OpcodeImage &img) { return {std::max(0, -img.colOrigin), std::min(img.cols, img.boundsCols - img.colOrigin)}; }
 
-    // Map positions count pixel centres relative to the whole image.
-    const double rowScale = 1.0 / img.boundsRows, colScale = 1.0 / img.boundsCols;
-    auto position = [](double rel, double origin, double spacing, uint32_t points, int &i0, float &f) {
-        double x = points > 1 ? (rel - origin) / spacing : 0.0;
-        x = std::clamp(x, 0.0, double(points - 1));
-        i0 = std::min(int(x), int(points) - 1);
-        f = float(x - i0);
-        if (i0 == int(points) - 1 && points > 1) {
-            --i0;
-            f = 1.0f;
-        }
-    };
-    const Columns cols = heldColumns(a, img);
-    // Horizontal positions are the same on every row.
+// A GainMap's map position: the map point before `rel` and the fraction to the next.
+void mapPosition(double rel, double origin, double spacing, uint32_t points, int &i0, float &f)
+{
+    double x = points > 1 ? (rel - origin) / spacing : 0.0;
+    x = std::clamp(x, 0.0, double(points - 1));
+    i0 = std::min(int(x), int(points) - 1);
+    f = float(x - i0);
+    if (i0 == int(points) - 1 && points > 1) {
+        --i0;
+        f = 1.0f;
+    }
+}
+
+struct ParsedGainMap {
+    Area a;
+    uint32_t pv = 0, ph = 0, mapPlanes = 0;
+    double geo[4];  // spacing V, H, origin V, H
+    std::vector<float> map;
+    Columns cols;
+    // Horizontal positions, the same on every row, an area column each.
     std::vector<int> h0;
     std::vector<float> hf;
-    for (int c = cols.first; c < cols.last; c += a.colPitch) {
+};
+
+bool parseGainMap(const ByteStream &p, const OpcodeImage &img, ParsedGainMap &g)
+{
+    if (!readArea(p, img, g.a) || p.size() < 76)
+        return false;
+    g.pv = p.u32(32);
+    g.ph = p.u32(36);
+    if (!readDoubles(p, 40, 4, g.geo))
+        return false;
+    g.mapPlanes = p.u32(72);
+    if (!g.pv || !g.ph || !g.mapPlanes || g.pv > 65536 || g.ph > 65536 || g.mapPlanes > 65536)
+        return false;
+    const uint64_t count = uint64_t(g.pv) * g.ph * g.mapPlanes;
+    if ((g.pv > 1 && !(g.geo[0] > 0)) || (g.ph > 1 && !(g.geo[1] > 0)) || !readFloats(p, 76, count, g.map))
+        return false;
+    // Map positions count pixel centres relative to the whole image.
+    const double colScale = 1.0 / img.boundsCols;
+    g.cols = heldColumns(g.a, img);
+    for (int c = g.cols.first; c < g.cols.last; c += g.a.colPitch) {
         int i;
         float f;
-        position((c + img.colOrigin + 0.5) * colScale, geo[3], geo[1], ph, i, f);
-        h0.push_back(i);
-        hf.push_back(ph > 1 ? f : 0.0f);
+        mapPosition((c + img.colOrigin + 0.5) * colScale, g.geo[3], g.geo[1], g.ph, i, f);
+        g.h0.push_back(i);
+        g.hf.push_back(g.ph > 1 ? f : 0.0f);
     }
+    return true;
+}
+
+std::vector<OpcodeResult> fusedGainMaps(const std::vector<ByteStream> &list, OpcodeImage &img);
+
+OpcodeResult gainMap(const ByteStream &p, OpcodeImage &img)
+{
+    // One plane: the dense pass of the joined maps serves a single one too.
+    if (std::vector<OpcodeResult> r = fusedGainMaps({p}, img); !r.empty())
+        return r[0];
+    ParsedGainMap parsed;
+    if (!parseGainMap(p, img, parsed))
+        return OpcodeResult::OutOfBounds;
+    const Area &a = parsed.a;
+    const uint32_t pv = parsed.pv, ph = parsed.ph, mapPlanes = parsed.mapPlanes;
+    const double *geo = parsed.geo;
+    const std::vector<float> &map = parsed.map;
+    const Columns &cols = parsed.cols;
+    const std::vector<int> &h0 = parsed.h0;
+    const std::vector<float> &hf = parsed.hf;
+    const double rowScale = 1.0 / img.boundsRows;
     const int mapStride = int(mapPlanes);
-    forAreaRows(a, img, [&](int r, int, uint16_t *row, const float *black) {
+    forAreaRows(a, img, [&](int r, int, uint16_t *row, const RowBlack &black) {
         int v0;
         float vf;
-        position((r + 0.5) * rowScale, geo[2], geo[0], pv, v0, vf);
-        const float *top = map.data() + size_t(v0) * ph * mapPlanes;
-        const float *bottom = pv > 1 ? top + size_t(ph) * mapPlanes : top;
+        mapPosition((r + 0.5) * rowScale, geo[2], geo[0], pv, v0, vf);
         if (pv == 1)
             vf = 0;
+        const float *top = map.data() + size_t(v0) * ph * mapPlanes;
+        const float *bottom = pv > 1 ? top + size_t(ph) * mapPlanes : top;
         // The gain map's row at this image row, a plane after another.
-        std::vector<float> line(size_t(ph) * a.planes);
+        thread_local std::vector<float> line;
+        line.resize(size_t(ph) * a.planes);
         for (int q = 0; q < a.planes; ++q) {
             const int mp = std::min(q, mapStride - 1);
             for (uint32_t j = 0; j < ph; ++j) {
@@ -282,15 +375,136 @@ OpcodeResult gainMap(const ByteStream &p, OpcodeImage &img)
             }
         }
         const size_t first = size_t(cols.index);
-        transformRow(a, img, cols, row, black, [&](float x, int j, int, int plane) {
+        const float *lineData = line.data();
+        if (a.planes == 1 && ph > 1) {
+            // one plane, the common case: no plane arithmetic a sample
+            gainRow(a, img, cols, row, black, [&](int j, int, int) {
+                const size_t k = size_t(j) - first;
+                const int i = h0[k];
+                return lineData[i] + (lineData[i + 1] - lineData[i]) * hf[k];
+            });
+            return;
+        }
+        gainRow(a, img, cols, row, black, [&](int j, int, int plane) {
             const size_t k = size_t(j) - first;
-            const float *l = line.data() + size_t(plane - a.plane) * ph;
+            const float *l = lineData + size_t(plane - a.plane) * ph;
             const int i = h0[k];
-            const float g = ph > 1 ? l[i] + (l[i + 1] - l[i]) * hf[k] : l[0];
-            return x * g;
+            return ph > 1 ? l[i] + (l[i + 1] - l[i]) * hf[k] : l[0];
         });
     });
     return OpcodeResult::Applied;
+}
+
+// The dense passes of the gain maps, built for AVX2 as well where the
+// processor has it (chosen once, at load).
+[[gnu::target_clones("avx2", "default")]] void accumulateGains(float *__restrict out, const float *__restrict top,
+                                                               const float *__restrict bottom, float f, int n)
+{
+    for (int x = 0; x < n; ++x)
+        out[x] *= top[x] + (bottom[x] - top[x]) * f;
+}
+
+[[gnu::target_clones("avx2", "default")]] void applyGains(uint16_t *__restrict s, const float *__restrict black,
+                                                          const float *__restrict gain, int n)
+{
+    if (black)
+        for (int x = 0; x < n; ++x)
+            s[x] = toSample(black[x] + (float(s[x]) - black[x]) * gain[x]);
+    else
+        for (int x = 0; x < n; ++x)
+            s[x] = toSample(float(s[x]) * gain[x]);
+}
+
+// Several GainMaps that share their pitches and address disjoint sites (a
+// phone's one a Bayer site): one pass over the rows, each row's gains the
+// product of the maps' dense gain rows. Each sample sees exactly the gain its
+// own map gives it, so the result is that of the maps one after another.
+std::vector<OpcodeResult> fusedGainMaps(const std::vector<ByteStream> &list, OpcodeImage &img)
+{
+    if (list.empty() || img.planes != 1 || (img.blackRow && img.blackPeriod <= 0))
+        return {};
+    std::vector<ParsedGainMap> maps(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        ByteStream p = list[i];
+        p.setBigEndian(true);
+        if (!parseGainMap(p, img, maps[i]))
+            return {};
+    }
+    const int R = maps[0].a.rowPitch, C = maps[0].a.colPitch;
+    for (size_t i = 0; i < maps.size(); ++i) {
+        const Area &a = maps[i].a;
+        if (a.rowPitch != R || a.colPitch != C)
+            return {};
+        for (size_t j = 0; j < i; ++j)
+            if (maps[j].a.top % R == a.top % R && maps[j].a.left % C == a.left % C)
+                return {};
+    }
+    int lo = img.cols, hi = 0;
+    for (const ParsedGainMap &m : maps) {
+        lo = std::min(lo, m.cols.first);
+        hi = std::max(hi, m.cols.last);
+    }
+    std::vector<OpcodeResult> done(maps.size(), OpcodeResult::Applied);
+    if (lo >= hi)
+        return done;
+    const int n = hi - lo;
+    const Span rows = heldRows(img);
+    static std::atomic<uint64_t> calls{0};
+    const uint64_t call = ++calls;
+    struct MapRows {
+        uint64_t call = 0;
+        int v0 = -1;
+        std::vector<float> top, bottom;
+    };
+    constexpr int band = 16;
+    parallelFor(size_t(std::max(0, rows.hi - rows.lo) + band - 1) / band, img.threads, [&](size_t b) {
+        thread_local std::vector<MapRows> cache;
+        if (cache.size() < maps.size())
+            cache.resize(maps.size());
+        std::vector<float> gain(static_cast<size_t>(n));
+        std::vector<float> black(img.blackRow ? static_cast<size_t>(img.cols) : 0u);
+        for (int br = rows.lo + int(b) * band; br < std::min(rows.hi, rows.lo + int(b + 1) * band); ++br) {
+            const int r = br + img.rowOrigin;
+            bool any = false;
+            std::fill(gain.begin(), gain.end(), 1.0f);
+            for (size_t m = 0; m < maps.size(); ++m) {
+                const ParsedGainMap &g = maps[m];
+                if (r < g.a.top || r >= g.a.bottom || (r - g.a.top) % R)
+                    continue;
+                const int nm = g.cols.last - g.cols.first;
+                if (nm <= 0)
+                    continue;
+                any = true;
+                int v0;
+                float vf;
+                mapPosition((r + 0.5) / img.boundsRows, g.geo[2], g.geo[0], g.pv, v0, vf);
+                if (g.pv == 1)
+                    vf = 0;
+                MapRows &c = cache[m];
+                if (c.call != call || c.v0 != v0) {
+                    c.call = call;
+                    c.v0 = v0;
+                    c.top.assign(size_t(nm), 1.0f);
+                    c.bottom.assign(size_t(nm), 1.0f);
+                    const size_t stride = g.mapPlanes;
+                    const float *t = g.map.data() + size_t(v0) * g.ph * stride;
+                    const float *bt = g.pv > 1 ? t + size_t(g.ph) * stride : t;
+                    for (size_t k = 0; k < g.h0.size(); ++k) {
+                        const size_t i = size_t(g.h0[k]) * stride, i1 = g.ph > 1 ? i + stride : i;
+                        c.top[k * size_t(C)] = t[i] + (t[i1] - t[i]) * g.hf[k];
+                        c.bottom[k * size_t(C)] = bt[i] + (bt[i1] - bt[i]) * g.hf[k];
+                    }
+                }
+                accumulateGains(gain.data() + (g.cols.first - lo), c.top.data(), c.bottom.data(), vf, nm);
+            }
+            if (!any)
+                continue;
+            if (img.blackRow)
+                img.blackRow(br, black.data(), img.cols);
+            applyGains(img.data + size_t(br) * img.pitch + lo, img.blackRow ? black.data() + lo : nullptr, gain.data(), n);
+        }
+    });
+    return done;
 }
 
 // Distances from the optical centre (cx, cy relative to the image), in units
@@ -317,24 +531,16 @@ OpcodeResult fixVignette(const ByteStream &p, OpcodeImage &img)
     const Radial rad(img, k[5], k[6]);
     Area a{0, 0, img.boundsRows, img.boundsCols, 0, img.planes, 1, 1};
     const Columns cols = heldColumns(a, img);
-    forAreaRows(a, img, [&](int r, int, uint16_t *row, const float *black) {
+    forAreaRows(a, img, [&](int r, int, uint16_t *row, const RowBlack &black) {
         const double dy = (r + 0.5 - rad.cy) * rad.inv;
-        transformRow(a, img, cols, row, black, [&](float v, int, int c, int) {
+        gainRow(a, img, cols, row, black, [&](int, int c, int) {
             const double dx = (c + img.colOrigin + 0.5 - rad.cx) * rad.inv;
             const double r2 = dx * dx + dy * dy;
-            const double g = 1 + r2 * (k[0] + r2 * (k[1] + r2 * (k[2] + r2 * (k[3] + r2 * k[4]))));
-            return float(v * g);
+            return float(1 + r2 * (k[0] + r2 * (k[1] + r2 * (k[2] + r2 * (k[3] + r2 * k[4])))));
         });
     });
     return OpcodeResult::Applied;
 }
-
-// The buffer rows or columns [lo, hi) that lie inside the opcode image.
-struct Span {
-    int lo, hi;
-};
-Span heldRows(const OpcodeImage &img) { return {std::max(0, -img.rowOrigin), std::min(img.rows, img.boundsRows - img.rowOrigin)}; }
-Span heldCols(const OpcodeImage &img) { return {std::max(0, -img.colOrigin), std::min(img.cols, img.boundsCols - img.colOrigin)}; }
 
 // Warps: each output pixel takes the source at the position the lens model
 // gives, bilinear between the four pixels around it.
@@ -500,10 +706,16 @@ OpcodeResult fixBadList(const ByteStream &p, OpcodeImage &img)
         cover(int(r), int(c), int(r) + 1, int(c) + 1);
     }
     const uint64_t rectAt = 12 + uint64_t(points) * 8;
+    // Rectangles piled on each other could cost the image's area many times over.
+    const uint64_t areaLimit = 4 * uint64_t(img.boundsRows) * uint64_t(img.boundsCols) + 4096;
+    uint64_t rectArea = 0;
     for (uint32_t i = 0; i < rects; ++i) {
         const uint64_t at = rectAt + 16 * uint64_t(i);
         const uint32_t t = p.u32(at), l = p.u32(at + 4), b = p.u32(at + 8), r = p.u32(at + 12);
         if (!(t < b) || !(l < r) || b > uint32_t(img.boundsRows) || r > uint32_t(img.boundsCols))
+            return OpcodeResult::OutOfBounds;
+        rectArea += uint64_t(b - t) * (r - l);
+        if (rectArea > areaLimit)
             return OpcodeResult::OutOfBounds;
         cover(int(t), int(l), int(b), int(r));
     }
@@ -570,6 +782,13 @@ const char *name(unsigned id)
 }
 
 bool known(unsigned id) { return id >= WarpRectilinear && id <= ScalePerColumn; }
+
+std::vector<OpcodeResult> applyGainMaps(const std::vector<ByteStream> &params, OpcodeImage &img)
+{
+    if (img.rows <= 0 || img.cols <= 0 || img.boundsRows <= 0 || img.boundsCols <= 0)
+        return {};
+    return fusedGainMaps(params, img);
+}
 
 OpcodeResult apply(unsigned id, const ByteStream &params, OpcodeImage &img, Rect *trim)
 {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace kaldris {
 
@@ -23,9 +24,12 @@ struct OpcodeImage {
     int boundsRows = 0, boundsCols = 0;
     bool mosaic = false;         // one colour-filter sample a pixel
     int threads = 0;
-    // Black of each sample of buffer row `row` into `black` (cols x planes
-    // values), and the white level; null: black 0, white 65535.
-    std::function<void(int row, float *black)> blackRow;
+    // Black of the samples of the first `count` pixels of buffer row `row`
+    // into `black` (count x planes values), and the white level; null:
+    // black 0, white 65535. blackPeriod: the columns after which a row's
+    // black repeats (0: it does not).
+    std::function<void(int row, float *black, int count)> blackRow;
+    int blackPeriod = 0;
     float white = 65535.0f;
 };
 
@@ -63,6 +67,9 @@ struct Rect {
 // Runs opcode `id` with its big-endian parameters `p` on `img`.
 // TrimBounds reports its rectangle through `trim` and changes no sample.
 OpcodeResult apply(unsigned id, const ByteStream &p, OpcodeImage &img, Rect *trim);
+// Consecutive GainMaps in one pass, with the results they would have one
+// after another; empty (nothing done) when they cannot be joined.
+std::vector<OpcodeResult> applyGainMaps(const std::vector<ByteStream> &params, OpcodeImage &img);
 
 }
 

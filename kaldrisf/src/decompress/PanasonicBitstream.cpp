@@ -32,7 +32,9 @@ uint64_t decodeRow(BitReader &in, uint16_t *out, uint32_t width)
         unsigned seen[2] = {0, 0};
         int sh = 0;
         for (uint32_t i = 0; i < n; ++i) {
-            in.ensure(16);
+            // A pixel takes at most 14 bits: one refill serves four.
+            if ((i & 3) == 0)
+                in.ensure(56);
             if (i % 3 == 2) {
                 sh = 4 >> (3 - in.get(2));
                 used += 2;

@@ -7,6 +7,11 @@
 #include "Kaldris.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+
+#include <malloc.h>
+#include <climits>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +20,21 @@
 
 struct RawFileTimes {
     std::vector<double> open, unpack;   // ms a run
+
+    // The allocator keeps its pages between runs, so every run finds the
+    // frame's memory as warm as the one before.
+    static void keepAllocatorPages()
+    {
+        mallopt(M_MMAP_MAX, 0);
+        mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    }
+
+    static bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly)
+               && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
+    }
 
     // False (with a message) when a run fails or the warm-up's samples differ.
     bool measure(const std::string &path, const char *name, const std::vector<uint16_t> &expected, int runs)

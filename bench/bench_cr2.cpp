@@ -11,10 +11,7 @@
 #include "LoadScene.h"
 #include "RawFileTimes.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -30,12 +27,6 @@ struct Case {
     int width, height, components, sliceCount, sliceWidth, lastSliceWidth;
 };
 
-bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
-
 }
 
 int main()
@@ -43,8 +34,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     const Case cases[] = {
         {"6000x4000, 4 components, 3 slices", 6000, 4000, 4, 2, 1984, 2032},
         {"5792x3804, 4 components, 3 slices", 5792, 3804, 4, 2, 1936, 1920},
@@ -66,7 +56,7 @@ int main()
         Cr2Layout layout;
         const std::vector<uint8_t> bytes = Cr2Writer::write(d, nullptr, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.name).section(',', 0, 0) + ".cr2");
-        if (bytes.empty() || !writeFile(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }

@@ -7,16 +7,14 @@
 
 #include "BenchClock.h"
 #include "Cr2Writer.h"
-#include "DecodeTiming.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
-#include "OpenUnpackRuns.h"
+#include "RawFileTimes.h"
 
 #include <QTemporaryDir>
 
-#include <malloc.h>
-
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,8 +34,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     const Case cases[] = {
         {"6000x4000, 4 components, 3 slices", 6000, 4000, 4, 2, 1984, 2032},
         {"5792x3804, 4 components, 3 slices", 5792, 3804, 4, 2, 1936, 1920},
@@ -59,19 +56,20 @@ int main()
         Cr2Layout layout;
         const std::vector<uint8_t> bytes = Cr2Writer::write(d, nullptr, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.name).section(',', 0, 0) + ".cr2");
-        if (bytes.empty() || !writeBytes(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        OpenUnpackRuns runs;
-        if (!timeOpenUnpack(c.name, path.toStdString(), d.raw, Runs, runs))
+        RawFileTimes times;
+        if (!times.measure(path.toStdString(), c.name, d.raw, Runs))
             return 1;
+        const std::vector<double> &open = times.open, &unpack = times.unpack;
         const double mp = double(c.width) * c.height / 1e6;
-        const double u = BenchClock::median(runs.unpack);
+        const double u = BenchClock::median(unpack);
         const double rate = mp / (u / 1000.0);
         char target[96];
         std::snprintf(target, sizeof target, ">= 150 MP/s: %s (%.0f%%)", rate >= 150 ? "MET" : "MISSED", rate / 1.5);
-        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(runs.open), u, rate,
+        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(open), u, rate,
                     layout.rawLength * 8.0 / (double(c.width) * c.height), target);
     }
     std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());

@@ -11,10 +11,7 @@
 #include "Rw2Writer.h"
 #include "io/ParallelFor.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -26,12 +23,6 @@ namespace {
 
 constexpr int Runs = 9;
 constexpr int Width = 6000, Height = 4000;
-
-bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
 
 // A smooth scene with noise: steps the bit stream codes exactly.
 std::vector<uint16_t> scene(int maxValue)
@@ -59,14 +50,7 @@ double copyMs(const std::vector<uint16_t> &src)
             std::memcpy(dst.data() + at, src.data() + at, std::min(chunk, src.size() - at) * 2);
         });
     };
-    copy();
-    std::vector<double> times;
-    for (int run = 0; run < Runs; ++run) {
-        QElapsedTimer t;
-        t.start();
-        copy();
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
+    const std::vector<double> times = BenchClock::runTimes(Runs, 1, copy);
     return BenchClock::median(times);
 }
 
@@ -77,8 +61,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     struct Case {
         const char *name;
         Rw2Description::Codec codec;
@@ -103,7 +86,7 @@ int main()
         std::string error;
         const std::vector<uint8_t> bytes = Rw2Writer::write(d, &error);
         const QString path = dir.filePath(QString::number(int(c.codec)) + "-" + QString::number(c.bits) + ".rw2");
-        if (bytes.empty() || !writeFile(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s: %s\n", c.name, error.c_str());
             return 1;
         }

@@ -334,6 +334,11 @@ void TestCameraDatabase::supportedListFoldsModesAndAliases()
     QCOMPARE(db.supportedCameras({"acme"}), sorted);
     // The file's make does not select: only the canonical one does.
     QVERIFY(db.supportedCameras({"ACME CORP"}).empty());
+    // Narrowed to the make the files write: the bare entry's "Acme" goes.
+    std::vector<std::string> written{"Acme A1", "Acme Z9", "Acme Z9s", "Acme ACME-Z9X"};
+    std::sort(written.begin(), written.end());
+    QCOMPARE(db.supportedCameras({"acme"}, {"acme corp"}), written);
+    QCOMPARE(db.supportedCameras({"acme"}, {"Acme"}), std::vector<std::string>{"Acme Bare"});
 
     std::string id;
     const CameraEntry *e = db.find("acme corp", "ACME-Z9X", "crop", &id);

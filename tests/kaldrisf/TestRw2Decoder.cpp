@@ -278,7 +278,7 @@ void TestRw2Decoder::leicaRwl()
 }
 
 // A body the database knows: its white, its matrix, its crop on top of the
-// borders, and its entry for the picture's aspect ratio.
+// borders, and its entry for the picture's width-to-height ratio.
 void TestRw2Decoder::databaseCamera()
 {
     Rw2Description d = description(Codec::Bitstream, 12, 1024, 768);

@@ -22,33 +22,68 @@ uint64_t groupBits(uint32_t n)
     return bits;
 }
 
+// Below zero, or at the largest shift, only the shifted-out low bits of the
+// previous value survive a step.
+inline int applyStep(int pred, int step, int sh)
+{
+    if (!step)
+        return pred;
+    const int down = pred - (0x80 << sh);
+    return ((down < 0 || sh == 4) ? (pred & ((1 << sh) - 1)) : down) + (step << sh);
+}
+
 // One row from `in`; returns the bits it took.
 uint64_t decodeRow(BitReader &in, uint16_t *out, uint32_t width)
 {
     uint64_t used = 0;
     for (uint32_t col = 0; col < width; col += groupPixels) {
         const uint32_t n = std::min(groupPixels, width - col);
+        uint16_t *o = out + col;
         int pred[2] = {0, 0};
         unsigned seen[2] = {0, 0};
+        in.ensure(56);
+        for (uint32_t i = 0; i < std::min(n, 2u); ++i) {
+            seen[i] = in.get(8);
+            used += 8;
+            if (seen[i]) {
+                pred[i] = int(seen[i] << 4 | in.get(4));
+                used += 4;
+            }
+            o[i] = uint16_t(pred[i]);
+        }
+        if (n == groupPixels && seen[0] && seen[1]) {
+            // The usual group: both parities started, the rest are four
+            // triples of a shift code and three steps, 26 bits each.
+            for (uint32_t i = 2; i < groupPixels; i += 3) {
+                in.ensure(32);
+                const int sh = 4 >> (3 - in.get(2));
+                const int a = int(in.get(8)), b = int(in.get(8)), c = int(in.get(8));
+                const unsigned p = i & 1;
+                pred[p] = applyStep(pred[p], a, sh);
+                o[i] = uint16_t(pred[p]);
+                pred[p ^ 1] = applyStep(pred[p ^ 1], b, sh);
+                o[i + 1] = uint16_t(pred[p ^ 1]);
+                pred[p] = applyStep(pred[p], c, sh);
+                o[i + 2] = uint16_t(pred[p]);
+            }
+            used += 4 * 26;
+            continue;
+        }
         int sh = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            in.ensure(16);
+        for (uint32_t i = 2; i < n; ++i) {
+            // A pixel takes at most 14 bits: one refill serves four.
+            if ((i & 3) == 2)
+                in.ensure(56);
             if (i % 3 == 2) {
                 sh = 4 >> (3 - in.get(2));
                 used += 2;
             }
             const unsigned p = i & 1;
             if (seen[p]) {
-                const int step = int(in.get(8));
+                pred[p] = applyStep(pred[p], int(in.get(8)), sh);
                 used += 8;
-                if (step) {
-                    // Below zero, or at the largest shift, only the shifted-out
-                    // low bits of the previous value survive.
-                    const int down = pred[p] - (0x80 << sh);
-                    pred[p] = (down < 0 || sh == 4) ? (pred[p] & ((1 << sh) - 1)) : down;
-                    pred[p] += step << sh;
-                }
             } else {
+                // A parity not started yet tries again with an absolute value.
                 seen[p] = in.get(8);
                 used += 8;
                 if (seen[p] || i > 11) {
@@ -56,7 +91,7 @@ uint64_t decodeRow(BitReader &in, uint16_t *out, uint32_t width)
                     used += 4;
                 }
             }
-            out[col + i] = uint16_t(pred[p]);
+            o[i] = uint16_t(pred[p]);
         }
     }
     return used;

@@ -134,7 +134,7 @@ void Rw2Decoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
     ExifFields::copyText(d.idata.format, sizeof d.idata.format,
                          make.rfind("leica", 0) == 0 ? "Leica RWL" : "Panasonic RW2");
 
-    const CameraEntry *cam = CameraFacts::identify(d, aspectMode());
+    const CameraEntry *cam = CameraFacts::identify(d, ratioMode());
     readSizes(d, cam);
     readLevels(d, cam);
     // The cameras write defective pixels as 0.
@@ -185,8 +185,8 @@ void Rw2Decoder::readPreviewExif(kaldris_data_t &d) const
     }
 }
 
-// The database's entries for the picture's aspect ratio, by the borders.
-std::string Rw2Decoder::aspectMode() const
+// The database's entries for the picture's width-to-height ratio, by the borders.
+std::string Rw2Decoder::ratioMode() const
 {
     const TiffIfd &ifd0 = *m_tree.chain.front();
     const double top = double(ifd0.u(SensorTop, 0)), left = double(ifd0.u(SensorLeft, 0));

@@ -32,7 +32,7 @@ private:
     void readPreviewExif(kaldris_data_t &d) const;
     void readSizes(kaldris_data_t &d, const CameraEntry *cam) const;
     void readLevels(kaldris_data_t &d, const CameraEntry *cam) const;
-    std::string aspectMode() const;
+    std::string ratioMode() const;
 
     ByteStream m_file;
     TiffTree m_tree;

@@ -479,10 +479,13 @@ void TestRafDecoder::truncatedSamples()
     QVERIFY(std::equal(got.begin(), got.begin() + qsizetype(whole + 25), d.raw.begin()));
     QVERIFY(std::all_of(got.begin() + qsizetype(whole + 25), got.end(), [](uint16_t v) { return v == 0; }));
 
-    // Cut before the first sample: nothing to show.
-    bytes.resize(layout.dataOffset);
-    Opened none = openAndUnpack(bytes);
-    QCOMPARE(none.openRc, int(KALDRIS_TRUNCATED));
+    // Cut before the first sample, or with almost none of them left:
+    // nothing to show, and no frame of zeros the size the file claims.
+    for (uint32_t rows : {0u, 20u}) {
+        bytes.resize(layout.dataOffset + rows * 96 * 2);
+        Opened none = openAndUnpack(bytes);
+        QCOMPARE(none.openRc, int(KALDRIS_TRUNCATED));
+    }
 }
 
 void TestRafDecoder::memoryLimit()

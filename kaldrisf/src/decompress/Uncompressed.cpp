@@ -19,16 +19,12 @@ void Uncompressed::unpackRow(const uint8_t *s, uint16_t *d, uint32_t n, uint32_t
     case 16:
         if (big == (std::endian::native == std::endian::big)) {
             std::memcpy(d, s, size_t(n) * 2);
-        } else if (big) {
-            // A byte swap of each word: the form the vectoriser turns into shuffles.
-            for (; i < n; ++i) {
-                uint16_t v;
-                std::memcpy(&v, s + 2 * i, 2);
-                d[i] = __builtin_bswap16(v);
-            }
         } else {
+            // A copy, then the swap in place: a loop the vectoriser turns
+            // into byte shuffles.
+            std::memcpy(d, s, size_t(n) * 2);
             for (; i < n; ++i)
-                d[i] = uint16_t(s[2 * i + 1] << 8 | s[2 * i]);
+                d[i] = __builtin_bswap16(d[i]);
         }
         return;
     case 12:

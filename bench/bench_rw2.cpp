@@ -8,6 +8,7 @@
 #include "BenchClock.h"
 #include "Kaldris.h"
 #include "OpenUnpackRuns.h"
+#include "RawFileTimes.h"
 #include "Rw2Writer.h"
 #include "io/ParallelFor.h"
 

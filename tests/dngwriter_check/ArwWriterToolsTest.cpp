@@ -7,6 +7,7 @@
 #include "ExternalTool.h"
 
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,18 +34,17 @@ std::vector<uint16_t> arw2At12Bits(const ArwDescription &d)
     const std::vector<uint8_t> bytes = ArwWriter::encodeArw2(d.values, d.width, d.height);
     const std::vector<uint16_t> curve = ArwWriter::curveOf(d.toneCurve);
     std::vector<uint16_t> out(bytes.size(), 0);
-    for (size_t at = 0; at + 32 <= bytes.size(); at += 32) {
-        if (int(at % size_t(d.width)) + 32 > d.width)
-            continue;
-        for (int half = 0; half < 2; ++half) {
-            ArwWriter::Block b;
-            std::copy_n(bytes.begin() + ptrdiff_t(at) + 16 * half, 16, b.begin());
-            uint16_t codes[16];
-            ArwWriter::decodeBlock(b, codes);
-            for (int i = 0; i < 16; ++i)
-                out[at + size_t(half + 2 * i)] = uint16_t(curve[codes[i]] >> 2);
-        }
-    }
+    for (int y = 0; y < d.height; ++y)
+        for (int g = 0; g + 32 <= d.width; g += 32)
+            for (int half = 0; half < 2; ++half) {
+                const size_t at = size_t(y) * size_t(d.width) + size_t(g);
+                ArwWriter::Block b;
+                std::copy_n(bytes.begin() + ptrdiff_t(at) + 16 * half, 16, b.begin());
+                uint16_t codes[16];
+                ArwWriter::decodeBlock(b, codes);
+                for (int i = 0; i < 16; ++i)
+                    out[at + size_t(half + 2 * i)] = uint16_t(curve[codes[i]] >> 2);
+            }
     return out;
 }
 
@@ -97,7 +97,7 @@ private slots:
         QVERIFY(!path.isEmpty());
         const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
         QVERIFY2(info.contains("Camera: Sony ILCE-7M3"), qPrintable(info));
-        QVERIFY2(info.contains(QString("Full size:     %1 x 24").arg(width)), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression(QString("Full size: +%1 x 24").arg(width))), qPrintable(info));
         QVERIFY2(info.contains("Filter pattern: RG/GB"), qPrintable(info));
         QVERIFY2(info.contains("Camera multipliers: 2600.000000 1024.000000 1700.000000 1024.000000"), qPrintable(info));
 
@@ -115,7 +115,8 @@ private slots:
     }
 
     // dcraw reads the as-shot levels only after deciphering the SR2SubIFD
-    // with the key stream: both of its balance tags.
+    // with the key stream: both of its balance tags. dcraw takes 0x7313 as
+    // R G G B only when both greens are 1024, so they are.
     void dcrawDeciphersBalance_data()
     {
         QTest::addColumn<bool>("grbg");
@@ -129,14 +130,13 @@ private slots:
             QSKIP("dcraw is not installed");
         QFETCH(bool, grbg);
         ArwDescription d = scene(ArwDescription::Data::Arw2, 64, 24);
-        const uint16_t levels[4] = {2345, 1024, 1030, 1678};
+        const uint16_t levels[4] = {2345, 1024, 1024, 1678};
         std::copy(levels, levels + 4, d.wbRggb);
         d.wbAsGrbg = grbg;
         d.key = 0x9E3779B9;
         const QString path = write(d, "wb.arw");
         const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
-        QVERIFY2(info.contains("Camera multipliers: 2345.000000 1024.000000 1678.000000 1030.000000")
-                     || info.contains("Camera multipliers: 2345.000000 1030.000000 1678.000000 1024.000000"),
+        QVERIFY2(info.contains("Camera multipliers: 2345.000000 1024.000000 1678.000000 1024.000000"),
                  qPrintable(info));
     }
 

@@ -23,79 +23,42 @@ inline uint64_t le64(const uint8_t *p)
     return v;
 }
 
-// The standard reading straight into the row (every other column from
-// `out`): the hot path, without the per-pixel bookkeeping of the modes.
-// Returns whether the block is broken.
-inline bool standardBlock(const uint8_t *p, uint16_t *out, const uint16_t *curve)
+// The 16 codes of one block, and its fields; false for a block whose two
+// positions coincide: fifteen deltas would not fit its 128 bits, so nothing
+// of it can be trusted but its minimum, which every pixel takes.
+inline bool blockCodes(const uint8_t *p, Block &b)
 {
     const uint64_t lo = le64(p), hi = le64(p + 8);
     const unsigned max = unsigned(lo & 0x7ff), min = unsigned(lo >> 11 & 0x7ff);
     const unsigned imax = unsigned(lo >> 22 & 15), imin = unsigned(lo >> 26 & 15);
-    if (imax == imin) {
-        const uint16_t v = curve[min];
-        for (unsigned i = 0; i < 16; ++i)
-            out[2 * i] = v;
-        return true;
-    }
     const int range = int(max) - int(min);
     const unsigned sh = (range >= 0x80) + (range >= 0x100) + (range >= 0x200) + (range >= 0x400);
+    b.max = max;
+    b.min = min;
+    b.imax = imax;
+    b.imin = imin;
+    b.shift = sh;
+    b.broken = imax == imin;
+    if (b.broken) {
+        std::fill(b.code, b.code + 16, min);
+        return false;
+    }
     // The delta stream from bit 30: deltas 0..8 in the first 63 of its bits,
     // 9..13 from bit 93 of the block on.
     const uint64_t s0 = lo >> 30 | hi << 34, s1 = hi >> 29;
     const unsigned first = imax < imin ? imax : imin, second = imax < imin ? imin : imax;
-    // Each delta to its pixel, past the base pixels before it.
-    unsigned code[16];
+    // Each delta to its pixel, past the base pixels before it: no branch on
+    // their positions.
 #pragma GCC unroll 14
     for (unsigned j = 0; j < 14; ++j) {
         const unsigned d = unsigned((j < 9 ? s0 >> (7 * j) : s1 >> (7 * (j - 9))) & 0x7f);
         unsigned i = j + (j >= first);
         i += i >= second;
-        code[i] = std::min((d << sh) + min, 0x7ffu);
+        b.code[i] = std::min((d << sh) + min, 0x7ffu);
     }
-    code[imax] = max;
-    code[imin] = min;
-#pragma GCC unroll 16
-    for (unsigned i = 0; i < 16; ++i)
-        out[2 * i] = curve[code[i]];
-    return false;
-}
-
-inline void readBlock(const uint8_t *p, Block &b)
-{
-    const uint64_t lo = le64(p), hi = le64(p + 8);
-    b.max = unsigned(lo & 0x7ff);
-    b.min = unsigned(lo >> 11 & 0x7ff);
-    b.imax = unsigned(lo >> 22 & 15);
-    b.imin = unsigned(lo >> 26 & 15);
-    const int range = int(b.max) - int(b.min);
-    const unsigned sh = (range >= 0x80) + (range >= 0x100) + (range >= 0x200) + (range >= 0x400);
-    b.shift = sh;
-    // Both positions the same would leave fifteen deltas, which 128 bits do
-    // not hold: nothing of the block can be trusted but its minimum.
-    b.broken = b.imax == b.imin;
-    if (b.broken) {
-        std::fill(b.code, b.code + 16, b.min);
-        return;
-    }
-    // Delta k sits at bit 30 + 7k; the two past the last are never used.
-    unsigned delta[16];
-#pragma GCC unroll 14
-    for (unsigned k = 0; k < 14; ++k) {
-        const unsigned pos = 30 + 7 * k;
-        const uint64_t v = pos + 7 <= 64 ? lo >> pos : pos >= 64 ? hi >> (pos - 64) : (lo >> pos | hi << (64 - pos));
-        delta[k] = unsigned(v & 0x7f);
-    }
-    delta[14] = delta[15] = 0;
-    // Pixel i takes the delta after those of the pixels before it, skipping
-    // the two base pixels: no branch on their positions.
-    const unsigned first = std::min(b.imax, b.imin), second = std::max(b.imax, b.imin);
-#pragma GCC unroll 16
-    for (unsigned i = 0; i < 16; ++i) {
-        const unsigned k = i - (i > first) - (i > second);
-        unsigned c = std::min((delta[k] << sh) + b.min, 0x7ffu);
-        c = i == b.imin ? b.min : c;
-        b.code[i] = i == b.imax ? b.max : c;
-    }
+    b.code[imax] = max;
+    b.code[imin] = min;
+    return true;
 }
 
 }
@@ -125,16 +88,24 @@ unsigned Arw2Decoder::decodeRow(const uint8_t *src, uint16_t *dst, uint32_t widt
     const uint16_t *curve = o.curve;
     unsigned broken = 0;
     if (o.mode == Arw2Mode::Standard) {
+        // The hot path: both blocks of a group, then its 32 pixels in order.
+        Block even, odd;
         for (uint32_t g = 0; g < groups; ++g) {
-            broken += standardBlock(src + g * 32, dst + g * 32, curve);
-            broken += standardBlock(src + g * 32 + 16, dst + g * 32 + 1, curve);
+            broken += !blockCodes(src + g * 32, even);
+            broken += !blockCodes(src + g * 32 + 16, odd);
+            uint16_t *out = dst + g * 32;
+#pragma GCC unroll 16
+            for (unsigned i = 0; i < 16; ++i) {
+                out[2 * i] = curve[even.code[i]];
+                out[2 * i + 1] = curve[odd.code[i]];
+            }
         }
         return broken;
     }
     Block b;
     for (uint32_t g = 0; g < groups; ++g)
         for (uint32_t half = 0; half < 2; ++half) {
-            readBlock(src + (g * 2 + half) * 16, b);
+            blockCodes(src + (g * 2 + half) * 16, b);
             broken += b.broken;
             uint16_t *out = dst + g * 32 + half;
             switch (o.mode) {

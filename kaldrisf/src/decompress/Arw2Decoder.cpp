@@ -105,17 +105,17 @@ unsigned Arw2Decoder::decodeRow(const uint8_t *src, uint16_t *dst, uint32_t widt
     Block b;
     for (uint32_t g = 0; g < groups; ++g)
         for (uint32_t half = 0; half < 2; ++half) {
-            blockCodes(src + (g * 2 + half) * 16, b);
-            broken += b.broken;
+            broken += !blockCodes(src + (g * 2 + half) * 16, b);
             uint16_t *out = dst + g * 32 + half;
             switch (o.mode) {
-            case Arw2Mode::Standard:
+            case Arw2Mode::Standard:   // read above
                 break;
             case Arw2Mode::BaseOnly:
             case Arw2Mode::DeltaOnly: {
                 const bool base = o.mode == Arw2Mode::BaseOnly;
                 for (unsigned i = 0; i < 16; ++i) {
-                    const bool isBase = b.broken || i == b.imax || i == b.imin;
+                    // A broken block's pixels all show its minimum.
+                    const bool isBase = i == b.imax || i == b.imin;
                     out[2 * i] = isBase == base || b.broken ? curve[b.code[i]] : uint16_t(0);
                 }
                 break;

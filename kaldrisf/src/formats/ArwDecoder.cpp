@@ -31,7 +31,7 @@ enum Tag : uint16_t {
     SonyToneCurve = 0x7010, SonyCropTopLeft = 0x74C7, SonyCropSize = 0x74C8,
 };
 
-enum : uint64_t { Uncompressed_ = 1, LosslessJpeg = 7, SonyArw = 32767 };
+enum : uint64_t { CompressionNone = 1, CompressionLosslessJpeg = 7, CompressionSonyArw = 32767 };
 
 bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
 {
@@ -104,7 +104,7 @@ const TiffIfd *ArwDecoder::findRawIfd() const
         for (const auto &sub : ifd->subIfds)
             stack.push_back(sub.get());
         const uint64_t c = ifd->u(Compression, 0);
-        if (c != Uncompressed_ && c != LosslessJpeg && c != SonyArw)
+        if (c != CompressionNone && c != CompressionLosslessJpeg && c != CompressionSonyArw)
             continue;
         if (ifd->u(SamplesPerPixel, 1) != 1 || ifd->u(NewSubfileType, 0) & 1)
             continue;
@@ -127,7 +127,7 @@ void ArwDecoder::readLayout(const TiffIfd &raw)
     m_bits = uint32_t(std::clamp<uint64_t>(raw.u(BitsPerSample, 14), 8, 16));
     const uint64_t compression = raw.u(Compression, 0);
     const uint64_t pixels = w * h;
-    if (compression == LosslessJpeg) {
+    if (compression == CompressionLosslessJpeg) {
         const uint64_t tw = raw.u(TileWidth, 0), th = raw.u(TileLength, 0);
         m_tileOffsets = values(raw, TileOffsets, 1u << 20);
         m_tileLengths = values(raw, TileByteCounts, 1u << 20);
@@ -156,7 +156,7 @@ void ArwDecoder::readLayout(const TiffIfd &raw)
     if (!m_file.contains(m_offset, 1))
         fail(KALDRIS_TRUNCATED);
     // The byte count tells the layout, whatever the compression tag says.
-    if (compression == SonyArw && m_length == pixels) {
+    if (compression == CompressionSonyArw && m_length == pixels) {
         m_layout = Layout::Arw2;
         m_bits = 14;
     } else if (m_length >= pixels * 2) {
@@ -422,7 +422,7 @@ void ArwDecoder::unpackWords(kaldris_data_t &d, uint16_t *out) const
     const uint64_t rowBytes = uint64_t(m_width) * 2;
     const uint64_t avail = m_file.available(m_offset, m_length);
     const uint8_t *src = m_file.data() + m_offset;
-    std::atomic<unsigned> short_{0};
+    std::atomic<unsigned> cut{0};
     parallelFor((m_height + band - 1) / band, d.params.threads, [&](size_t b) {
         const uint32_t y0 = uint32_t(b) * band, n = std::min(band, m_height - y0);
         const uint64_t from = y0 * rowBytes;
@@ -433,9 +433,9 @@ void ArwDecoder::unpackWords(kaldris_data_t &d, uint16_t *out) const
         t.rows = t.keepRows = n;
         const size_t len = from < avail ? size_t(std::min<uint64_t>(avail - from, n * rowBytes)) : 0;
         if (Uncompressed::decode(src + (len ? from : 0), len, t, 16, m_file.bigEndian()) != KALDRIS_SUCCESS)
-            short_.store(1);
+            cut.store(1);
     });
-    d.decode_errors += short_.load();
+    d.decode_errors += cut.load();
 }
 
 void ArwDecoder::unpackTiles(kaldris_data_t &d, uint16_t *out) const

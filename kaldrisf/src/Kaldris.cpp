@@ -2,6 +2,7 @@
 #include "KaldrisPrivate.h"
 
 #include "camera/CameraDatabase.h"
+#include "formats/ArwDecoder.h"
 #include "formats/DngOpcodes.h"
 #include "formats/FormatChooser.h"
 #include "io/FrameBuffer.h"
@@ -397,9 +398,14 @@ struct CameraNames {
             "Generic DNG: floating point",
         };
         // The Sony bodies whose layouts no decoder of ours reads stay off the list.
-        static const char *const unread[] = {"Sony DSLR-A100", "Sony DSC-R1", "Sony DSC-F828"};
+        auto unread = [](const std::string &line) {
+            for (const char *model : kaldris::ArwDecoder::unreadModels)
+                if (line == std::string("Sony ") + model)
+                    return true;
+            return false;
+        };
         for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Fujifilm", "Nikon", "Olympus", "OM System", "Panasonic", "Pentax", "Sony"}))
-            if (std::find(std::begin(unread), std::end(unread), s) == std::end(unread))
+            if (!unread(s))
                 lines.push_back(std::move(s));
         // Leica's RWL bodies are Panasonic's; its other cameras write DNG.
         for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Leica"}, {"LEICA"}))

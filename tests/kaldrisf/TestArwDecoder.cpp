@@ -563,6 +563,8 @@ void TestArwDecoder::refused_data()
     QTest::newRow("no raw directory") << 1 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("second frame") << 2 << int(KALDRIS_REQUEST_FOR_NONEXISTENT_IMAGE);
     QTest::newRow("strip past the end") << 3 << int(KALDRIS_TRUNCATED);
+    QTest::newRow("DSLR-A100 (ARW 1)") << 4 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("DSC-R1 (SR2)") << 5 << int(KALDRIS_SONY_UNSUPPORTED);
 }
 
 void TestArwDecoder::refused()
@@ -570,6 +572,10 @@ void TestArwDecoder::refused()
     QFETCH(int, kind);
     QFETCH(int, code);
     ArwDescription d = arw2(64, 22);
+    if (kind == 4)
+        d.model = "DSLR-A100";
+    if (kind == 5)
+        d.model = "DSC-R1";
     ArwLayout lay;
     std::vector<uint8_t> bytes = ArwWriter::write(d, nullptr, &lay);
     // Patches the raw IFD entry `tag`'s value field.

@@ -23,7 +23,7 @@ namespace {
 
 enum Tag : uint16_t {
     NewSubfileType = 254, ImageWidth = 256, ImageLength = 257, BitsPerSample = 258, Compression = 259,
-    Make = 271, StripOffsets = 273, SamplesPerPixel = 277, StripByteCounts = 279, TileWidth = 322,
+    Make = 271, Model = 272, StripOffsets = 273, SamplesPerPixel = 277, StripByteCounts = 279, TileWidth = 322,
     TileLength = 323, TileOffsets = 324, TileByteCounts = 325, JpegIfOffset = 513, JpegIfByteCount = 514,
     CfaRepeatPatternDim = 0x828D, CfaPattern = 0x828E, DngVersion = 50706, BlackLevel = 50714,
     WhiteLevel = 50717,
@@ -172,6 +172,10 @@ void ArwDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
     m_file = file;
     m_file.setBigEndian(tree.bigEndian);
     m_tree = std::move(tree);
+    const std::string model = ExifFields::text(m_tree.chain.front().get(), Model);
+    for (const char *unread : unreadModels)
+        if (model == unread)
+            fail(KALDRIS_SONY_UNSUPPORTED);
     const TiffIfd *raw = findRawIfd();
     if (!raw)
         fail(KALDRIS_SONY_UNSUPPORTED);

@@ -565,6 +565,7 @@ void TestArwDecoder::refused_data()
     QTest::newRow("strip past the end") << 3 << int(KALDRIS_TRUNCATED);
     QTest::newRow("DSLR-A100 (ARW 1)") << 4 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("DSC-R1 (SR2)") << 5 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("a frame far larger than the file") << 6 << int(KALDRIS_TOO_BIG);
 }
 
 void TestArwDecoder::refused()
@@ -594,6 +595,11 @@ void TestArwDecoder::refused()
         patch(259, 6);
     if (kind == 3)
         patch(273, uint32_t(bytes.size() + 10));
+    if (kind == 6) {
+        patch(256, 60000);
+        patch(257, 60000);
+        patch(279, 60000u * 60000u);
+    }
     Opened o = openAndUnpack(bytes, 0, kind == 2 ? 1 : 0);
     QCOMPARE(o.openRc, code);
     if (code == KALDRIS_SONY_UNSUPPORTED)

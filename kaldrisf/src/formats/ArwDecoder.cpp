@@ -209,7 +209,15 @@ void ArwDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
     findThumbnail(d, raw);
 
     const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
-    if (limit && uint64_t(m_width) * m_height * 2 > limit)
+    const uint64_t frame = uint64_t(m_width) * m_height * 2;
+    if (limit && frame > limit)
+        fail(KALDRIS_TOO_BIG);
+    // No layout spends less than a bit a sample: a frame the file's bytes
+    // cannot nearly fill is not allocated (a cut file still opens).
+    uint64_t held = m_file.available(m_offset, m_length);
+    for (size_t i = 0; i < m_tileOffsets.size(); ++i)
+        held += m_file.available(m_tileOffsets[i], m_tileLengths[i]);
+    if (frame > held * 16 + (uint64_t(16) << 20))
         fail(KALDRIS_TOO_BIG);
 }
 

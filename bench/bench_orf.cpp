@@ -6,17 +6,16 @@
 // page cache; the allocator keeps its pages between runs.
 
 #include "BenchClock.h"
+#include "DecodeTiming.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
 #include "OrfWriter.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <malloc.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,12 +30,6 @@ struct Case {
     int width, height;
     bool targeted;
 };
-
-bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
 
 }
 
@@ -63,39 +56,13 @@ int main()
         std::string error;
         const std::vector<uint8_t> bytes = OrfWriter::write(d, &error, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.file) + ".orf");
-        if (bytes.empty() || !writeFile(path, bytes)) {
+        if (bytes.empty() || !DecodeTiming::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s: %s\n", c.name, error.c_str());
             return 1;
         }
         const std::string p = path.toStdString();
         std::vector<double> open, unpack;
-        bool ok = true;
-        for (int run = -1; run < Runs && ok; ++run) {
-            Kaldris k;
-            k.imgdata.params.threads = 1;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                ok = k.imgdata.decode_errors == 0
-                     && std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) == 0;
-                if (!ok)
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
-        if (!ok)
+        if (!DecodeTiming::time(c.name, p, d.raw, Runs, 1, open, unpack))
             return 1;
         const double mp = double(c.width) * c.height / 1e6;
         const double u = BenchClock::median(unpack);

@@ -6,6 +6,7 @@
 
 #include "Cr2Layout.h"
 #include "Cr2Writer.h"
+#include "DamagedCopies.h"
 #include "DngWriter.h"
 #include "Kaldris.h"
 #include "OpenedFile.h"
@@ -637,43 +638,20 @@ void TestCr2Decoder::truncatedEverywhere()
     d.lastSliceWidth = 32;
     const std::vector<uint8_t> bytes = write(d);
     QVERIFY(bytes.size() > 200);
-    int opened = 0, whole = 0;
-    std::vector<size_t> lengths;
-    for (size_t n = 0; n < bytes.size(); n += 7)
-        lengths.push_back(n);
-    lengths.push_back(bytes.size());
-    for (size_t n : lengths) {
-        std::unique_ptr<uint8_t[]> part(new uint8_t[n + 1]);
-        std::memcpy(part.get(), bytes.data(), n);
-        Kaldris_fast k;
-        if (k.open_buffer(part.get(), n) != 0)
-            continue;
-        ++opened;
-        const int rc = k.unpack();
-        QVERIFY(rc <= 0);
-        if (rc == 0 && k.imgdata.decode_errors == 0)
-            ++whole;
-        k.unpack_thumb();
-    }
-    QVERIFY(opened > 0);
-    QVERIFY(whole > 0);
+    const CutCopies cut = openCutCopies(bytes, 7);
+    QCOMPARE(cut.badResults, 0);
+    QVERIFY(cut.opened > 0);
+    QVERIFY(cut.whole > 0);
 }
 
 void TestCr2Decoder::mutatedBytes()
 {
     Cr2Description d = description(smallSensor());
     const std::vector<uint8_t> bytes = write(d);
-    std::mt19937 rng(11);
-    for (int round = 0; round < 400; ++round) {
-        std::vector<uint8_t> b = bytes;
-        for (int k = 0; k < 4; ++k)
-            b[rng() % b.size()] = uint8_t(rng());
-        Kaldris_fast k;
-        if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
-            k.imgdata.params.use_camera_wb = 1;
-            k.dcraw_process();
-        }
-    }
+    openMutatedCopies(bytes, 400, 11, [](Kaldris_fast &k) {
+        k.imgdata.params.use_camera_wb = 1;
+        k.dcraw_process();
+    });
 }
 
 TW_REGISTER_TEST(TestCr2Decoder)

@@ -315,17 +315,10 @@ void OrfDecoder::findThumbnail(kaldris_data_t &d)
 
 void OrfDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
-    const size_t samples = size_t(m_width) * m_height;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
     const uint64_t avail = m_file.available(m_offset, m_length);
     if (!avail)
         fail(KALDRIS_TRUNCATED);
-    std::unique_ptr<uint16_t, decltype(&std::free)> frame(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!frame)
-        fail(KALDRIS_OUT_OF_MEMORY);
+    SampleFrame frame = allocateSamples(size_t(m_width) * m_height, d.params.max_raw_memory_mb);
     SampleTarget t;
     t.dst = frame.get();
     t.pitch = m_width;

@@ -155,35 +155,44 @@ void TestOrfDecoder::layouts()
     QCOMPARE(QByteArray(img.idata.make), QByteArray("Olympus"));
 }
 
+// What the note holds: nothing, levels and balance, or balance with a black
+// that is no black (all 0, or one colour at white).
+enum class Written { Nothing, Levels, ZeroBlack, BlackAtWhite };
+
 void TestOrfDecoder::levels_data()
 {
     QTest::addColumn<QByteArray>("model");
     QTest::addColumn<bool>("oldNote");
-    QTest::addColumn<bool>("writeLevels");
+    QTest::addColumn<int>("written");
     QTest::addColumn<QByteArray>("blackFrom");
     QTest::addColumn<int>("black");      // every colour's, when not from the file
     QTest::addColumn<QByteArray>("whiteFrom");
     QTest::addColumn<int>("white");
+    const int nothing = int(Written::Nothing), levels = int(Written::Levels);
     // E-M5: black 255, white 4095 in the database. E-M5 Mark II: 254, 4000.
-    QTest::newRow("image processing") << QByteArray("E-M5") << false << true << QByteArray("file") << -1
+    QTest::newRow("image processing") << QByteArray("E-M5") << false << levels << QByteArray("file") << -1
                                       << QByteArray("database") << 4095;
-    QTest::newRow("older note") << QByteArray("E-M5") << true << true << QByteArray("file") << -1
+    QTest::newRow("older note") << QByteArray("E-M5") << true << levels << QByteArray("file") << -1
                                 << QByteArray("database") << 4095;
-    QTest::newRow("database") << QByteArray("E-M5MarkII") << false << false << QByteArray("database") << 254
+    QTest::newRow("database") << QByteArray("E-M5MarkII") << false << nothing << QByteArray("database") << 254
                               << QByteArray("database") << 4000;
-    QTest::newRow("database, older note") << QByteArray("E-M5MarkII") << true << false << QByteArray("database")
+    QTest::newRow("database, older note") << QByteArray("E-M5MarkII") << true << nothing << QByteArray("database")
                                           << 254 << QByteArray("database") << 4000;
-    QTest::newRow("unknown camera") << QByteArray("E-Imaginary") << false << false << QByteArray("none") << 0
+    QTest::newRow("unknown camera") << QByteArray("E-Imaginary") << false << nothing << QByteArray("none") << 0
                                     << QByteArray("bit depth") << 4095;
-    QTest::newRow("unknown camera, file levels") << QByteArray("E-Imaginary") << false << true << QByteArray("file")
-                                                 << -1 << QByteArray("bit depth") << 4095;
+    QTest::newRow("unknown camera, file levels") << QByteArray("E-Imaginary") << false << levels
+                                                 << QByteArray("file") << -1 << QByteArray("bit depth") << 4095;
+    QTest::newRow("file black all zero") << QByteArray("E-M5") << false << int(Written::ZeroBlack)
+                                         << QByteArray("database") << 255 << QByteArray("database") << 4095;
+    QTest::newRow("file black at white") << QByteArray("E-M5MarkII") << true << int(Written::BlackAtWhite)
+                                         << QByteArray("database") << 254 << QByteArray("database") << 4000;
 }
 
 void TestOrfDecoder::levels()
 {
     QFETCH(QByteArray, model);
     QFETCH(bool, oldNote);
-    QFETCH(bool, writeLevels);
+    QFETCH(int, written);
     QFETCH(QByteArray, blackFrom);
     QFETCH(int, black);
     QFETCH(QByteArray, whiteFrom);
@@ -191,8 +200,13 @@ void TestOrfDecoder::levels()
     OrfDescription d = description(Codec::Compressed);
     d.model = model.toStdString();
     d.oldNote = oldNote;
-    if (writeLevels) {
-        setBlack(d, 250, 251, 253, 249);
+    switch (Written(written)) {
+    case Written::Nothing: break;
+    case Written::Levels: setBlack(d, 250, 251, 253, 249); break;
+    case Written::ZeroBlack: setBlack(d, 0, 0, 0, 0); break;
+    case Written::BlackAtWhite: setBlack(d, 250, 4000, 250, 250); break;
+    }
+    if (Written(written) != Written::Nothing) {
         d.wbRed = 3 * 256 / 2;
         d.wbBlue = 5 * 256 / 4;
     }
@@ -214,7 +228,7 @@ void TestOrfDecoder::levels()
         for (int i = 0; i < 4; ++i)
             QCOMPARE(blackOf(*o.k, i), black);
     }
-    if (writeLevels) {
+    if (Written(written) != Written::Nothing) {
         QCOMPARE(c.cam_mul[0], 1.5f);
         QCOMPARE(c.cam_mul[1], 1.0f);
         QCOMPARE(c.cam_mul[2], 1.25f);

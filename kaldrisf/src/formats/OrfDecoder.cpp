@@ -223,7 +223,9 @@ void OrfDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
     for (const TiffIfd *ifd : {processing, note}) {
         if (!rggb(ifd, ifd == processing ? BlackLevel2 : BlackLevel, v))
             continue;
-        const bool usable = std::all_of(v, v + 4, [&](unsigned l) { return l < white; });
+        // All zeros is a field left empty; a level at white is none.
+        const bool usable = std::all_of(v, v + 4, [&](unsigned l) { return l < white; })
+                            && std::any_of(v, v + 4, [](unsigned l) { return l > 0; });
         if (!usable)
             continue;
         m_black[0] = v[0];

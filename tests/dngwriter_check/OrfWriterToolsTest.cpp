@@ -72,12 +72,14 @@ private slots:
         QTest::addColumn<int>("codec");
         QTest::addColumn<bool>("bigEndian");
         QTest::addColumn<bool>("oldNote");
-        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false;
-        QTest::newRow("compressed MM, older note") << int(Codec::Compressed) << true << true;
-        QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false;
-        QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << true;
-        QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << true;
-        QTest::newRow("interlaced II") << int(Codec::Interlaced) << false << false;
+        QTest::addColumn<bool>("blocks");
+        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false << false;
+        QTest::newRow("compressed MM, older note") << int(Codec::Compressed) << true << true << false;
+        QTest::newRow("compressed MM, block directories") << int(Codec::Compressed) << true << false << true;
+        QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false << false;
+        QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << true << false;
+        QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << true << true;
+        QTest::newRow("interlaced II") << int(Codec::Interlaced) << false << false << false;
     }
 
     void dcrawReadsRawArray()
@@ -87,7 +89,9 @@ private slots:
         QFETCH(int, codec);
         QFETCH(bool, bigEndian);
         QFETCH(bool, oldNote);
-        const OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        QFETCH(bool, blocks);
+        OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        d.blockDirectories = blocks;
         const QString path = write(d, "raw.orf");
         QVERIFY(!path.isEmpty());
 
@@ -114,9 +118,12 @@ private slots:
         QTest::addColumn<int>("codec");
         QTest::addColumn<bool>("bigEndian");
         QTest::addColumn<bool>("oldNote");
-        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false;
-        QTest::newRow("unpacked MM") << int(Codec::Unpacked) << true << false;
-        QTest::newRow("interlaced II, older note") << int(Codec::Interlaced) << false << true;
+        QTest::addColumn<bool>("blocks");
+        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false << false;
+        QTest::newRow("unpacked MM") << int(Codec::Unpacked) << true << false << false;
+        QTest::newRow("unpacked MM, block directories") << int(Codec::Unpacked) << true << false << true;
+        QTest::newRow("interlaced II, older note") << int(Codec::Interlaced) << false << true << false;
+        QTest::newRow("interlaced II, older note, blocks") << int(Codec::Interlaced) << false << true << true;
     }
 
     void exiftoolReadsStructure()
@@ -126,7 +133,9 @@ private slots:
         QFETCH(int, codec);
         QFETCH(bool, bigEndian);
         QFETCH(bool, oldNote);
-        const OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        QFETCH(bool, blocks);
+        OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        d.blockDirectories = blocks;
         OrfLayout layout;
         const QString path = write(d, "tags.orf", &layout);
         QVERIFY(!path.isEmpty());

@@ -92,6 +92,8 @@ private slots:
     void database();
     void thumbnail_data();
     void thumbnail();
+    void blockDirectories_data();
+    void blockDirectories();
     void truncatedData_data();
     void truncatedData();
     void damagedMakerNote_data();
@@ -337,6 +339,45 @@ void TestOrfDecoder::thumbnail()
     const uint32_t length = expect == 2 ? layout.previewLength : layout.thumbnailLength;
     QCOMPARE(t.tlength, length);
     QVERIFY(std::memcmp(t.thumb, bytes.data() + at, length) == 0);
+}
+
+void TestOrfDecoder::blockDirectories_data()
+{
+    QTest::addColumn<bool>("oldNote");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("note offsets") << false << false;
+    QTest::newRow("note offsets, MM") << false << true;
+    QTest::newRow("file offsets") << true << false;
+}
+
+// Directories kept as blocks of bytes in the note give what pointed-at ones
+// give: the levels, the balance and the preview.
+void TestOrfDecoder::blockDirectories()
+{
+    QFETCH(bool, oldNote);
+    QFETCH(bool, bigEndian);
+    OrfDescription d = description(Codec::Compressed);
+    d.oldNote = oldNote;
+    d.bigEndian = bigEndian;
+    d.blockDirectories = true;
+    d.thumbnail = false;
+    setBlack(d, 250, 251, 253, 249);
+    d.wbRed = 384;
+    d.wbBlue = 320;
+    OrfLayout layout;
+    const std::vector<uint8_t> bytes = write(d, &layout);
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.openRc, 0);
+    QVERIFY(unpacked(*o.k) == d.raw);
+    const auto &c = o.k->imgdata.color;
+    QCOMPARE(QByteArray(c.black_source), QByteArray("file"));
+    QCOMPARE(blackOf(*o.k, 2), 249);
+    QCOMPARE(blackOf(*o.k, 3), 253);
+    QCOMPARE(c.cam_mul[0], 1.5f);
+    QCOMPARE(c.cam_mul[2], 1.25f);
+    QCOMPARE(o.k->unpack_thumb(), 0);
+    QCOMPARE(o.k->imgdata.thumbnail.tlength, layout.previewLength);
+    QVERIFY(std::memcmp(o.k->imgdata.thumbnail.thumb, bytes.data() + layout.previewOffset, layout.previewLength) == 0);
 }
 
 void TestOrfDecoder::truncatedData_data()

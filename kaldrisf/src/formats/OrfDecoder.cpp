@@ -7,6 +7,7 @@
 #include "formats/ExifFields.h"
 #include "io/FrameBuffer.h"
 #include "io/ParallelFor.h"
+#include "tiff/TiffParser.h"
 
 #include <algorithm>
 #include <cmath>
@@ -146,10 +147,39 @@ uint64_t OrfDecoder::noteBase() const
     return note ? note->dataOffset() : 0;
 }
 
+// Some bodies store a directory as an UNDEFINED block holding it, its
+// offsets counted like the note's own.
+const TiffIfd *OrfDecoder::noteDirectory(uint16_t tag)
+{
+    const TiffIfd *note = m_tree.makerNote.get();
+    if (!note)
+        return nullptr;
+    if (const TiffIfd *d = note->subIfd(tag))
+        return d;
+    const TiffEntry *e = note->get(tag);
+    if (!e || e->type() != TIFF_UNDEFINED || e->count() < 2 + 12)
+        return nullptr;
+    bool big = m_tree.bigEndian;
+    if (m_tree.makerNoteKind == MakerNoteKind::Olympus) {
+        const uint64_t at = noteBase() + 8;
+        big = m_file.contains(at, 1) && m_file.u8(at) == 'M';
+    }
+    const ByteStream s(m_file.data(), m_file.size(), big);
+    const uint64_t entries = s.u16(e->dataOffset());
+    if (entries == 0 || entries > (e->count() - 2) / 12)
+        return nullptr;
+    auto d = TiffParser::readIfdAt(s, e->dataOffset(), noteBase());
+    if (!d)
+        return nullptr;
+    m_blockDirectories.push_back(std::move(d));
+    return m_blockDirectories.back().get();
+}
+
 void OrfDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
 {
     m_file = file;
     m_tree = std::move(tree);
+    m_blockDirectories.clear();
     findRawIfd();
     chooseLayout();
     d.idata.raw_count = 1;
@@ -202,7 +232,7 @@ void OrfDecoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
 void OrfDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
 {
     const TiffIfd *note = m_tree.makerNote.get();
-    const TiffIfd *processing = note ? note->subIfd(ImageProcessing) : nullptr;
+    const TiffIfd *processing = noteDirectory(ImageProcessing);
     const int iso = int(std::lround(std::clamp<double>(d.other.iso_speed, 0, 1e6)));
     const CameraSensor *sensor = cam ? cam->sensorFor(iso) : nullptr;
 
@@ -281,7 +311,7 @@ void OrfDecoder::findThumbnail(kaldris_data_t &d)
         uint64_t base;
     };
     const Place places[] = {
-        {note ? note->subIfd(CameraSettings) : nullptr, PreviewImageStart, PreviewImageLength, base},
+        {noteDirectory(CameraSettings), PreviewImageStart, PreviewImageLength, base},
         {note, PreviewStart, PreviewLength, base},
     };
     for (const Place &p : places) {

@@ -9,6 +9,8 @@
 
 #include "formats/FormatDecoder.h"
 
+#include <memory>
+
 namespace kaldris {
 
 struct CameraEntry;
@@ -40,6 +42,7 @@ private:
     void readSizes(kaldris_data_t &d, const CameraEntry *cam);
     void findThumbnail(kaldris_data_t &d);
     uint64_t noteBase() const;
+    const TiffIfd *noteDirectory(uint16_t tag);
 
     ByteStream m_file;
     TiffTree m_tree;
@@ -51,6 +54,8 @@ private:
     bool m_haveBlack = false;
     const char *m_blackFrom = "none";
     uint64_t m_thumbOffset = 0, m_thumbLength = 0;
+    // Note directories stored as blocks of bytes rather than pointed at.
+    std::vector<std::unique_ptr<TiffIfd>> m_blockDirectories;
 };
 
 }

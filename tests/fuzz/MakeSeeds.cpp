@@ -236,21 +236,23 @@ int main(int argc, char **argv)
     struct OrfSeed {
         const char *name;
         OrfDescription::Codec codec;
-        bool bigEndian, oldNote;
+        bool bigEndian, oldNote, blocks;
     };
     using OrfCodec = OrfDescription::Codec;
     const OrfSeed orfSeeds[] = {
-        {"orf-compressed.orf", OrfCodec::Compressed, false, false},
-        {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false},
-        {"orf-packed-words.orf", OrfCodec::PackedWords, false, true},
-        {"orf-interlaced.orf", OrfCodec::Interlaced, true, true},
-        {"orf-unpacked.orf", OrfCodec::Unpacked, false, false},
+        {"orf-compressed.orf", OrfCodec::Compressed, false, false, false},
+        {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false, false},
+        {"orf-compressed-blocks.orf", OrfCodec::Compressed, true, false, true},
+        {"orf-packed-words.orf", OrfCodec::PackedWords, false, true, false},
+        {"orf-interlaced.orf", OrfCodec::Interlaced, true, true, true},
+        {"orf-unpacked.orf", OrfCodec::Unpacked, false, false, false},
     };
     for (const OrfSeed &c : orfSeeds) {
         OrfDescription d;
         d.codec = c.codec;
         d.bigEndian = c.bigEndian;
         d.oldNote = c.oldNote;
+        d.blockDirectories = c.blocks;
         d.width = 64;
         d.height = 40;
         d.previewWidth = 32;

@@ -26,6 +26,7 @@ public:
     uint64_t thumbOffset() const override { return m_thumbOffset; }
     uint64_t thumbLength() const override { return m_thumbLength; }
 
+private:
     enum class Layout {
         Compressed,    // the maker's 12-bit code, 16 bits a sample in the IFD
         PackedWords,   // 12-bit MSB-first in little-endian 32-bit words, exactly 1.5 bytes a pixel
@@ -33,9 +34,7 @@ public:
         Interlaced,    // as Packed, even rows first, odd rows from the next 2048-byte boundary
         Unpacked,      // 16-bit words in the file's order, the 12 bits at the top, exactly 2 bytes a pixel
     };
-    Layout layout() const { return m_layout; }
 
-private:
     void findRawIfd();
     void chooseLayout();
     void readLevels(kaldris_data_t &d, const CameraEntry *cam);

@@ -25,7 +25,7 @@ OrfDescription description(Codec codec, bool bigEndian, bool oldNote)
     d.codec = codec;
     d.bigEndian = bigEndian;
     d.oldNote = oldNote;
-    d.width = 96;
+    d.width = codec == Codec::PackedGroups ? 100 : 96;
     d.height = 42;   // dcraw makes an odd height even
     d.raw.resize(size_t(d.width) * size_t(d.height));
     // Colour offsets, a ramp and a noisy block with the range's ends: every
@@ -78,6 +78,8 @@ private slots:
         QTest::newRow("compressed MM, block directories") << int(Codec::Compressed) << true << false << true;
         QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false << false;
         QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << true << false;
+        QTest::newRow("packed groups II") << int(Codec::PackedGroups) << false << true << false;
+        QTest::newRow("packed groups MM") << int(Codec::PackedGroups) << true << false << true;
         QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << true << true;
         QTest::newRow("interlaced II") << int(Codec::Interlaced) << false << false << false;
     }
@@ -97,7 +99,7 @@ private slots:
 
         const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
         QVERIFY2(info.contains("Camera: Olympus E-M5"), qPrintable(info));
-        QVERIFY2(info.contains(QString("Full size:     96 x %1").arg(d.height)), qPrintable(info));
+        QVERIFY2(info.contains(QString("Full size:   %1 x %2").arg(d.width, 4).arg(d.height)), qPrintable(info));
         QVERIFY2(info.contains("Camera multipliers: 1.875000 1.000000 1.562500"), qPrintable(info));
         QVERIFY2(info.contains("Thumb size:   320 x 240"), qPrintable(info));
 
@@ -143,7 +145,7 @@ private slots:
         QCOMPARE(ExternalTool::jsonText(o, "File:FileType"), QString("ORF"));
         QCOMPARE(ExternalTool::jsonText(o, "File:ExifByteOrder"), QString(bigEndian ? "MM" : "II"));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:Make"), QString("OLYMPUS IMAGING CORP."));
-        QCOMPARE(ExternalTool::jsonText(o, "IFD0:ImageWidth"), QString("96"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:ImageWidth"), QString::number(d.width));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripOffsets"), QString::number(layout.rawOffset));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripByteCounts"), QString::number(layout.rawLength));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:BitsPerSample"), QString(codec == int(Codec::Interlaced) ? "12" : "16"));

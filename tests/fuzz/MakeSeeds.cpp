@@ -244,6 +244,7 @@ int main(int argc, char **argv)
         {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false, false},
         {"orf-compressed-blocks.orf", OrfCodec::Compressed, true, false, true},
         {"orf-packed-words.orf", OrfCodec::PackedWords, false, true, false},
+        {"orf-packed-groups.orf", OrfCodec::PackedGroups, true, true, false},
         {"orf-interlaced.orf", OrfCodec::Interlaced, true, true, true},
         {"orf-unpacked.orf", OrfCodec::Unpacked, false, false, false},
     };
@@ -253,7 +254,7 @@ int main(int argc, char **argv)
         d.bigEndian = c.bigEndian;
         d.oldNote = c.oldNote;
         d.blockDirectories = c.blocks;
-        d.width = 64;
+        d.width = 60;
         d.height = 40;
         d.previewWidth = 32;
         d.previewHeight = 24;
@@ -265,7 +266,7 @@ int main(int argc, char **argv)
         // Smooth areas and sharp edges, so both the short and the escaped
         // codes occur.
         for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 64; ++x)
+            for (int x = 0; x < 60; ++x)
                 d.raw.push_back(uint16_t(x > 40 && y > 20 ? (x * 997 + y * 331) % 4096 : 256 + ramp(x, y, 10)));
         std::string error;
         if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {

@@ -122,6 +122,8 @@ void TestOrfDecoder::layouts_data()
     QTest::newRow("compressed, odd sizes") << int(Codec::Compressed) << false << false << 97 << 63;
     QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false << 96 << 64;
     QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << false << 100 << 62;
+    QTest::newRow("packed groups II") << int(Codec::PackedGroups) << false << false << 100 << 64;
+    QTest::newRow("packed groups MM") << int(Codec::PackedGroups) << true << false << 90 << 63;
     QTest::newRow("packed rows") << int(Codec::Packed) << false << false << 96 << 64;
     QTest::newRow("packed rows, odd width") << int(Codec::Packed) << true << false << 95 << 64;
     QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << false << 96 << 64;
@@ -388,6 +390,7 @@ void TestOrfDecoder::truncatedData_data()
     QTest::newRow("compressed, 95%") << int(Codec::Compressed) << 0.95;
     QTest::newRow("packed words, 70%") << int(Codec::PackedWords) << 0.7;
     QTest::newRow("packed rows, 70%") << int(Codec::Packed) << 0.7;
+    QTest::newRow("packed groups, 70%") << int(Codec::PackedGroups) << 0.7;
     QTest::newRow("interlaced, 80%") << int(Codec::Interlaced) << 0.8;
     QTest::newRow("unpacked, 50%") << int(Codec::Unpacked) << 0.5;
 }
@@ -398,7 +401,7 @@ void TestOrfDecoder::truncatedData()
 {
     QFETCH(int, codec);
     QFETCH(double, kept);
-    OrfDescription d = description(Codec(codec), 96, 128);
+    OrfDescription d = description(Codec(codec), codec == int(Codec::PackedGroups) ? 100 : 96, 128);
     OrfLayout layout;
     std::vector<uint8_t> bytes = write(d, &layout);
     QCOMPARE(layout.rawOffset + layout.rawLength, layout.fileSize);

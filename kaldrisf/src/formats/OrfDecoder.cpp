@@ -114,6 +114,8 @@ void OrfDecoder::chooseLayout()
     if (bits == 12) {
         if (m_raw->u(Photometric, 32803) == 2)
             m_layout = Layout::Interlaced;
+        else if (m_length * 5 == pixels * 8 && m_width % 10 == 0)
+            m_layout = Layout::PackedGroups;
         else if (m_length * 2 == pixels * 3)
             m_layout = Layout::PackedWords;
         else
@@ -366,6 +368,9 @@ void OrfDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
         break;
     case Layout::PackedWords:
         errors = OlympusDecompressor::unpackWords(src, len, t) != KALDRIS_SUCCESS;
+        break;
+    case Layout::PackedGroups:
+        errors = OlympusDecompressor::unpackGroups(src, len, t) != KALDRIS_SUCCESS;
         break;
     case Layout::Packed:
         errors = Uncompressed::decode(src, len, t, 12, true) != KALDRIS_SUCCESS;

@@ -30,6 +30,7 @@ private:
     enum class Layout {
         Compressed,    // the maker's 12-bit code, 16 bits a sample in the IFD
         PackedWords,   // 12-bit MSB-first in little-endian 32-bit words, exactly 1.5 bytes a pixel
+        PackedGroups,  // 12-bit pairs in little-endian groups, a pad byte every 10 pixels: 1.6 bytes a pixel
         Packed,        // 12-bit MSB-first bytes, rows on byte boundaries
         Interlaced,    // as Packed, even rows first, odd rows from the next 2048-byte boundary
         Unpacked,      // 16-bit words in the file's order, the 12 bits at the top, exactly 2 bytes a pixel

@@ -64,25 +64,41 @@ class OrfWriterToolsTest : public QObject {
         return path;
     }
 
-private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-
-    void dcrawReadsRawArray_data()
+    // Each layout in both byte orders, both notes and both kinds of note
+    // directory; the unpacked layout only for the tools that read it as such.
+    static void cases(bool unpacked)
     {
         QTest::addColumn<int>("codec");
         QTest::addColumn<bool>("bigEndian");
         QTest::addColumn<bool>("oldNote");
         QTest::addColumn<bool>("blocks");
-        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false << false;
-        QTest::newRow("compressed MM, older note") << int(Codec::Compressed) << true << true << false;
-        QTest::newRow("compressed MM, block directories") << int(Codec::Compressed) << true << false << true;
-        QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false << false;
-        QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << true << false;
-        QTest::newRow("packed groups II") << int(Codec::PackedGroups) << false << true << false;
-        QTest::newRow("packed groups MM") << int(Codec::PackedGroups) << true << false << true;
-        QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << true << true;
-        QTest::newRow("interlaced II") << int(Codec::Interlaced) << false << false << false;
+        struct Row {
+            const char *name;
+            Codec codec;
+            bool bigEndian, oldNote, blocks;
+        };
+        const Row rows[] = {
+            {"compressed II", Codec::Compressed, false, false, false},
+            {"compressed MM, older note", Codec::Compressed, true, true, false},
+            {"compressed MM, block directories", Codec::Compressed, true, false, true},
+            {"packed words II", Codec::PackedWords, false, false, false},
+            {"packed words MM", Codec::PackedWords, true, true, false},
+            {"packed groups II", Codec::PackedGroups, false, true, false},
+            {"packed groups MM", Codec::PackedGroups, true, false, true},
+            {"interlaced MM", Codec::Interlaced, true, true, true},
+            {"interlaced II", Codec::Interlaced, false, false, false},
+            {"unpacked MM", Codec::Unpacked, true, false, false},
+            {"unpacked II, block directories", Codec::Unpacked, false, false, true},
+        };
+        for (const Row &r : rows)
+            if (unpacked || r.codec != Codec::Unpacked)
+                QTest::newRow(r.name) << int(r.codec) << r.bigEndian << r.oldNote << r.blocks;
     }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void dcrawReadsRawArray_data() { cases(false); }
 
     void dcrawReadsRawArray()
     {
@@ -115,18 +131,7 @@ private slots:
                                      .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.raw[i])));
     }
 
-    void exiftoolReadsStructure_data()
-    {
-        QTest::addColumn<int>("codec");
-        QTest::addColumn<bool>("bigEndian");
-        QTest::addColumn<bool>("oldNote");
-        QTest::addColumn<bool>("blocks");
-        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false << false;
-        QTest::newRow("unpacked MM") << int(Codec::Unpacked) << true << false << false;
-        QTest::newRow("unpacked MM, block directories") << int(Codec::Unpacked) << true << false << true;
-        QTest::newRow("interlaced II, older note") << int(Codec::Interlaced) << false << true << false;
-        QTest::newRow("interlaced II, older note, blocks") << int(Codec::Interlaced) << false << true << true;
-    }
+    void exiftoolReadsStructure_data() { cases(true); }
 
     void exiftoolReadsStructure()
     {
@@ -148,7 +153,8 @@ private slots:
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:ImageWidth"), QString::number(d.width));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripOffsets"), QString::number(layout.rawOffset));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripByteCounts"), QString::number(layout.rawLength));
-        QCOMPARE(ExternalTool::jsonText(o, "IFD0:BitsPerSample"), QString(codec == int(Codec::Interlaced) ? "12" : "16"));
+        const bool sixteen = codec == int(Codec::Compressed) || codec == int(Codec::Unpacked);
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:BitsPerSample"), QString(sixteen ? "16" : "12"));
         QCOMPARE(ExternalTool::jsonText(o, "ExifIFD:ISO"), QString("200"));
         QCOMPARE(ExternalTool::jsonText(o, "IFD1:ThumbnailOffset"), QString::number(layout.thumbnailOffset));
         QCOMPARE(ExternalTool::jsonText(o, "Olympus:PreviewImageStart"), QString::number(layout.previewOffset));

@@ -1,6 +1,6 @@
 // Open and unpack times of one raw file through the library, for the format
-// benchmarks: a warm-up run first checks that the samples decoded are the
-// samples written (a decoder that gives up early must not look fast).
+// benchmarks: a warm-up run first checks what the library decoded (a decoder
+// that gives up early must not look fast), then the timed runs.
 #ifndef RAWFILETIMES_H
 #define RAWFILETIMES_H
 
@@ -11,15 +11,18 @@
 #include <QString>
 
 #include <malloc.h>
-#include <climits>
 
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 struct RawFileTimes {
     std::vector<double> open, unpack;   // ms a run
+    int threads = 0;                    // the library's worker bound; 0 leaves its default
 
     // The allocator keeps its pages between runs, so every run finds the
     // frame's memory as warm as the one before.
@@ -36,11 +39,13 @@ struct RawFileTimes {
                && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
     }
 
-    // False (with a message) when a run fails or the warm-up's samples differ.
-    bool measure(const std::string &path, const char *name, const std::vector<uint16_t> &expected, int runs)
+    // False (with a message) when a run fails or `check` rejects the warm-up's frame.
+    bool measure(const std::string &path, const char *name, int runs, const std::function<bool(const Kaldris &)> &check)
     {
         for (int run = -1; run < runs; ++run) {
             Kaldris k;
+            if (threads)
+                k.imgdata.params.threads = threads;
             QElapsedTimer t;
             t.start();
             int rc = k.open_file(path.c_str());
@@ -53,8 +58,7 @@ struct RawFileTimes {
                 return false;
             }
             if (run < 0) {
-                if (k.imgdata.decode_errors
-                    || std::memcmp(k.imgdata.rawdata.raw_image, expected.data(), expected.size() * 2) != 0) {
+                if (!check(k)) {
                     std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", name);
                     return false;
                 }
@@ -64,6 +68,15 @@ struct RawFileTimes {
             unpack.push_back(t2 - t1);
         }
         return true;
+    }
+
+    // The same, the warm-up's raw_image being exactly `expected` without decode errors.
+    bool measure(const std::string &path, const char *name, const std::vector<uint16_t> &expected, int runs)
+    {
+        return measure(path, name, runs, [&](const Kaldris &k) {
+            return k.imgdata.decode_errors == 0 && k.imgdata.rawdata.raw_image
+                   && std::memcmp(k.imgdata.rawdata.raw_image, expected.data(), expected.size() * 2) == 0;
+        });
     }
 };
 

@@ -10,7 +10,7 @@
 #include "BenchClock.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
-#include "OpenUnpackRuns.h"
+#include "RawFileTimes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -52,8 +52,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     const int width = 6000, height = 4000;
     const size_t pixels = size_t(width) * height;
 
@@ -83,16 +82,16 @@ int main()
                 v = uint16_t(v >> 3);
         const std::vector<uint8_t> bytes = ArwWriter::write(d);
         const QString path = dir.filePath(c.data == ArwDescription::Data::Arw2 ? "arw2.arw" : "words.arw");
-        if (bytes.empty() || !writeBytes(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        OpenUnpackRuns runs;
-        const bool ok = timeOpenUnpack(c.name, path.toStdString(), Runs, [&](const Kaldris &k) {
+        RawFileTimes runs;
+        const bool ok = runs.measure(path.toStdString(), c.name, Runs, [&](const Kaldris &k) {
             return k.imgdata.decode_errors == 0
                    && (c.data != ArwDescription::Data::Uncompressed
                        || std::memcmp(k.imgdata.rawdata.raw_image, frame.data(), pixels * 2) == 0);
-        }, runs);
+        });
         if (!ok)
             return 1;
         const double u = BenchClock::median(runs.unpack), ratio = u / copyMs;

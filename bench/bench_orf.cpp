@@ -6,17 +6,16 @@
 // page cache; the allocator keeps its pages between runs.
 
 #include "BenchClock.h"
+#include "RawFileTimes.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
 #include "OrfWriter.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <malloc.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,12 +31,6 @@ struct Case {
     bool targeted;
 };
 
-bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
-
 }
 
 int main()
@@ -45,8 +38,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     const Case cases[] = {
         {"6000x4000, compressed", "compressed", OrfDescription::Codec::Compressed, 6000, 4000, true},
         {"5240x3912, compressed", "compressed-20", OrfDescription::Codec::Compressed, 5240, 3912, true},
@@ -63,40 +55,15 @@ int main()
         std::string error;
         const std::vector<uint8_t> bytes = OrfWriter::write(d, &error, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.file) + ".orf");
-        if (bytes.empty() || !writeFile(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s: %s\n", c.name, error.c_str());
             return 1;
         }
-        const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        bool ok = true;
-        for (int run = -1; run < Runs && ok; ++run) {
-            Kaldris k;
-            k.imgdata.params.threads = 1;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                ok = k.imgdata.decode_errors == 0
-                     && std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) == 0;
-                if (!ok)
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
-        if (!ok)
+        RawFileTimes times;
+        times.threads = 1;
+        if (!times.measure(path.toStdString(), c.name, d.raw, Runs))
             return 1;
+        const std::vector<double> &open = times.open, &unpack = times.unpack;
         const double mp = double(c.width) * c.height / 1e6;
         const double u = BenchClock::median(unpack);
         const double rate = mp / (u / 1000.0);

@@ -9,7 +9,7 @@
 #include "BenchClock.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
-#include "OpenUnpackRuns.h"
+#include "RawFileTimes.h"
 #include "PefWriter.h"
 
 #include <QFile>
@@ -53,8 +53,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     using Coding = PefDescription::Coding;
     const Case cases[] = {
         {"6000x4000 Huffman", 6000, 4000, Coding::Huffman},
@@ -73,12 +72,12 @@ int main()
         PefLayout layout;
         const std::vector<uint8_t> bytes = PefWriter::write(d, nullptr, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.name).replace(' ', '-') + ".pef");
-        if (bytes.empty() || !writeBytes(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        OpenUnpackRuns runs;
-        if (!timeOpenUnpack(c.name, path.toStdString(), d.frames.front().raw, Runs, runs))
+        RawFileTimes runs;
+        if (!runs.measure(path.toStdString(), c.name, d.frames.front().raw, Runs))
             return 1;
         const double mp = double(c.width) * c.height / 1e6;
         const double u = BenchClock::median(runs.unpack);

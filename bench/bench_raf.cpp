@@ -6,7 +6,7 @@
 // keeps its pages between runs.
 
 #include "BenchClock.h"
-#include "DecodeTiming.h"
+#include "RawFileTimes.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
 #include "RafWriter.h"
@@ -57,8 +57,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    RawFileTimes::keepAllocatorPages();
     const Case cases[] = {
         {"6000x4000 Bayer, II samples", 6000, 4000, false, false},
         {"6000x4000 Bayer, MM samples", 6000, 4000, true, false},
@@ -82,12 +81,12 @@ int main()
         }
         const std::vector<uint8_t> bytes = RafWriter::write(d);
         const QString path = dir.filePath(QString::fromLatin1(c.name).section(' ', 0, 1) + (c.bigEndian ? "mm" : "ii") + ".raf");
-        if (bytes.empty() || !DecodeTiming::writeFile(path, bytes)) {
+        if (bytes.empty() || !RawFileTimes::writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        DecodeTiming::Times times;
-        if (!DecodeTiming::time(c.name, path.toStdString(), d.raw, Runs, times))
+        RawFileTimes times;
+        if (!times.measure(path.toStdString(), c.name, d.raw, Runs))
             return 1;
         const double u = BenchClock::median(times.unpack), copy = allCoreCopyMs(d.raw);
         const double ratio = u / copy;

@@ -7,7 +7,6 @@
 
 #include "BenchClock.h"
 #include "Kaldris.h"
-#include "OpenUnpackRuns.h"
 #include "RawFileTimes.h"
 #include "Rw2Writer.h"
 #include "io/ParallelFor.h"
@@ -91,8 +90,8 @@ int main()
             std::fprintf(stderr, "cannot write %s: %s\n", c.name, error.c_str());
             return 1;
         }
-        OpenUnpackRuns runs;
-        if (!timeOpenUnpack(c.name, path.toStdString(), d.raw, Runs, runs))
+        RawFileTimes runs;
+        if (!runs.measure(path.toStdString(), c.name, d.raw, Runs))
             return 1;
         const std::vector<double> &open = runs.open, &unpack = runs.unpack;
         const double u = BenchClock::median(unpack);

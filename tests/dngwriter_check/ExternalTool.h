@@ -18,11 +18,6 @@ public:
     static QString run(const QString &program, const QStringList &args, int *exitCode = nullptr);
     // exiftool -j -n -G1 on one file: "Group:Tag" -> value.
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
-    // dcraw `mode` -4 -c on one file (-E: the whole raw array, -D: the
-    // visible area), read as its 16-bit PGM (raw data) or PPM (data dcraw
-    // turns into RGB itself). False when dcraw gave no such image.
-    static bool dcrawImage(const QString &path, const QString &mode, int &width, int &height, int &channels,
-                           std::vector<uint16_t> &values);
     // What differs between dcraw's whole raw array (-E) of one file and the
     // width x height samples expected, as a message; empty when nothing does.
     static QString dcrawRawArrayMismatch(const QString &path, int width, int height,

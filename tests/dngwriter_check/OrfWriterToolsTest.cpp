@@ -25,7 +25,7 @@ OrfDescription description(Codec codec, bool bigEndian, bool oldNote)
     d.codec = codec;
     d.bigEndian = bigEndian;
     d.oldNote = oldNote;
-    d.width = 96;
+    d.width = codec == Codec::PackedGroups ? 100 : 96;
     d.height = 42;   // dcraw makes an odd height even
     d.raw.resize(size_t(d.width) * size_t(d.height));
     // Colour offsets, a ramp and a noisy block with the range's ends: every
@@ -64,21 +64,41 @@ class OrfWriterToolsTest : public QObject {
         return path;
     }
 
-private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-
-    void dcrawReadsRawArray_data()
+    // Each layout in both byte orders, both notes and both kinds of note
+    // directory; the unpacked layout only for the tools that read it as such.
+    static void cases(bool unpacked)
     {
         QTest::addColumn<int>("codec");
         QTest::addColumn<bool>("bigEndian");
         QTest::addColumn<bool>("oldNote");
-        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false;
-        QTest::newRow("compressed MM, older note") << int(Codec::Compressed) << true << true;
-        QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false;
-        QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << true;
-        QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << true;
-        QTest::newRow("interlaced II") << int(Codec::Interlaced) << false << false;
+        QTest::addColumn<bool>("blocks");
+        struct Row {
+            const char *name;
+            Codec codec;
+            bool bigEndian, oldNote, blocks;
+        };
+        const Row rows[] = {
+            {"compressed II", Codec::Compressed, false, false, false},
+            {"compressed MM, older note", Codec::Compressed, true, true, false},
+            {"compressed MM, block directories", Codec::Compressed, true, false, true},
+            {"packed words II", Codec::PackedWords, false, false, false},
+            {"packed words MM", Codec::PackedWords, true, true, false},
+            {"packed groups II", Codec::PackedGroups, false, true, false},
+            {"packed groups MM", Codec::PackedGroups, true, false, true},
+            {"interlaced MM", Codec::Interlaced, true, true, true},
+            {"interlaced II", Codec::Interlaced, false, false, false},
+            {"unpacked MM", Codec::Unpacked, true, false, false},
+            {"unpacked II, block directories", Codec::Unpacked, false, false, true},
+        };
+        for (const Row &r : rows)
+            if (unpacked || r.codec != Codec::Unpacked)
+                QTest::newRow(r.name) << int(r.codec) << r.bigEndian << r.oldNote << r.blocks;
     }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void dcrawReadsRawArray_data() { cases(false); }
 
     void dcrawReadsRawArray()
     {
@@ -87,13 +107,15 @@ private slots:
         QFETCH(int, codec);
         QFETCH(bool, bigEndian);
         QFETCH(bool, oldNote);
-        const OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        QFETCH(bool, blocks);
+        OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        d.blockDirectories = blocks;
         const QString path = write(d, "raw.orf");
         QVERIFY(!path.isEmpty());
 
         const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
         QVERIFY2(info.contains("Camera: Olympus E-M5"), qPrintable(info));
-        QVERIFY2(info.contains(QString("Full size:     96 x %1").arg(d.height)), qPrintable(info));
+        QVERIFY2(info.contains(QString("Full size:   %1 x %2").arg(d.width, 4).arg(d.height)), qPrintable(info));
         QVERIFY2(info.contains("Camera multipliers: 1.875000 1.000000 1.562500"), qPrintable(info));
         QVERIFY2(info.contains("Thumb size:   320 x 240"), qPrintable(info));
 
@@ -109,15 +131,7 @@ private slots:
                                      .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.raw[i])));
     }
 
-    void exiftoolReadsStructure_data()
-    {
-        QTest::addColumn<int>("codec");
-        QTest::addColumn<bool>("bigEndian");
-        QTest::addColumn<bool>("oldNote");
-        QTest::newRow("compressed II") << int(Codec::Compressed) << false << false;
-        QTest::newRow("unpacked MM") << int(Codec::Unpacked) << true << false;
-        QTest::newRow("interlaced II, older note") << int(Codec::Interlaced) << false << true;
-    }
+    void exiftoolReadsStructure_data() { cases(true); }
 
     void exiftoolReadsStructure()
     {
@@ -126,7 +140,9 @@ private slots:
         QFETCH(int, codec);
         QFETCH(bool, bigEndian);
         QFETCH(bool, oldNote);
-        const OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        QFETCH(bool, blocks);
+        OrfDescription d = description(Codec(codec), bigEndian, oldNote);
+        d.blockDirectories = blocks;
         OrfLayout layout;
         const QString path = write(d, "tags.orf", &layout);
         QVERIFY(!path.isEmpty());
@@ -134,10 +150,11 @@ private slots:
         QCOMPARE(ExternalTool::jsonText(o, "File:FileType"), QString("ORF"));
         QCOMPARE(ExternalTool::jsonText(o, "File:ExifByteOrder"), QString(bigEndian ? "MM" : "II"));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:Make"), QString("OLYMPUS IMAGING CORP."));
-        QCOMPARE(ExternalTool::jsonText(o, "IFD0:ImageWidth"), QString("96"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:ImageWidth"), QString::number(d.width));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripOffsets"), QString::number(layout.rawOffset));
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripByteCounts"), QString::number(layout.rawLength));
-        QCOMPARE(ExternalTool::jsonText(o, "IFD0:BitsPerSample"), QString(codec == int(Codec::Interlaced) ? "12" : "16"));
+        const bool sixteen = codec == int(Codec::Compressed) || codec == int(Codec::Unpacked);
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:BitsPerSample"), QString(sixteen ? "16" : "12"));
         QCOMPARE(ExternalTool::jsonText(o, "ExifIFD:ISO"), QString("200"));
         QCOMPARE(ExternalTool::jsonText(o, "IFD1:ThumbnailOffset"), QString::number(layout.thumbnailOffset));
         QCOMPARE(ExternalTool::jsonText(o, "Olympus:PreviewImageStart"), QString::number(layout.previewOffset));

@@ -456,22 +456,25 @@ int main(int argc, char **argv)
     struct OrfSeed {
         const char *name;
         OrfDescription::Codec codec;
-        bool bigEndian, oldNote;
+        bool bigEndian, oldNote, blocks;
     };
     using OrfCodec = OrfDescription::Codec;
     const OrfSeed orfSeeds[] = {
-        {"orf-compressed.orf", OrfCodec::Compressed, false, false},
-        {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false},
-        {"orf-packed-words.orf", OrfCodec::PackedWords, false, true},
-        {"orf-interlaced.orf", OrfCodec::Interlaced, true, true},
-        {"orf-unpacked.orf", OrfCodec::Unpacked, false, false},
+        {"orf-compressed.orf", OrfCodec::Compressed, false, false, false},
+        {"orf-compressed-mm.orf", OrfCodec::Compressed, true, false, false},
+        {"orf-compressed-blocks.orf", OrfCodec::Compressed, true, false, true},
+        {"orf-packed-words.orf", OrfCodec::PackedWords, false, true, false},
+        {"orf-packed-groups.orf", OrfCodec::PackedGroups, true, true, false},
+        {"orf-interlaced.orf", OrfCodec::Interlaced, true, true, true},
+        {"orf-unpacked.orf", OrfCodec::Unpacked, false, false, false},
     };
     for (const OrfSeed &c : orfSeeds) {
         OrfDescription d;
         d.codec = c.codec;
         d.bigEndian = c.bigEndian;
         d.oldNote = c.oldNote;
-        d.width = 64;
+        d.blockDirectories = c.blocks;
+        d.width = 60;
         d.height = 40;
         d.previewWidth = 32;
         d.previewHeight = 24;
@@ -483,7 +486,7 @@ int main(int argc, char **argv)
         // Smooth areas and sharp edges, so both the short and the escaped
         // codes occur.
         for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 64; ++x)
+            for (int x = 0; x < 60; ++x)
                 d.raw.push_back(uint16_t(x > 40 && y > 20 ? (x * 997 + y * 331) % 4096 : 256 + ramp(x, y, 10)));
         std::string error;
         if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {

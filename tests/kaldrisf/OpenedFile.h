@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <random>
 #include <vector>
 
 struct Opened {
@@ -64,6 +66,22 @@ inline CutCounts openEveryCut(const std::vector<uint8_t> &bytes, size_t step)
         k.unpack_thumb();
     }
     return counts;
+}
+
+// `rounds` copies with four random bytes changed; `unpacked` sees each copy
+// that opened and unpacked.
+inline void openMutatedCopies(const std::vector<uint8_t> &bytes, int rounds, unsigned seed,
+                              const std::function<void(Kaldris_fast &)> &unpacked)
+{
+    std::mt19937 rng(seed);
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<uint8_t> b = bytes;
+        for (int k = 0; k < 4; ++k)
+            b[rng() % b.size()] = uint8_t(rng());
+        Kaldris_fast k;
+        if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0)
+            unpacked(k);
+    }
 }
 
 #endif

@@ -91,6 +91,8 @@ private slots:
     void database();
     void thumbnail_data();
     void thumbnail();
+    void blockDirectories_data();
+    void blockDirectories();
     void truncatedData_data();
     void truncatedData();
     void damagedMakerNote_data();
@@ -119,6 +121,8 @@ void TestOrfDecoder::layouts_data()
     QTest::newRow("compressed, odd sizes") << int(Codec::Compressed) << false << false << 97 << 63;
     QTest::newRow("packed words II") << int(Codec::PackedWords) << false << false << 96 << 64;
     QTest::newRow("packed words MM") << int(Codec::PackedWords) << true << false << 100 << 62;
+    QTest::newRow("packed groups II") << int(Codec::PackedGroups) << false << false << 100 << 64;
+    QTest::newRow("packed groups MM") << int(Codec::PackedGroups) << true << false << 90 << 63;
     QTest::newRow("packed rows") << int(Codec::Packed) << false << false << 96 << 64;
     QTest::newRow("packed rows, odd width") << int(Codec::Packed) << true << false << 95 << 64;
     QTest::newRow("interlaced MM") << int(Codec::Interlaced) << true << false << 96 << 64;
@@ -154,35 +158,44 @@ void TestOrfDecoder::layouts()
     QCOMPARE(QByteArray(img.idata.make), QByteArray("Olympus"));
 }
 
+// What the note holds: nothing, levels and balance, or balance with a black
+// that is no black (all 0, or one colour at white).
+enum class Written { Nothing, Levels, ZeroBlack, BlackAtWhite };
+
 void TestOrfDecoder::levels_data()
 {
     QTest::addColumn<QByteArray>("model");
     QTest::addColumn<bool>("oldNote");
-    QTest::addColumn<bool>("writeLevels");
+    QTest::addColumn<int>("written");
     QTest::addColumn<QByteArray>("blackFrom");
     QTest::addColumn<int>("black");      // every colour's, when not from the file
     QTest::addColumn<QByteArray>("whiteFrom");
     QTest::addColumn<int>("white");
+    const int nothing = int(Written::Nothing), levels = int(Written::Levels);
     // E-M5: black 255, white 4095 in the database. E-M5 Mark II: 254, 4000.
-    QTest::newRow("image processing") << QByteArray("E-M5") << false << true << QByteArray("file") << -1
+    QTest::newRow("image processing") << QByteArray("E-M5") << false << levels << QByteArray("file") << -1
                                       << QByteArray("database") << 4095;
-    QTest::newRow("older note") << QByteArray("E-M5") << true << true << QByteArray("file") << -1
+    QTest::newRow("older note") << QByteArray("E-M5") << true << levels << QByteArray("file") << -1
                                 << QByteArray("database") << 4095;
-    QTest::newRow("database") << QByteArray("E-M5MarkII") << false << false << QByteArray("database") << 254
+    QTest::newRow("database") << QByteArray("E-M5MarkII") << false << nothing << QByteArray("database") << 254
                               << QByteArray("database") << 4000;
-    QTest::newRow("database, older note") << QByteArray("E-M5MarkII") << true << false << QByteArray("database")
+    QTest::newRow("database, older note") << QByteArray("E-M5MarkII") << true << nothing << QByteArray("database")
                                           << 254 << QByteArray("database") << 4000;
-    QTest::newRow("unknown camera") << QByteArray("E-Imaginary") << false << false << QByteArray("none") << 0
+    QTest::newRow("unknown camera") << QByteArray("E-Imaginary") << false << nothing << QByteArray("none") << 0
                                     << QByteArray("bit depth") << 4095;
-    QTest::newRow("unknown camera, file levels") << QByteArray("E-Imaginary") << false << true << QByteArray("file")
-                                                 << -1 << QByteArray("bit depth") << 4095;
+    QTest::newRow("unknown camera, file levels") << QByteArray("E-Imaginary") << false << levels
+                                                 << QByteArray("file") << -1 << QByteArray("bit depth") << 4095;
+    QTest::newRow("file black all zero") << QByteArray("E-M5") << false << int(Written::ZeroBlack)
+                                         << QByteArray("database") << 255 << QByteArray("database") << 4095;
+    QTest::newRow("file black at white") << QByteArray("E-M5MarkII") << true << int(Written::BlackAtWhite)
+                                         << QByteArray("database") << 254 << QByteArray("database") << 4000;
 }
 
 void TestOrfDecoder::levels()
 {
     QFETCH(QByteArray, model);
     QFETCH(bool, oldNote);
-    QFETCH(bool, writeLevels);
+    QFETCH(int, written);
     QFETCH(QByteArray, blackFrom);
     QFETCH(int, black);
     QFETCH(QByteArray, whiteFrom);
@@ -190,8 +203,13 @@ void TestOrfDecoder::levels()
     OrfDescription d = description(Codec::Compressed);
     d.model = model.toStdString();
     d.oldNote = oldNote;
-    if (writeLevels) {
-        setBlack(d, 250, 251, 253, 249);
+    switch (Written(written)) {
+    case Written::Nothing: break;
+    case Written::Levels: setBlack(d, 250, 251, 253, 249); break;
+    case Written::ZeroBlack: setBlack(d, 0, 0, 0, 0); break;
+    case Written::BlackAtWhite: setBlack(d, 250, 4000, 250, 250); break;
+    }
+    if (Written(written) != Written::Nothing) {
         d.wbRed = 3 * 256 / 2;
         d.wbBlue = 5 * 256 / 4;
     }
@@ -213,7 +231,7 @@ void TestOrfDecoder::levels()
         for (int i = 0; i < 4; ++i)
             QCOMPARE(blackOf(*o.k, i), black);
     }
-    if (writeLevels) {
+    if (Written(written) != Written::Nothing) {
         QCOMPARE(c.cam_mul[0], 1.5f);
         QCOMPARE(c.cam_mul[1], 1.0f);
         QCOMPARE(c.cam_mul[2], 1.25f);
@@ -324,6 +342,45 @@ void TestOrfDecoder::thumbnail()
     QVERIFY(std::memcmp(t.thumb, bytes.data() + at, length) == 0);
 }
 
+void TestOrfDecoder::blockDirectories_data()
+{
+    QTest::addColumn<bool>("oldNote");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("note offsets") << false << false;
+    QTest::newRow("note offsets, MM") << false << true;
+    QTest::newRow("file offsets") << true << false;
+}
+
+// Directories kept as blocks of bytes in the note give what pointed-at ones
+// give: the levels, the balance and the preview.
+void TestOrfDecoder::blockDirectories()
+{
+    QFETCH(bool, oldNote);
+    QFETCH(bool, bigEndian);
+    OrfDescription d = description(Codec::Compressed);
+    d.oldNote = oldNote;
+    d.bigEndian = bigEndian;
+    d.blockDirectories = true;
+    d.thumbnail = false;
+    setBlack(d, 250, 251, 253, 249);
+    d.wbRed = 384;
+    d.wbBlue = 320;
+    OrfLayout layout;
+    const std::vector<uint8_t> bytes = write(d, &layout);
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.openRc, 0);
+    QVERIFY(unpacked(*o.k) == d.raw);
+    const auto &c = o.k->imgdata.color;
+    QCOMPARE(QByteArray(c.black_source), QByteArray("file"));
+    QCOMPARE(blackOf(*o.k, 2), 249);
+    QCOMPARE(blackOf(*o.k, 3), 253);
+    QCOMPARE(c.cam_mul[0], 1.5f);
+    QCOMPARE(c.cam_mul[2], 1.25f);
+    QCOMPARE(o.k->unpack_thumb(), 0);
+    QCOMPARE(o.k->imgdata.thumbnail.tlength, layout.previewLength);
+    QVERIFY(std::memcmp(o.k->imgdata.thumbnail.thumb, bytes.data() + layout.previewOffset, layout.previewLength) == 0);
+}
+
 void TestOrfDecoder::truncatedData_data()
 {
     QTest::addColumn<int>("codec");
@@ -332,6 +389,7 @@ void TestOrfDecoder::truncatedData_data()
     QTest::newRow("compressed, 95%") << int(Codec::Compressed) << 0.95;
     QTest::newRow("packed words, 70%") << int(Codec::PackedWords) << 0.7;
     QTest::newRow("packed rows, 70%") << int(Codec::Packed) << 0.7;
+    QTest::newRow("packed groups, 70%") << int(Codec::PackedGroups) << 0.7;
     QTest::newRow("interlaced, 80%") << int(Codec::Interlaced) << 0.8;
     QTest::newRow("unpacked, 50%") << int(Codec::Unpacked) << 0.5;
 }
@@ -342,7 +400,7 @@ void TestOrfDecoder::truncatedData()
 {
     QFETCH(int, codec);
     QFETCH(double, kept);
-    OrfDescription d = description(Codec(codec), 96, 128);
+    OrfDescription d = description(Codec(codec), codec == int(Codec::PackedGroups) ? 100 : 96, 128);
     OrfLayout layout;
     std::vector<uint8_t> bytes = write(d, &layout);
     QCOMPARE(layout.rawOffset + layout.rawLength, layout.fileSize);
@@ -522,47 +580,25 @@ void TestOrfDecoder::cameraList()
 
 void TestOrfDecoder::truncatedEverywhere()
 {
-    OrfDescription d = description(Codec::Compressed, 64, 40);
-    const std::vector<uint8_t> bytes = write(d);
-    int opened = 0, whole = 0;
-    std::vector<size_t> lengths;
-    for (size_t n = 0; n < bytes.size(); n += 7)
-        lengths.push_back(n);
-    lengths.push_back(bytes.size());
-    for (size_t n : lengths) {
-        std::unique_ptr<uint8_t[]> part(new uint8_t[n + 1]);
-        std::memcpy(part.get(), bytes.data(), n);
-        Kaldris_fast k;
-        if (k.open_buffer(part.get(), n) != 0)
-            continue;
-        ++opened;
-        QVERIFY(k.unpack() <= 0);
-        if (k.imgdata.decode_errors == 0)
-            ++whole;
-        k.unpack_thumb();
-    }
-    QVERIFY(opened > 0);
-    QVERIFY(whole > 0);
+    const CutCounts cut = openEveryCut(write(description(Codec::Compressed, 64, 40)), 7);
+    QCOMPARE(cut.bad, 0);
+    QVERIFY(cut.opened > 0);
+    QVERIFY(cut.whole > 0);
 }
 
+// The codec's values stay in 12 bits whatever the stream holds.
 void TestOrfDecoder::mutatedBytes()
 {
-    std::mt19937 rng(17);
     for (Codec codec : {Codec::Compressed, Codec::PackedWords, Codec::Interlaced}) {
-        const std::vector<uint8_t> bytes = write(description(codec, 64, 40));
-        for (int round = 0; round < 300; ++round) {
-            std::vector<uint8_t> b = bytes;
-            for (int k = 0; k < 4; ++k)
-                b[rng() % b.size()] = uint8_t(rng());
-            Kaldris_fast k;
-            if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
-                const ushort *p = k.imgdata.rawdata.raw_image;
-                const size_t n = size_t(k.imgdata.sizes.raw_width) * k.imgdata.sizes.raw_height;
-                QVERIFY(std::all_of(p, p + n, [](ushort v) { return v <= 4095; }) || codec != Codec::Compressed);
-                k.imgdata.params.use_camera_wb = 1;
-                k.dcraw_process();
-            }
-        }
+        int outside = 0;
+        openMutatedCopies(write(description(codec, 64, 40)), 300, 17, [&](Kaldris_fast &k) {
+            const ushort *p = k.imgdata.rawdata.raw_image;
+            const size_t n = size_t(k.imgdata.sizes.raw_width) * k.imgdata.sizes.raw_height;
+            outside += int(std::count_if(p, p + n, [](ushort v) { return v > 4095; }));
+            k.imgdata.params.use_camera_wb = 1;
+            k.dcraw_process();
+        });
+        QCOMPARE(outside, 0);
     }
 }
 

@@ -177,4 +177,26 @@ int OlympusDecompressor::unpackWords(const uint8_t *src, size_t len, const Sampl
     return KALDRIS_SUCCESS;
 }
 
+int OlympusDecompressor::unpackGroups(const uint8_t *src, size_t len, const SampleTarget &t)
+{
+    const uint64_t rowBytes = groupRowBytes(t.rowSamples);
+    const uint32_t pairs = t.rowSamples / 2;
+    for (uint32_t r = 0; r < t.rows; ++r) {
+        uint16_t *out = t.dst + r * t.pitch;
+        const uint64_t at = uint64_t(r) * rowBytes;
+        if (at + rowBytes > len || t.rowSamples % 2) {
+            zeroRows(t, r);
+            return KALDRIS_DATA_ERROR;
+        }
+        const uint8_t *p = src + at;
+        for (uint32_t i = 0; i < pairs; ++i, p += 3) {
+            out[2 * i] = uint16_t((p[1] & 15) << 8 | p[0]);
+            out[2 * i + 1] = uint16_t(p[2] << 4 | p[1] >> 4);
+            if (i % 5 == 4)
+                ++p;
+        }
+    }
+    return KALDRIS_SUCCESS;
+}
+
 }

@@ -1,6 +1,6 @@
 // Olympus raw data that is not plain TIFF packing: the maker's 12-bit
-// compression, and 12-bit samples packed MSB-first into little-endian
-// 32-bit words.
+// compression, 12-bit samples packed MSB-first into little-endian 32-bit
+// words, and 12-bit pairs in little-endian groups with a pad byte.
 #ifndef KALDRIS_OLYMPUSDECOMPRESSOR_H
 #define KALDRIS_OLYMPUSDECOMPRESSOR_H
 
@@ -26,6 +26,13 @@ public:
     // stream of 12-bit values, rows following each other without padding.
     // Rows the data do not cover are zeroed and give KALDRIS_DATA_ERROR.
     static int unpackWords(const uint8_t *src, size_t len, const SampleTarget &t);
+
+    // Each pixel pair in three bytes b0 b1 b2: the even pixel (b1 & 15) << 8
+    // | b0, the odd one b2 << 4 | b1 >> 4; one pad byte after every ten
+    // pixels of a row. Rows the data do not cover are zeroed and give
+    // KALDRIS_DATA_ERROR.
+    static int unpackGroups(const uint8_t *src, size_t len, const SampleTarget &t);
+    static uint64_t groupRowBytes(uint32_t rowSamples) { return uint64_t(rowSamples) * 3 / 2 + rowSamples / 10; }
 };
 
 }

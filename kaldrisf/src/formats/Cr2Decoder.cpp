@@ -339,17 +339,11 @@ void Cr2Decoder::findThumbnail(kaldris_data_t &d)
 
 void Cr2Decoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     const size_t samples = size_t(m_rowSamples) * m_rows;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
+    SampleFrame stream = allocateSamples(samples, d.params.max_raw_memory_mb);
     const uint64_t avail = m_file.available(m_rawOffset, m_rawLength);
     if (!avail)
         fail(KALDRIS_TRUNCATED);
-    std::unique_ptr<uint16_t, decltype(&std::free)> stream(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!stream)
-        fail(KALDRIS_OUT_OF_MEMORY);
     SampleTarget t;
     t.dst = stream.get();
     t.pitch = m_rowSamples;

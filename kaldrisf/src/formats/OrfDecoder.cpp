@@ -7,6 +7,7 @@
 #include "formats/ExifFields.h"
 #include "io/FrameBuffer.h"
 #include "io/ParallelFor.h"
+#include "tiff/TiffParser.h"
 
 #include <algorithm>
 #include <cmath>
@@ -113,6 +114,8 @@ void OrfDecoder::chooseLayout()
     if (bits == 12) {
         if (m_raw->u(Photometric, 32803) == 2)
             m_layout = Layout::Interlaced;
+        else if (m_length * 5 == pixels * 8 && m_width % 10 == 0)
+            m_layout = Layout::PackedGroups;
         else if (m_length * 2 == pixels * 3)
             m_layout = Layout::PackedWords;
         else
@@ -146,10 +149,39 @@ uint64_t OrfDecoder::noteBase() const
     return note ? note->dataOffset() : 0;
 }
 
+// Some bodies store a directory as an UNDEFINED block holding it, its
+// offsets counted like the note's own.
+const TiffIfd *OrfDecoder::noteDirectory(uint16_t tag)
+{
+    const TiffIfd *note = m_tree.makerNote.get();
+    if (!note)
+        return nullptr;
+    if (const TiffIfd *d = note->subIfd(tag))
+        return d;
+    const TiffEntry *e = note->get(tag);
+    if (!e || e->type() != TIFF_UNDEFINED || e->count() < 2 + 12)
+        return nullptr;
+    bool big = m_tree.bigEndian;
+    if (m_tree.makerNoteKind == MakerNoteKind::Olympus) {
+        const uint64_t at = noteBase() + 8;
+        big = m_file.contains(at, 1) && m_file.u8(at) == 'M';
+    }
+    const ByteStream s(m_file.data(), m_file.size(), big);
+    const uint64_t entries = s.u16(e->dataOffset());
+    if (entries == 0 || entries > (e->count() - 2) / 12)
+        return nullptr;
+    auto d = TiffParser::readIfdAt(s, e->dataOffset(), noteBase());
+    if (!d)
+        return nullptr;
+    m_blockDirectories.push_back(std::move(d));
+    return m_blockDirectories.back().get();
+}
+
 void OrfDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
 {
     m_file = file;
     m_tree = std::move(tree);
+    m_blockDirectories.clear();
     findRawIfd();
     chooseLayout();
     d.idata.raw_count = 1;
@@ -202,7 +234,7 @@ void OrfDecoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
 void OrfDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
 {
     const TiffIfd *note = m_tree.makerNote.get();
-    const TiffIfd *processing = note ? note->subIfd(ImageProcessing) : nullptr;
+    const TiffIfd *processing = noteDirectory(ImageProcessing);
     const int iso = int(std::lround(std::clamp<double>(d.other.iso_speed, 0, 1e6)));
     const CameraSensor *sensor = cam ? cam->sensorFor(iso) : nullptr;
 
@@ -223,7 +255,9 @@ void OrfDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
     for (const TiffIfd *ifd : {processing, note}) {
         if (!rggb(ifd, ifd == processing ? BlackLevel2 : BlackLevel, v))
             continue;
-        const bool usable = std::all_of(v, v + 4, [&](unsigned l) { return l < white; });
+        // All zeros is a field left empty; a level at white is none.
+        const bool usable = std::all_of(v, v + 4, [&](unsigned l) { return l < white; })
+                            && std::any_of(v, v + 4, [](unsigned l) { return l > 0; });
         if (!usable)
             continue;
         m_black[0] = v[0];
@@ -279,7 +313,7 @@ void OrfDecoder::findThumbnail(kaldris_data_t &d)
         uint64_t base;
     };
     const Place places[] = {
-        {note ? note->subIfd(CameraSettings) : nullptr, PreviewImageStart, PreviewImageLength, base},
+        {noteDirectory(CameraSettings), PreviewImageStart, PreviewImageLength, base},
         {note, PreviewStart, PreviewLength, base},
     };
     for (const Place &p : places) {
@@ -315,17 +349,10 @@ void OrfDecoder::findThumbnail(kaldris_data_t &d)
 
 void OrfDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
-    const size_t samples = size_t(m_width) * m_height;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
     const uint64_t avail = m_file.available(m_offset, m_length);
     if (!avail)
         fail(KALDRIS_TRUNCATED);
-    std::unique_ptr<uint16_t, decltype(&std::free)> frame(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!frame)
-        fail(KALDRIS_OUT_OF_MEMORY);
+    SampleFrame frame = allocateSamples(size_t(m_width) * m_height, d.params.max_raw_memory_mb);
     SampleTarget t;
     t.dst = frame.get();
     t.pitch = m_width;
@@ -341,6 +368,9 @@ void OrfDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
         break;
     case Layout::PackedWords:
         errors = OlympusDecompressor::unpackWords(src, len, t) != KALDRIS_SUCCESS;
+        break;
+    case Layout::PackedGroups:
+        errors = OlympusDecompressor::unpackGroups(src, len, t) != KALDRIS_SUCCESS;
         break;
     case Layout::Packed:
         errors = Uncompressed::decode(src, len, t, 12, true) != KALDRIS_SUCCESS;

@@ -9,6 +9,8 @@
 
 #include "formats/FormatDecoder.h"
 
+#include <memory>
+
 namespace kaldris {
 
 struct CameraEntry;
@@ -24,22 +26,23 @@ public:
     uint64_t thumbOffset() const override { return m_thumbOffset; }
     uint64_t thumbLength() const override { return m_thumbLength; }
 
+private:
     enum class Layout {
         Compressed,    // the maker's 12-bit code, 16 bits a sample in the IFD
         PackedWords,   // 12-bit MSB-first in little-endian 32-bit words, exactly 1.5 bytes a pixel
+        PackedGroups,  // 12-bit pairs in little-endian groups, a pad byte every 10 pixels: 1.6 bytes a pixel
         Packed,        // 12-bit MSB-first bytes, rows on byte boundaries
         Interlaced,    // as Packed, even rows first, odd rows from the next 2048-byte boundary
         Unpacked,      // 16-bit words in the file's order, the 12 bits at the top, exactly 2 bytes a pixel
     };
-    Layout layout() const { return m_layout; }
 
-private:
     void findRawIfd();
     void chooseLayout();
     void readLevels(kaldris_data_t &d, const CameraEntry *cam);
     void readSizes(kaldris_data_t &d, const CameraEntry *cam);
     void findThumbnail(kaldris_data_t &d);
     uint64_t noteBase() const;
+    const TiffIfd *noteDirectory(uint16_t tag);
 
     ByteStream m_file;
     TiffTree m_tree;
@@ -51,6 +54,8 @@ private:
     bool m_haveBlack = false;
     const char *m_blackFrom = "none";
     uint64_t m_thumbOffset = 0, m_thumbLength = 0;
+    // Note directories stored as blocks of bytes rather than pointed at.
+    std::vector<std::unique_ptr<TiffIfd>> m_blockDirectories;
 };
 
 }

@@ -130,6 +130,7 @@ private slots:
     void damagedMakerNote_data();
     void damagedMakerNote();
     void decodedByContent();
+    void cameraList();
     void memoryLimit();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -593,22 +594,38 @@ void TestPefDecoder::decodedByContent()
     QCOMPARE(QByteArray(o.k->imgdata.idata.make), QByteArray("Pentax"));
 }
 
+void TestPefDecoder::cameraList()
+{
+    QStringList names;
+    for (const char **p = Kaldris::cameraList(); *p; ++p)
+        names << QString::fromLatin1(*p);
+    QCOMPARE(names.size(), Kaldris::cameraCount());
+    for (const char *body : {"Pentax K-1", "Pentax K-3 II", "Pentax KP", "Pentax K-70", "Pentax K10D"})
+        QVERIFY2(names.contains(QLatin1String(body)), body);
+}
+
 void TestPefDecoder::memoryLimit()
 {
+    // 800 x 700 samples take 1.1 MB: over a 1 MB limit, under a 2 MB one.
     PefDescription d = description();
+    d.frames = {frame(800, 700, 14)};
     const std::vector<uint8_t> bytes = write(d);
+    for (unsigned mb : {1u, 2u}) {
+        Kaldris_fast k;
+        k.imgdata.params.max_raw_memory_mb = mb;
+        QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), mb == 1 ? int(KALDRIS_TOO_BIG) : 0);
+    }
+    // A frame claiming more samples than its file has bits is refused
+    // before anything is allocated: IFD0 made 65535 x 65535.
+    std::vector<uint8_t> big = write(description());
+    for (uint8_t tag : {0x00, 0x01}) {
+        const uint8_t entry[8] = {0x01, tag, 0, 4, 0, 0, 0, 1};
+        auto it = std::search(big.begin(), big.end(), entry, entry + 8);
+        QVERIFY(it != big.end());
+        it[10] = it[11] = 0xFF;
+    }
     Kaldris_fast k;
-    k.imgdata.params.max_raw_memory_mb = 1;
-    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
-    // A frame claiming more samples than its file has bits is no frame.
-    std::vector<uint8_t> big = bytes;
-    PefDescription e = description();
-    e.frames = {frame(600, 500, 14)};
-    PefLayout lay;
-    big = write(e, &lay);
-    big.resize(lay.rawOffsets[0] + 1000);
-    Kaldris_fast k2;
-    QVERIFY(k2.open_buffer(big.data(), big.size()) != 0);
+    QCOMPARE(k.open_buffer(big.data(), big.size()), int(KALDRIS_TOO_BIG));
 }
 
 void TestPefDecoder::truncatedEverywhere()

@@ -116,6 +116,7 @@ private slots:
     void balance();
     void makes_data();
     void makes();
+    void monochrome();
     void exifAndThumbnail();
     void frames_data();
     void frames();
@@ -309,6 +310,23 @@ void TestPefDecoder::makes()
     QCOMPARE(QByteArray(id.file_make), make.trimmed().toLatin1());
 }
 
+void TestPefDecoder::monochrome()
+{
+    // The database knows this body without a mosaic or colour data.
+    PefDescription d = description(14, Coding::Huffman);
+    d.model = "PENTAX K-3 Mark III Monochrome";
+    d.frames = {frame(96, 60, 14)};
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(img.idata.filters, 0u);
+    QCOMPARE(img.idata.colors, 1);
+    QCOMPARE(QByteArray(img.idata.cdesc), QByteArray("W"));
+    QCOMPARE(int(img.sizes.left_margin), 26);
+    QVERIFY(unpacked(*o.k) == d.frames.front().raw);
+    QCOMPARE(o.k->dcraw_process(), 0);
+}
+
 void TestPefDecoder::exifAndThumbnail()
 {
     PefDescription d = description();
@@ -367,6 +385,22 @@ void TestPefDecoder::frames()
         QVERIFY(unpacked(*o.k) == d.frames[k].raw);
     }
     QCOMPARE(openAndUnpack(bytes, KALDRIS_PROC_DNG_ENHANCED, 4).openRc, int(KALDRIS_REQUEST_FOR_NONEXISTENT_IMAGE));
+
+    // A frame in a coding we do not read drops out; the others stay.
+    if (coding != Coding::Huffman)
+        return;
+    std::vector<uint8_t> other = bytes;
+    const uint8_t entry[10] = {0x01, 0x03, 0, 3, 0, 0, 0, 1, 0xFF, 0xFF};
+    auto it = std::find_end(other.begin(), other.end(), entry, entry + 10);
+    QVERIFY(it != other.end());
+    it[8] = 0;
+    it[9] = 7;
+    Opened o = openAndUnpack(other, KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_4SHOT_MERGE, 2);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.idata.raw_count), 3);
+    QVERIFY(o.k->imgdata.rawdata.raw_image);
+    // IFD0's directory is written last: the first frame went.
+    QVERIFY(unpacked(*o.k) == d.frames[3].raw);
 }
 
 void TestPefDecoder::merge_data()

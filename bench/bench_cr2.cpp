@@ -14,8 +14,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <malloc.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -37,8 +35,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    keepHeapPages();
     const Case cases[] = {
         {"6000x4000, 4 components, 3 slices", 6000, 4000, 4, 2, 1984, 2032},
         {"5792x3804, 4 components, 3 slices", 5792, 3804, 4, 2, 1936, 1920},

@@ -15,8 +15,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <malloc.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -53,8 +51,7 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    mallopt(M_MMAP_MAX, 0);
-    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    keepHeapPages();
     using Coding = PefDescription::Coding;
     const Case cases[] = {
         {"6000x4000 Huffman", 6000, 4000, Coding::Huffman},

@@ -6,7 +6,6 @@
 #include "ExternalTool.h"
 
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,29 +29,6 @@ Cr2Description bayer(int width, int height, int bits, int components)
             d.raw[size_t(y) * size_t(width) + size_t(x)] =
                 uint16_t((x * 37 + y * 101 + (x & 1) * 500 + (y & 1) * 900) % (1 << bits));
     return d;
-}
-
-// A 16-bit PGM (dcraw -E -4 -c on Bayer data) or PPM (sRAW, which dcraw
-// turns into RGB itself).
-bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values)
-{
-    int newlines = 0, pos = 0;
-    while (newlines < 3 && pos < pnm.size())
-        if (pnm[pos++] == '\n')
-            ++newlines;
-    const QList<QByteArray> header = pnm.left(pos).simplified().split(' ');
-    if (newlines < 3 || header.size() != 4 || (header[0] != "P5" && header[0] != "P6") || header[3] != "65535")
-        return false;
-    channels = header[0] == "P5" ? 1 : 3;
-    width = header[1].toInt();
-    height = header[2].toInt();
-    if (pnm.size() - pos != qsizetype(width) * height * channels * 2)
-        return false;
-    values.resize(size_t(width) * size_t(height) * size_t(channels));
-    const auto *p = reinterpret_cast<const uint8_t *>(pnm.constData() + pos);
-    for (size_t i = 0; i < values.size(); ++i)
-        values[i] = uint16_t(p[2 * i] << 8 | p[2 * i + 1]);
-    return true;
 }
 
 // sRAW stream samples (MCU lines of slots) from per-pixel luma and per-MCU chroma.
@@ -81,15 +57,6 @@ Cr2Description sraw(int width, int height, int v, const std::function<int(int, i
     return d;
 }
 
-QByteArray dcrawRaw(const QString &path, const QString &mode)
-{
-    QProcess p;
-    p.start("dcraw", {mode, "-4", "-c", path});
-    if (!p.waitForFinished(30000))
-        return {};
-    return p.readAllStandardOutput();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Cr2Description)
@@ -116,7 +83,7 @@ class Cr2WriterToolsTest : public QObject {
         const QString path = write(d, "sraw.cr2");
         int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        if (path.isEmpty() || !readPnm(dcrawRaw(path, "-D"), w, h, channels, values) || w != 96 || h != 40
+        if (path.isEmpty() || !ExternalTool::readPnm(ExternalTool::dcrawRaw(path, "-D"), w, h, channels, values) || w != 96 || h != 40
             || channels != 3) {
             qWarning("dcraw gave no 96 x 40 RGB image");
             return {};
@@ -171,7 +138,7 @@ private slots:
 
         int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        QVERIFY(readPnm(dcrawRaw(path, "-E"), w, h, channels, values));
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawRaw(path, "-E"), w, h, channels, values));
         QCOMPARE(channels, 1);
         QCOMPARE(w, d.rawWidth);
         QCOMPARE(h, d.rawHeight);

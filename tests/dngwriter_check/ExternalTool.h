@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 // Runs the outside programs (exiftool, tiffinfo) the writer's output is
 // checked with, so writer and reader never share our code.
 class ExternalTool {
@@ -16,6 +19,11 @@ public:
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
+    // dcraw `mode` -4 -c on one file ("-E" whole raw area, "-D" visible
+    // area): its 16-bit PNM output, empty when it did not run.
+    static QByteArray dcrawRaw(const QString &path, const QString &mode);
+    // A 16-bit PGM (Bayer data) or PPM (data dcraw turned into RGB itself).
+    static bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values);
 };
 
 #endif

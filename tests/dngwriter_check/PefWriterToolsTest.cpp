@@ -7,7 +7,6 @@
 #include "PefWriter.h"
 
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,32 +32,6 @@ PefDescription description(int bits, Coding coding, Note note, bool bigEndian)
             f.raw.push_back(uint16_t((x * 37 + y * 101 + (x & 1) * 500 + (y & 1) * 900 + x * y * 13) % (1 << bits)));
     d.frames.push_back(f);
     return d;
-}
-
-// dcraw -E -4 -c: a 16-bit PGM of the whole raw area.
-bool dcrawRaw(const QString &path, int &width, int &height, std::vector<uint16_t> &values)
-{
-    QProcess p;
-    p.start("dcraw", {"-E", "-4", "-c", path});
-    if (!p.waitForFinished(30000))
-        return false;
-    const QByteArray pgm = p.readAllStandardOutput();
-    int newlines = 0, pos = 0;
-    while (newlines < 3 && pos < pgm.size())
-        if (pgm[pos++] == '\n')
-            ++newlines;
-    const QList<QByteArray> header = pgm.left(pos).simplified().split(' ');
-    if (newlines < 3 || header.size() != 4 || header[0] != "P5" || header[3] != "65535")
-        return false;
-    width = header[1].toInt();
-    height = header[2].toInt();
-    if (pgm.size() - pos != qsizetype(width) * height * 2)
-        return false;
-    values.resize(size_t(width) * size_t(height));
-    const auto *b = reinterpret_cast<const uint8_t *>(pgm.constData() + pos);
-    for (size_t i = 0; i < values.size(); ++i)
-        values[i] = uint16_t(b[2 * i] << 8 | b[2 * i + 1]);
-    return true;
 }
 
 } // namespace
@@ -121,9 +94,10 @@ private slots:
         QVERIFY2(info.contains("Camera multipliers: 13824.000000 8192.000000 10240.000000 8192.000000"),
                  qPrintable(info));
 
-        int w = 0, h = 0;
+        int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        QVERIFY(dcrawRaw(path, w, h, values));
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawRaw(path, "-E"), w, h, channels, values));
+        QCOMPARE(channels, 1);
         QCOMPARE(w, 96);
         QCOMPARE(h, 40);
         const std::vector<uint16_t> &raw = d.frames.front().raw;

@@ -9,10 +9,12 @@
 #include "Cr2Writer.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
-#include "OpenUnpackRuns.h"
+#include "RawFileTimes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -28,6 +30,12 @@ struct Case {
     int width, height, components, sliceCount, sliceWidth, lastSliceWidth;
 };
 
+bool writeFile(const QString &path, const std::vector<uint8_t> &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
+}
+
 }
 
 int main()
@@ -35,7 +43,8 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    keepHeapPages();
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
     const Case cases[] = {
         {"6000x4000, 4 components, 3 slices", 6000, 4000, 4, 2, 1984, 2032},
         {"5792x3804, 4 components, 3 slices", 5792, 3804, 4, 2, 1936, 1920},
@@ -57,19 +66,20 @@ int main()
         Cr2Layout layout;
         const std::vector<uint8_t> bytes = Cr2Writer::write(d, nullptr, &layout);
         const QString path = dir.filePath(QString::fromLatin1(c.name).section(',', 0, 0) + ".cr2");
-        if (bytes.empty() || !writeBytes(path, bytes)) {
+        if (bytes.empty() || !writeFile(path, bytes)) {
             std::fprintf(stderr, "cannot write %s\n", c.name);
             return 1;
         }
-        OpenUnpackRuns runs;
-        if (!timeOpenUnpack(c.name, path.toStdString(), d.raw, Runs, runs))
+        const std::string p = path.toStdString();
+        RawFileTimes times;
+        if (!times.measure(p, d.raw, Runs, c.name))
             return 1;
         const double mp = double(c.width) * c.height / 1e6;
-        const double u = BenchClock::median(runs.unpack);
+        const double u = BenchClock::median(times.unpack);
         const double rate = mp / (u / 1000.0);
         char target[96];
         std::snprintf(target, sizeof target, ">= 150 MP/s: %s (%.0f%%)", rate >= 150 ? "MET" : "MISSED", rate / 1.5);
-        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(runs.open), u, rate,
+        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(times.open), u, rate,
                     layout.rawLength * 8.0 / (double(c.width) * c.height), target);
     }
     std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());

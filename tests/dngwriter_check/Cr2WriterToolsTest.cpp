@@ -6,6 +6,7 @@
 #include "ExternalTool.h"
 
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -83,7 +84,7 @@ class Cr2WriterToolsTest : public QObject {
         const QString path = write(d, "sraw.cr2");
         int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        if (path.isEmpty() || !ExternalTool::readPnm(ExternalTool::dcrawRaw(path, "-D"), w, h, channels, values) || w != 96 || h != 40
+        if (path.isEmpty() || !ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-D"), w, h, channels, values) || w != 96 || h != 40
             || channels != 3) {
             qWarning("dcraw gave no 96 x 40 RGB image");
             return {};
@@ -138,7 +139,7 @@ private slots:
 
         int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawRaw(path, "-E"), w, h, channels, values));
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-E"), w, h, channels, values));
         QCOMPARE(channels, 1);
         QCOMPARE(w, d.rawWidth);
         QCOMPARE(h, d.rawHeight);

@@ -47,7 +47,7 @@ QString ExternalTool::jsonText(const QJsonObject &o, const QString &key)
     return QStringLiteral("<missing %1>").arg(key);
 }
 
-QByteArray ExternalTool::dcrawRaw(const QString &path, const QString &mode)
+QByteArray ExternalTool::dcrawImage(const QString &path, const QString &mode)
 {
     QProcess p;
     p.start("dcraw", {mode, "-4", "-c", path});

@@ -19,10 +19,10 @@ public:
     static QJsonObject exiftoolJson(const QString &path, const QStringList &extraArgs = {});
     // A value of that object as text (numbers in full), "<missing Key>" when absent.
     static QString jsonText(const QJsonObject &o, const QString &key);
-    // dcraw `mode` -4 -c on one file ("-E" whole raw area, "-D" visible
-    // area): its 16-bit PNM output, empty when it did not run.
-    static QByteArray dcrawRaw(const QString &path, const QString &mode);
-    // A 16-bit PGM (Bayer data) or PPM (data dcraw turned into RGB itself).
+    // dcraw's 16-bit image of a raw file (`mode` -E: the whole raw array,
+    // -D: the visible area), as PNM bytes; empty when dcraw failed.
+    static QByteArray dcrawImage(const QString &path, const QString &mode);
+    // A 16-bit PGM (Bayer data) or PPM (data dcraw turns into RGB itself).
     static bool readPnm(const QByteArray &pnm, int &width, int &height, int &channels, std::vector<uint16_t> &values);
 };
 

@@ -96,7 +96,7 @@ private slots:
 
         int w = 0, h = 0, channels = 0;
         std::vector<uint16_t> values;
-        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawRaw(path, "-E"), w, h, channels, values));
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-E"), w, h, channels, values));
         QCOMPARE(channels, 1);
         QCOMPARE(w, 96);
         QCOMPARE(h, 40);

@@ -29,7 +29,7 @@ inline int nextDiff(BitReader &br, const PentaxHuffmanTable &t, unsigned &bad)
     const int length = int(e >> 8), dl = int(e & 15);
     bad |= unsigned(length == 0);
     br.skip(length);
-    return extend(br.get(dl), dl);
+    return dl ? extend(br.get(dl), dl) : 0;
 }
 
 }

@@ -9,8 +9,8 @@
 #include "BenchClock.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
-#include "RawFileTimes.h"
 #include "PefWriter.h"
+#include "RawFileTimes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

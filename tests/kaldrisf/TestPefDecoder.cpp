@@ -116,6 +116,7 @@ private slots:
     void balance();
     void makes_data();
     void makes();
+    void monochrome();
     void exifAndThumbnail();
     void frames_data();
     void frames();
@@ -130,6 +131,7 @@ private slots:
     void damagedMakerNote_data();
     void damagedMakerNote();
     void decodedByContent();
+    void cameraList();
     void memoryLimit();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -308,6 +310,23 @@ void TestPefDecoder::makes()
     QCOMPARE(QByteArray(id.file_make), make.trimmed().toLatin1());
 }
 
+void TestPefDecoder::monochrome()
+{
+    // The database knows this body without a mosaic or colour data.
+    PefDescription d = description(14, Coding::Huffman);
+    d.model = "PENTAX K-3 Mark III Monochrome";
+    d.frames = {frame(96, 60, 14)};
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(img.idata.filters, 0u);
+    QCOMPARE(img.idata.colors, 1);
+    QCOMPARE(QByteArray(img.idata.cdesc), QByteArray("W"));
+    QCOMPARE(int(img.sizes.left_margin), 26);
+    QVERIFY(unpacked(*o.k) == d.frames.front().raw);
+    QCOMPARE(o.k->dcraw_process(), 0);
+}
+
 void TestPefDecoder::exifAndThumbnail()
 {
     PefDescription d = description();
@@ -366,6 +385,22 @@ void TestPefDecoder::frames()
         QVERIFY(unpacked(*o.k) == d.frames[k].raw);
     }
     QCOMPARE(openAndUnpack(bytes, KALDRIS_PROC_DNG_ENHANCED, 4).openRc, int(KALDRIS_REQUEST_FOR_NONEXISTENT_IMAGE));
+
+    // A frame in a coding we do not read drops out; the others stay.
+    if (coding != Coding::Huffman)
+        return;
+    std::vector<uint8_t> other = bytes;
+    const uint8_t entry[10] = {0x01, 0x03, 0, 3, 0, 0, 0, 1, 0xFF, 0xFF};
+    auto it = std::find_end(other.begin(), other.end(), entry, entry + 10);
+    QVERIFY(it != other.end());
+    it[8] = 0;
+    it[9] = 7;
+    Opened o = openAndUnpack(other, KALDRIS_PROC_DNG_ENHANCED | KALDRIS_PROC_4SHOT_MERGE, 2);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.idata.raw_count), 3);
+    QVERIFY(o.k->imgdata.rawdata.raw_image);
+    // IFD0's directory is written last: the first frame went.
+    QVERIFY(unpacked(*o.k) == d.frames[3].raw);
 }
 
 void TestPefDecoder::merge_data()
@@ -593,22 +628,38 @@ void TestPefDecoder::decodedByContent()
     QCOMPARE(QByteArray(o.k->imgdata.idata.make), QByteArray("Pentax"));
 }
 
+void TestPefDecoder::cameraList()
+{
+    QStringList names;
+    for (const char **p = Kaldris::cameraList(); *p; ++p)
+        names << QString::fromLatin1(*p);
+    QCOMPARE(names.size(), Kaldris::cameraCount());
+    for (const char *body : {"Pentax K-1", "Pentax K-3 II", "Pentax KP", "Pentax K-70", "Pentax K10D"})
+        QVERIFY2(names.contains(QLatin1String(body)), body);
+}
+
 void TestPefDecoder::memoryLimit()
 {
+    // 800 x 700 samples take 1.1 MB: over a 1 MB limit, under a 2 MB one.
     PefDescription d = description();
+    d.frames = {frame(800, 700, 14)};
     const std::vector<uint8_t> bytes = write(d);
+    for (unsigned mb : {1u, 2u}) {
+        Kaldris_fast k;
+        k.imgdata.params.max_raw_memory_mb = mb;
+        QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), mb == 1 ? int(KALDRIS_TOO_BIG) : 0);
+    }
+    // A frame claiming more samples than its file has bits is refused
+    // before anything is allocated: IFD0 made 65535 x 65535.
+    std::vector<uint8_t> big = write(description());
+    for (uint8_t tag : {0x00, 0x01}) {
+        const uint8_t entry[8] = {0x01, tag, 0, 4, 0, 0, 0, 1};
+        auto it = std::search(big.begin(), big.end(), entry, entry + 8);
+        QVERIFY(it != big.end());
+        it[10] = it[11] = 0xFF;
+    }
     Kaldris_fast k;
-    k.imgdata.params.max_raw_memory_mb = 1;
-    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
-    // A frame claiming more samples than its file has bits is no frame.
-    std::vector<uint8_t> big = bytes;
-    PefDescription e = description();
-    e.frames = {frame(600, 500, 14)};
-    PefLayout lay;
-    big = write(e, &lay);
-    big.resize(lay.rawOffsets[0] + 1000);
-    Kaldris_fast k2;
-    QVERIFY(k2.open_buffer(big.data(), big.size()) != 0);
+    QCOMPARE(k.open_buffer(big.data(), big.size()), int(KALDRIS_TOO_BIG));
 }
 
 void TestPefDecoder::truncatedEverywhere()

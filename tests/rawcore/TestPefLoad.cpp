@@ -4,6 +4,7 @@
 // each value by colour.
 #include "FileLoad.h"
 #include "PefWriter.h"
+#include "RgbRenderer.h"
 #include "TestRegistry.h"
 
 #include <QFile>
@@ -108,7 +109,13 @@ private slots:
         for (int i = 0; i < Width * Height; ++i)
             for (int c = 0; c < 4; ++c)
                 QCOMPARE(int(image.view4[i][c]), std::max(0, int(decoded[i][c]) - Black[c]));
-        QVERIFY(out.display.rgbEnabled);
+        // The RGB mode is offered: the library renders the merged pixels in three colours.
+        prefs.setPrefValue(QStringLiteral("whiteBalance"), 1);
+        RgbRenderer renderer(&prefs, nullptr);
+        QVERIFY(renderer.renderRGB(image, false, 0));
+        QVERIFY(image.processedImage);
+        QCOMPARE(int(image.processedImage->colors), 3);
+        QCOMPARE(int(image.processedImage->width), Width);
     }
 };
 

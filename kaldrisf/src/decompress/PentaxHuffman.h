@@ -18,6 +18,9 @@ struct PentaxHuffmanTable {
     static constexpr int lookupBits = 12;
     // (code length << 8) | difference length; 0 = no code starts so.
     uint16_t lookup[1 << lookupBits];
+    // Where a code and its difference fit in the 12 bits together: the
+    // difference << 16 | the bits they take; 0 sends the decoder to lookup.
+    int32_t direct[1 << lookupBits];
 };
 
 class PentaxHuffman {

@@ -28,7 +28,7 @@ enum PentaxTag : uint16_t {
 };
 
 constexpr unsigned pentaxHuffman = 65535;
-constexpr unsigned photometricCfa = 32803;
+constexpr unsigned photometricCfa = 32803, photometricGrey = 1;
 
 // R G / G B from the visible origin, the second green colour 3.
 constexpr unsigned defaultFilters = 0xB4B4B4B4;
@@ -89,11 +89,15 @@ bool PefDecoder::readFrame(const TiffIfd &ifd, Frame &f) const
         return false;
     f.ifd = &ifd;
     f.compression = unsigned(ifd.u(Compression, 1));
-    if (ifd.u(SamplesPerPixel, 1) != 1 || (ifd.u(Photometric, 0) != photometricCfa && f.compression != pentaxHuffman))
+    const uint64_t photometric = ifd.u(Photometric, 0);
+    f.bits = uint32_t(std::min<uint64_t>(ifd.u(BitsPerSample, 0), 64));
+    // CFA data, or a monochrome body's grey levels; never an 8-bit picture.
+    const bool raw = photometric == photometricCfa || f.compression == pentaxHuffman
+        || (photometric == photometricGrey && f.bits >= 10);
+    if (ifd.u(SamplesPerPixel, 1) != 1 || !raw)
         return false;
     f.width = uint32_t(std::min<uint64_t>(ifd.u(ImageWidth, 0), 0x10000));
     f.height = uint32_t(std::min<uint64_t>(ifd.u(ImageLength, 0), 0x10000));
-    f.bits = uint32_t(std::min<uint64_t>(ifd.u(BitsPerSample, 0), 64));
     // The strips as one run: the cameras write one strip, or strips back to back.
     const uint32_t last = offsets->count() - 1;
     f.offset = offsets->u(0);
@@ -126,18 +130,26 @@ void PefDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
     if (m_tree.chain.front()->has(DngVersion))
         fail(KALDRIS_FILE_UNSUPPORTED);
     collectFrames();
-    if (m_frames.empty())
-        fail(KALDRIS_CORRUPT);
+    // Frames we cannot read drop out; the file fails only when none is left,
+    // with the reason of the first.
+    int firstError = KALDRIS_SUCCESS;
+    std::vector<Frame> readable;
     for (const Frame &f : m_frames) {
-        if (f.compression != 1 && f.compression != pentaxHuffman)
-            fail(KALDRIS_UNSUPPORTED_COMPRESSION);
-        if (f.bits < 8 || f.bits > 16)
-            fail(KALDRIS_UNSUPPORTED_COMPRESSION);
-        if (!f.width || !f.height || f.width > 65535 || f.height > 65535)
-            fail(KALDRIS_CORRUPT);
-        if (uint64_t(f.width) * f.height > uint64_t(m_file.size()) * 8 + sampleSlack)
-            fail(KALDRIS_TOO_BIG);
+        int rc = KALDRIS_SUCCESS;
+        if ((f.compression != 1 && f.compression != pentaxHuffman) || f.bits < 8 || f.bits > 16)
+            rc = KALDRIS_UNSUPPORTED_COMPRESSION;
+        else if (!f.width || !f.height || f.width > 65535 || f.height > 65535)
+            rc = KALDRIS_CORRUPT;
+        else if (uint64_t(f.width) * f.height > uint64_t(m_file.size()) * 8 + sampleSlack)
+            rc = KALDRIS_TOO_BIG;
+        if (rc == KALDRIS_SUCCESS)
+            readable.push_back(f);
+        else if (firstError == KALDRIS_SUCCESS)
+            firstError = rc;
     }
+    m_frames.swap(readable);
+    if (m_frames.empty())
+        fail(firstError == KALDRIS_SUCCESS ? int(KALDRIS_CORRUPT) : firstError);
 
     // Where the note's own pointers count from, and its byte order.
     const TiffIfd *note = m_tree.makerNote.get();
@@ -199,11 +211,13 @@ void PefDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
         width = uint32_t(w);
         height = uint32_t(h);
     }
+    // A known body without a mosaic or colour data is a monochrome one.
+    const bool mono = cam && cam->cfa.empty() && cam->matrixPlanes == 0;
     unsigned filters = cam ? CameraFacts::bayerFilters(*cam, top, left) : 0;
-    if (!filters)
+    if (!filters && !mono)
         filters = defaultFilters;
     d.idata.filters = m_filters = filters;
-    m_merge = wantMerge && mergeable();
+    m_merge = wantMerge && !mono && mergeable();
     if (m_merge)
         d.idata.raw_count = 1;
     if (d.params.shot_select >= d.idata.raw_count)
@@ -218,15 +232,15 @@ void PefDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
         width = sel.width;
         height = sel.height;
         d.idata.filters = filters = cam ? CameraFacts::bayerFilters(*cam, 0, 0) : 0;
-        if (!filters)
+        if (!filters && !mono)
             d.idata.filters = defaultFilters;
     }
     s.left_margin = ushort(left);
     s.top_margin = ushort(top);
     s.width = s.iwidth = ushort(width);
     s.height = s.iheight = ushort(height);
-    d.idata.colors = 3;
-    ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGBG");
+    d.idata.colors = mono ? 1 : 3;
+    ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, mono ? "W" : "RGBG");
     s.raw_pitch = unsigned(s.raw_width) * 2;
     if (m_merge) {
         // The filter word stays with the decoder for the merge; the data

@@ -9,6 +9,7 @@
 #include "Cr2Writer.h"
 #include "Kaldris.h"
 #include "LoadScene.h"
+#include "RawFileTimes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -70,40 +71,15 @@ int main()
             return 1;
         }
         const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        bool ok = true;
-        for (int run = -1; run < Runs && ok; ++run) {
-            Kaldris k;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                ok = k.imgdata.decode_errors == 0
-                     && std::memcmp(k.imgdata.rawdata.raw_image, d.raw.data(), d.raw.size() * 2) == 0;
-                if (!ok)
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
-        if (!ok)
+        RawFileTimes times;
+        if (!times.measure(p, d.raw, Runs, c.name))
             return 1;
         const double mp = double(c.width) * c.height / 1e6;
-        const double u = BenchClock::median(unpack);
+        const double u = BenchClock::median(times.unpack);
         const double rate = mp / (u / 1000.0);
         char target[96];
         std::snprintf(target, sizeof target, ">= 150 MP/s: %s (%.0f%%)", rate >= 150 ? "MET" : "MISSED", rate / 1.5);
-        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(open), u, rate,
+        std::printf("%-40s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(times.open), u, rate,
                     layout.rawLength * 8.0 / (double(c.width) * c.height), target);
     }
     std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <vector>
 
 struct Opened {
@@ -32,6 +33,24 @@ inline std::vector<uint16_t> unpacked(const Kaldris &k)
     if (!p)
         return {};
     return std::vector<uint16_t>(p, p + size_t(s.raw_pitch / 2) * s.raw_height);
+}
+
+// Copies of `bytes` with a few bytes changed at random, each opened,
+// unpacked and rendered: whatever the damage, no crash and no reading out of
+// bounds (the sanitizer runs see to the latter).
+inline void openMutatedCopies(const std::vector<uint8_t> &bytes, unsigned seed, int rounds)
+{
+    std::mt19937 rng(seed);
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<uint8_t> b = bytes;
+        for (int k = 0; k < 4; ++k)
+            b[rng() % b.size()] = uint8_t(rng());
+        Kaldris_fast k;
+        if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
+            k.imgdata.params.use_camera_wb = 1;
+            k.dcraw_process();
+        }
+    }
 }
 
 #endif

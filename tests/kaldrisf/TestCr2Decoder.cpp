@@ -661,18 +661,7 @@ void TestCr2Decoder::truncatedEverywhere()
 void TestCr2Decoder::mutatedBytes()
 {
     Cr2Description d = description(smallSensor());
-    const std::vector<uint8_t> bytes = write(d);
-    std::mt19937 rng(11);
-    for (int round = 0; round < 400; ++round) {
-        std::vector<uint8_t> b = bytes;
-        for (int k = 0; k < 4; ++k)
-            b[rng() % b.size()] = uint8_t(rng());
-        Kaldris_fast k;
-        if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
-            k.imgdata.params.use_camera_wb = 1;
-            k.dcraw_process();
-        }
-    }
+    openMutatedCopies(write(d), 11, 400);
 }
 
 TW_REGISTER_TEST(TestCr2Decoder)

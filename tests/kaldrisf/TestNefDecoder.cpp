@@ -456,18 +456,7 @@ void TestNefDecoder::mutatedBytes()
         NefDescription d = sensor(coding, 14, 40, 24);
         d.split = coding == Coding::Lossy ? 12 : 0;
         d.previews = false;
-        const std::vector<uint8_t> bytes = write(d);
-        std::mt19937 rng(13);
-        for (int round = 0; round < 300; ++round) {
-            std::vector<uint8_t> b = bytes;
-            for (int k = 0; k < 4; ++k)
-                b[rng() % b.size()] = uint8_t(rng());
-            Kaldris_fast k;
-            if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
-                k.imgdata.params.use_camera_wb = 1;
-                k.dcraw_process();
-            }
-        }
+        openMutatedCopies(write(d), 13, 300);
     }
 }
 

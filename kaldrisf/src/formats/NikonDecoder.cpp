@@ -40,10 +40,6 @@ constexpr uint64_t nefLossy = 1, nefLossless = 3, nefLossy2 = 4;
 // Huffman codes take at least one bit a value.
 constexpr uint64_t sampleSlack = 4096;
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
 
 bool startsWithNikon(const std::string &make)
 {
@@ -406,25 +402,16 @@ void NikonDecoder::findThumbnail(kaldris_data_t &d)
     const TiffEntry *mn = m_tree.chain.front()->exif ? m_tree.chain.front()->exif->get(MakerNote) : nullptr;
     if (preview && mn && m_tree.makerNoteKind == MakerNoteKind::Nikon)
         consider(mn->dataOffset() + 10 + preview->u(JpegIfOffset, 0), preview->u(JpegIfByteCount, 0));
-    if (m_thumbLength) {
-        d.thumbnail.tformat = KALDRIS_THUMBNAIL_JPEG;
-        d.thumbnail.tlength = unsigned(std::min<uint64_t>(m_thumbLength, 0xFFFFFFFFu));
-    }
+    announceJpegThumbnail(d, m_thumbLength);
 }
 
 void NikonDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     const size_t samples = size_t(m_width) * m_height;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
     const uint64_t avail = m_file.available(m_dataOffset, m_dataLength);
     if (!avail)
         fail(KALDRIS_TRUNCATED);
-    std::unique_ptr<uint16_t, decltype(&std::free)> out(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!out)
-        fail(KALDRIS_OUT_OF_MEMORY);
+    SampleFrame out = allocateSamples(samples, d.params.max_raw_memory_mb);
     const uint8_t *src = m_file.data() + m_dataOffset;
     int rc;
     if (m_packing == Packing::Huffman) {

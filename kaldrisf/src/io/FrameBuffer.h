@@ -5,8 +5,12 @@
 #ifndef KALDRIS_FRAMEBUFFER_H
 #define KALDRIS_FRAMEBUFFER_H
 
+#include "io/DecodeError.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include <sys/mman.h>
 
@@ -24,6 +28,21 @@ inline void *allocateFrame(size_t bytes)
         madvise(p, rounded, MADV_HUGEPAGE);   // advice only; refused, nothing changes
 #endif
     return p;
+}
+
+using SampleFrame = std::unique_ptr<uint16_t, decltype(&std::free)>;
+
+// A frame of `samples` 16-bit values for an unpack. Throws DecodeError:
+// KALDRIS_TOO_BIG past `limitMb` megabytes (0 = no limit), KALDRIS_OUT_OF_MEMORY.
+inline SampleFrame allocateSamples(size_t samples, unsigned limitMb)
+{
+    const uint64_t limit = uint64_t(limitMb) << 20;
+    if (limit && uint64_t(samples) * 2 > limit)
+        fail(KALDRIS_TOO_BIG);
+    SampleFrame frame(static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
+    if (!frame)
+        fail(KALDRIS_OUT_OF_MEMORY);
+    return frame;
 }
 
 }

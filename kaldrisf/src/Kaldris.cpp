@@ -219,7 +219,7 @@ void Kaldris::convertFloatToInt(float dmin, float dmax, float target)
 
 int Kaldris::is_sraw() const { return d->decoder && d->decoder->isSraw() ? 1 : 0; }
 int Kaldris::sraw_midpoint() const { return d->decoder ? d->decoder->srawMidpoint() : 0; }
-int Kaldris::is_coolscan_nef() const { return 0; }
+int Kaldris::is_coolscan_nef() const { return d->decoder && d->decoder->isCoolscan() ? 1 : 0; }
 
 int Kaldris::fcol(int row, int col) const
 {

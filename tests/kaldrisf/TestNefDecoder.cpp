@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -78,6 +79,9 @@ private slots:
     void refused_data();
     void refused();
     void huffmanMarkedWords();
+    void coolpixNrw();
+    void coolscan_data();
+    void coolscan();
     void truncatedStream_data();
     void truncatedStream();
     void valueOutsideRange();
@@ -308,6 +312,83 @@ void TestNefDecoder::huffmanMarkedWords()
     QCOMPARE(o.openRc, 0);
     QCOMPARE(o.unpackRc, 0);
     QVERIFY(unpacked(*o.k) == d.raw);
+}
+
+// Coolpix NRW files use the NEF layouts; the database names the body.
+void TestNefDecoder::coolpixNrw()
+{
+    NefDescription d = sensor(Coding::Lossy, 12);
+    d.make = "NIKON";
+    d.model = "COOLPIX P7700";
+    d.split = 30;
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Nikon NRW"));
+    QCOMPARE(QByteArray(img.idata.make), QByteArray("Nikon"));
+    QCOMPARE(QByteArray(img.idata.model), QByteArray("Coolpix P7700"));
+    QVERIFY(unpacked(*o.k) == NefWriter::decodedValues(d));
+}
+
+void TestNefDecoder::coolscan_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::addColumn<float>("gamma");
+    QTest::newRow("16 bit, gamma 1") << 16 << true << 1.0f;
+    QTest::newRow("16 bit, little-endian, gamma 2.2") << 16 << false << 2.2f;
+    QTest::newRow("8 bit, gamma 1") << 8 << true << 1.0f;
+    QTest::newRow("8 bit, gamma 1.8") << 8 << false << 1.8f;
+    QTest::newRow("16 bit, gamma unset") << 16 << true << 0.0f;
+}
+
+// A film scanner's RGB image: three values a pixel, no CFA, each value
+// raised to the scanner gamma on the 16-bit scale.
+void TestNefDecoder::coolscan()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, bigEndian);
+    QFETCH(float, gamma);
+    NefDescription d;
+    d.coding = Coding::Scanner;
+    d.make = "Nikon";
+    d.model = "Nikon SUPER COOLSCAN 5000 ED";
+    d.bits = bits;
+    d.bigEndian = bigEndian;
+    d.previews = false;
+    d.width = 30;
+    d.height = 20;
+    const uint32_t top = (1u << bits) - 1;
+    for (int i = 0; i < d.width * d.height * 3; ++i)
+        d.raw.push_back(uint16_t((uint32_t(i) * 2654435761u >> 7) % (top + 1)));
+    d.raw[0] = 0;
+    d.raw[1] = uint16_t(top);
+    const std::vector<uint8_t> bytes = write(d);
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
+    QVERIFY(k.is_coolscan_nef());
+    k.imgdata.params.coolscan_gamma = gamma;
+    QCOMPARE(k.unpack(), 0);
+    const auto &img = k.imgdata;
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Nikon Coolscan NEF"));
+    QVERIFY(img.rawdata.color3_image);
+    QVERIFY(!img.rawdata.raw_image);
+    QCOMPARE(img.idata.filters, 0u);
+    QCOMPARE(img.idata.colors, 3);
+    QCOMPARE(QByteArray(img.idata.cdesc), QByteArray("RGB"));
+    QCOMPARE(img.sizes.raw_pitch, unsigned(d.width * 6));
+    const double g = gamma > 0 ? gamma : 1.0;
+    const ushort *p = img.rawdata.color3_image[0];
+    for (size_t i = 0; i < d.raw.size(); ++i) {
+        const int want = int(std::lround(65535.0 * std::pow(double(d.raw[i]) / top, g)));
+        if (p[i] != want)
+            QFAIL(qPrintable(QString("value %1: %2, want %3").arg(i).arg(p[i]).arg(want)));
+    }
+    QCOMPARE(int(p[0]), 0);
+    QCOMPARE(int(p[1]), 65535);
+    // RGB rendering takes it as it is.
+    QCOMPARE(k.dcraw_process(), 0);
 }
 
 void TestNefDecoder::truncatedStream_data()

@@ -35,6 +35,8 @@ public:
 
     virtual bool isSraw() const { return false; }
     virtual int srawMidpoint() const { return 0; }
+    // A film scanner's RGB image (three values a pixel, no CFA).
+    virtual bool isCoolscan() const { return false; }
 
 protected:
     // A JPEG (its SOI marker) of `length` bytes at `offset`, inside the file.

@@ -76,6 +76,9 @@ private slots:
     void balance_data();
     void balance();
     void exifAndThumbnail();
+    void largestPreview_data();
+    void largestPreview();
+    void cameraList();
     void refused_data();
     void refused();
     void huffmanMarkedWords();
@@ -279,6 +282,46 @@ void TestNefDecoder::exifAndThumbnail()
     QCOMPARE(k2.unpack_thumb(), int(KALDRIS_NO_THUMBNAIL));
 }
 
+void TestNefDecoder::largestPreview_data()
+{
+    QTest::addColumn<int>("noteWidth");
+    QTest::addColumn<bool>("fromNote");
+    QTest::newRow("note preview larger") << 200 << true;
+    QTest::newRow("note preview smaller") << 16 << false;
+}
+
+// Of the sub-IFD's preview and the maker note's, the larger is the thumbnail.
+void TestNefDecoder::largestPreview()
+{
+    QFETCH(int, noteWidth);
+    QFETCH(bool, fromNote);
+    NefDescription d = sensor(Coding::Packed, 12);
+    d.notePreviewWidth = noteWidth;
+    d.notePreviewHeight = noteWidth * 2 / 3;
+    NefLayout layout;
+    const std::vector<uint8_t> bytes = write(d, &layout);
+    QVERIFY(layout.notePreviewLength > 0);
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
+    QCOMPARE(k.unpack_thumb(), 0);
+    const uint32_t at = fromNote ? layout.notePreviewOffset : layout.previewOffset;
+    const uint32_t length = fromNote ? layout.notePreviewLength : layout.previewLength;
+    QCOMPARE(k.imgdata.thumbnail.tlength, length);
+    QVERIFY(std::memcmp(k.imgdata.thumbnail.thumb, bytes.data() + at, length) == 0);
+}
+
+void TestNefDecoder::cameraList()
+{
+    const char **list = Kaldris::cameraList();
+    bool d750 = false, p7700 = false;
+    for (int i = 0; i < Kaldris::cameraCount(); ++i) {
+        d750 |= QByteArray(list[i]) == "Nikon D750";
+        p7700 |= QByteArray(list[i]) == "Nikon Coolpix P7700";
+    }
+    QVERIFY(d750);
+    QVERIFY(p7700);
+}
+
 void TestNefDecoder::refused_data()
 {
     QTest::addColumn<int>("nefCompression");
@@ -287,6 +330,8 @@ void TestNefDecoder::refused_data()
     QTest::newRow("HE") << 13 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
     QTest::newRow("HE*") << 14 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
     QTest::newRow("unknown compression") << 0 << 7 << int(KALDRIS_NIKON_UNSUPPORTED);
+    // An RGB/YCbCr image where the raw one belongs, from a camera: small raw.
+    QTest::newRow("small raw") << -1 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
 }
 
 void TestNefDecoder::refused()
@@ -295,6 +340,17 @@ void TestNefDecoder::refused()
     QFETCH(int, compression);
     QFETCH(int, rc);
     NefDescription d = sensor(Coding::Lossless, 14);
+    if (nefCompression < 0) {
+        // The writer's scanner image under a camera's name.
+        d = NefDescription();
+        d.coding = Coding::Scanner;
+        d.bits = 8;
+        d.previews = false;
+        d.width = 16;
+        d.height = 8;
+        d.raw.assign(16 * 8 * 3, 100);
+        nefCompression = 8;
+    }
     d.nefCompression = nefCompression;
     d.compression = compression;
     Opened o = openAndUnpack(write(d));

@@ -71,6 +71,8 @@ private slots:
     void variants_data();
     void variants();
     void curveReplacedBeforeUnpack();
+    void cfaPattern_data();
+    void cfaPattern();
     void levels_data();
     void levels();
     void balance_data();
@@ -179,6 +181,33 @@ void TestNefDecoder::curveReplacedBeforeUnpack()
         k.imgdata.color.curve[i] = ushort(i);
     QCOMPARE(k.unpack(), 0);
     QVERIFY(unpacked(k) == d.raw);
+}
+
+void TestNefDecoder::cfaPattern_data()
+{
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QList<int>>("pattern");   // TIFF/EP colours from the raw origin
+    QTest::addColumn<QList<int>>("colours");   // fcol at (0,0) (0,1) (1,0) (1,1)
+    QTest::newRow("R G / G B") << true << QList<int>{0, 1, 1, 2} << QList<int>{0, 1, 3, 2};
+    QTest::newRow("G B / R G") << true << QList<int>{1, 2, 0, 1} << QList<int>{3, 2, 0, 1};
+    QTest::newRow("B G / G R") << true << QList<int>{2, 1, 1, 0} << QList<int>{2, 3, 1, 0};
+    // No pattern in the file: the database's (the D750's R G / G B).
+    QTest::newRow("database") << false << QList<int>{1, 2, 0, 1} << QList<int>{0, 1, 3, 2};
+}
+
+void TestNefDecoder::cfaPattern()
+{
+    QFETCH(bool, written);
+    QFETCH(QList<int>, pattern);
+    QFETCH(QList<int>, colours);
+    NefDescription d = sensor(Coding::Packed, 14);
+    d.cfaPattern = written;
+    for (int i = 0; i < 4; ++i)
+        d.cfa[i] = uint8_t(pattern[i]);
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(o.k->fcol(i / 2, i % 2), colours[i]);
 }
 
 void TestNefDecoder::levels_data()

@@ -78,6 +78,7 @@ private slots:
     void balance_data();
     void balance();
     void exifAndThumbnail();
+    void asShotRendersNeutral();
     void largestPreview_data();
     void largestPreview();
     void cameraList();
@@ -282,6 +283,52 @@ void TestNefDecoder::balance()
     }
     for (int i = 0; i < 4; ++i)
         QCOMPARE(c.pre_mul[i], 1.0f);
+}
+
+// A grey card shot: each colour's level above black is 1000 over its
+// as-shot multiplier. Rendered with the as-shot balance and no colour
+// conversion, it comes out grey; the same data with other levels in the
+// maker note do not.
+void TestNefDecoder::asShotRendersNeutral()
+{
+    NefDescription d = sensor(Coding::Lossy, 14);
+    d.split = 40;
+    const int level[4] = {600 + 500, 600 + 1000, 600 + 800, 600 + 1000};   // R G B G2
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x) {
+            const int colour = (y & 1) ? ((x & 1) ? 2 : 3) : ((x & 1) ? 1 : 0);
+            d.raw[size_t(y) * size_t(d.width) + size_t(x)] = uint16_t(level[colour]);
+        }
+    // Knots on the identity: the coded values are the levels.
+    d.curve.clear();
+    for (int i = 0; i <= 256; ++i)
+        d.curve.push_back(uint16_t(std::min(i * 64, 16383)));
+    for (double red : {2.0, 1.0}) {
+        d.wbRed = red;
+        d.wbBlue = 1.25;
+        Opened o = openAndUnpack(write(d));
+        QCOMPARE(o.unpackRc, 0);
+        auto &p = o.k->imgdata.params;
+        p.use_camera_wb = 1;
+        p.output_color = 0;
+        p.no_auto_bright = 1;
+        QCOMPARE(o.k->dcraw_process(), 0);
+        int rc = 0;
+        kaldris_processed_image_t *img = o.k->dcraw_make_mem_image_ex(nullptr, &rc);
+        QVERIFY(img);
+        QCOMPARE(int(img->colors), 3);
+        QCOMPARE(int(img->bits), 8);
+        // A pixel away from the edges.
+        const size_t at = (size_t(img->height / 2) * img->width + img->width / 2) * 3;
+        const int r = img->data[at], g = img->data[at + 1], b = img->data[at + 2];
+        Kaldris::dcraw_clear_mem(img);
+        const QString rgb = QString("%1 %2 %3").arg(r).arg(g).arg(b);
+        QVERIFY2(std::abs(b - g) <= 2 && g > 20, qPrintable(rgb));
+        if (red == 2.0)
+            QVERIFY2(std::abs(r - g) <= 2, qPrintable(rgb));
+        else
+            QVERIFY2(g - r > 10, qPrintable(rgb));
+    }
 }
 
 void TestNefDecoder::exifAndThumbnail()

@@ -12,10 +12,10 @@
 #include "Kaldris.h"
 #include "LoadScene.h"
 #include "NefWriter.h"
+#include "RawFileTimes.h"
 #include "decompress/NikonHuffmanDecoder.h"
 #include "decompress/Uncompressed.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -97,34 +97,11 @@ int main()
         }
         const std::vector<uint16_t> expected = NefWriter::decodedValues(d);
         const std::string p = path.toStdString();
-        std::vector<double> open, unpack;
-        for (int run = -1; run < Runs; ++run) {
-            Kaldris k;
-            QElapsedTimer t;
-            t.start();
-            int rc = k.open_file(p.c_str());
-            const double t1 = t.nsecsElapsed() / 1e6;
-            if (rc == 0)
-                rc = k.unpack();
-            const double t2 = t.nsecsElapsed() / 1e6;
-            if (rc != 0) {
-                std::fprintf(stderr, "%s: %s\n", c.name, Kaldris::strerror(rc));
-                return 1;
-            }
-            if (run < 0) {
-                // A decoder that gives up early must not look fast.
-                if (k.imgdata.decode_errors != 0
-                    || std::memcmp(k.imgdata.rawdata.raw_image, expected.data(), expected.size() * 2) != 0) {
-                    std::fprintf(stderr, "%s: decoded samples differ from the samples written\n", c.name);
-                    return 1;
-                }
-                continue;
-            }
-            open.push_back(t1);
-            unpack.push_back(t2 - t1);
-        }
+        RawFileTimes times;
+        if (!times.measure(p, expected, Runs, c.name))
+            return 1;
         const double mp = double(width) * height / 1e6;
-        const double u = BenchClock::median(unpack);
+        const double u = BenchClock::median(times.unpack);
         const double rate = mp / (u / 1000.0);
         char target[160];
         if (c.coding == C::Lossless || c.coding == C::Lossy) {
@@ -163,7 +140,7 @@ int main()
                           u / copy, u <= 2 * copy ? "MET" : "MISSED", warm, warm / copy,
                           warm <= 2 * copy ? "MET" : "MISSED");
         }
-        std::printf("%-30s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(open), u, rate,
+        std::printf("%-30s %10.2f %10.2f %10.1f %8.2f  %s\n", c.name, BenchClock::median(times.open), u, rate,
                     layout.rawLength * 8.0 / (double(width) * height), target);
     }
     std::printf("(medians of %d runs after a warm-up; load average %.1f)\n", Runs, BenchClock::loadAverage());

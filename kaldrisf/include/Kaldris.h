@@ -57,7 +57,7 @@ enum KaldrisError {
 
 // Processing-flag bits (kaldris_output_params_t::processing_flags).
 //
-// The ARW2 inspection modes, read at unpack, for Sony ARW 2 compressed data
+// The ARW2 analysis modes, read at unpack, for Sony ARW 2 compressed data
 // only (decoder flag KALDRIS_DECODER_SONYARW2; the first bit set wins). A
 // block codes 16 same-colour pixels of a row: two base pixels, its maximum
 // and minimum, and fourteen delta pixels, each the minimum plus a 7-bit

@@ -40,11 +40,11 @@ class NefWriterToolsTest : public QObject {
 
     QTemporaryDir m_dir;
 
-    QString write(const NefDescription &d, const QString &name)
+    QString write(const NefDescription &d, const QString &name, NefLayout *layout = nullptr)
     {
         const QString path = m_dir.filePath(name);
         std::string error;
-        if (!NefWriter::writeFile(d, path.toStdString(), &error)) {
+        if (!NefWriter::writeFile(d, path.toStdString(), &error, layout)) {
             qWarning("writer: %s", error.c_str());
             return {};
         }
@@ -118,7 +118,10 @@ private slots:
         d.split = 20;
         d.black[0] = 602;
         d.black[3] = 598;
-        const QString path = write(d, "note.nef");
+        d.notePreviewWidth = 64;
+        d.notePreviewHeight = 40;
+        NefLayout layout;
+        const QString path = write(d, "note.nef", &layout);
         QVERIFY(!path.isEmpty());
         const QJsonObject o = ExternalTool::exiftoolJson(path);
         QCOMPARE(ExternalTool::jsonText(o, "IFD0:Make"), QString("NIKON CORPORATION"));
@@ -131,6 +134,9 @@ private slots:
         QCOMPARE(ExternalTool::jsonText(o, "Nikon:SerialNumber"), QString("6012345"));
         QCOMPARE(ExternalTool::jsonText(o, "ExifIFD:ISO"), QString("100"));
         QVERIFY(ExternalTool::jsonText(o, "SubIFD:JpgFromRawLength").toInt() > 100);
+        // The note's preview, its offset counted from the note's TIFF header.
+        QCOMPARE(ExternalTool::jsonText(o, "PreviewIFD:PreviewImageStart"), QString::number(layout.notePreviewOffset));
+        QCOMPARE(ExternalTool::jsonText(o, "PreviewIFD:PreviewImageLength"), QString::number(layout.notePreviewLength));
         const QString warning = ExternalTool::jsonText(o, "ExifTool:Warning");
         QVERIFY2(warning.startsWith("<missing"), qPrintable(warning));
     }

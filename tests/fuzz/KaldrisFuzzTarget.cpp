@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             decoder.unpack_thumb();
         if (decoder.unpack() != KALDRIS_SUCCESS)
             continue;
-        // ARW 2 data again in each inspection mode.
+        // ARW 2 data again in each analysis mode.
         kaldris_decoder_info_t info{};
         decoder.get_decoder_info(&info);
         if (info.decoder_flags & KALDRIS_DECODER_SONYARW2)

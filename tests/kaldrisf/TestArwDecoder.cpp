@@ -1,5 +1,5 @@
 // Sony ARW files from the fixture writer through the whole library: ARW 2
-// blocks in every inspection mode, widths that are no multiple of 32, tone
+// blocks in every analysis mode, widths that are no multiple of 32, tone
 // curves, 16-bit words, lossless tiles, levels and balance from the
 // enciphered private data, the visible area, and broken files.
 #include "TestRegistry.h"

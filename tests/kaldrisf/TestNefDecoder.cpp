@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -70,14 +71,23 @@ private slots:
     void variants_data();
     void variants();
     void curveReplacedBeforeUnpack();
+    void cfaPattern_data();
+    void cfaPattern();
     void levels_data();
     void levels();
     void balance_data();
     void balance();
     void exifAndThumbnail();
+    void asShotRendersNeutral();
+    void largestPreview_data();
+    void largestPreview();
+    void cameraList();
     void refused_data();
     void refused();
     void huffmanMarkedWords();
+    void coolpixNrw();
+    void coolscan_data();
+    void coolscan();
     void truncatedStream_data();
     void truncatedStream();
     void valueOutsideRange();
@@ -174,6 +184,33 @@ void TestNefDecoder::curveReplacedBeforeUnpack()
     QVERIFY(unpacked(k) == d.raw);
 }
 
+void TestNefDecoder::cfaPattern_data()
+{
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QList<int>>("pattern");   // TIFF/EP colours from the raw origin
+    QTest::addColumn<QList<int>>("colours");   // fcol at (0,0) (0,1) (1,0) (1,1)
+    QTest::newRow("R G / G B") << true << QList<int>{0, 1, 1, 2} << QList<int>{0, 1, 3, 2};
+    QTest::newRow("G B / R G") << true << QList<int>{1, 2, 0, 1} << QList<int>{3, 2, 0, 1};
+    QTest::newRow("B G / G R") << true << QList<int>{2, 1, 1, 0} << QList<int>{2, 3, 1, 0};
+    // No pattern in the file: the database's (the D750's R G / G B).
+    QTest::newRow("database") << false << QList<int>{1, 2, 0, 1} << QList<int>{0, 1, 3, 2};
+}
+
+void TestNefDecoder::cfaPattern()
+{
+    QFETCH(bool, written);
+    QFETCH(QList<int>, pattern);
+    QFETCH(QList<int>, colours);
+    NefDescription d = sensor(Coding::Packed, 14);
+    d.cfaPattern = written;
+    for (int i = 0; i < 4; ++i)
+        d.cfa[i] = uint8_t(pattern[i]);
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(o.k->fcol(i / 2, i % 2), colours[i]);
+}
+
 void TestNefDecoder::levels_data()
 {
     QTest::addColumn<int>("bits");
@@ -248,6 +285,52 @@ void TestNefDecoder::balance()
         QCOMPARE(c.pre_mul[i], 1.0f);
 }
 
+// A grey card shot: each colour's level above black is 1000 over its
+// as-shot multiplier. Rendered with the as-shot balance and no colour
+// conversion, it comes out grey; the same data with other levels in the
+// maker note do not.
+void TestNefDecoder::asShotRendersNeutral()
+{
+    NefDescription d = sensor(Coding::Lossy, 14);
+    d.split = 40;
+    const int level[4] = {600 + 500, 600 + 1000, 600 + 800, 600 + 1000};   // R G B G2
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x) {
+            const int colour = (y & 1) ? ((x & 1) ? 2 : 3) : ((x & 1) ? 1 : 0);
+            d.raw[size_t(y) * size_t(d.width) + size_t(x)] = uint16_t(level[colour]);
+        }
+    // Knots on the identity: the coded values are the levels.
+    d.curve.clear();
+    for (int i = 0; i <= 256; ++i)
+        d.curve.push_back(uint16_t(std::min(i * 64, 16383)));
+    for (double red : {2.0, 1.0}) {
+        d.wbRed = red;
+        d.wbBlue = 1.25;
+        Opened o = openAndUnpack(write(d));
+        QCOMPARE(o.unpackRc, 0);
+        auto &p = o.k->imgdata.params;
+        p.use_camera_wb = 1;
+        p.output_color = 0;
+        p.no_auto_bright = 1;
+        QCOMPARE(o.k->dcraw_process(), 0);
+        int rc = 0;
+        kaldris_processed_image_t *img = o.k->dcraw_make_mem_image_ex(nullptr, &rc);
+        QVERIFY(img);
+        QCOMPARE(int(img->colors), 3);
+        QCOMPARE(int(img->bits), 8);
+        // A pixel away from the edges.
+        const size_t at = (size_t(img->height / 2) * img->width + img->width / 2) * 3;
+        const int r = img->data[at], g = img->data[at + 1], b = img->data[at + 2];
+        Kaldris::dcraw_clear_mem(img);
+        const QString rgb = QString("%1 %2 %3").arg(r).arg(g).arg(b);
+        QVERIFY2(std::abs(b - g) <= 2 && g > 20, qPrintable(rgb));
+        if (red == 2.0)
+            QVERIFY2(std::abs(r - g) <= 2, qPrintable(rgb));
+        else
+            QVERIFY2(g - r > 10, qPrintable(rgb));
+    }
+}
+
 void TestNefDecoder::exifAndThumbnail()
 {
     NefDescription d = sensor(Coding::Lossless, 14);
@@ -275,6 +358,46 @@ void TestNefDecoder::exifAndThumbnail()
     QCOMPARE(k2.unpack_thumb(), int(KALDRIS_NO_THUMBNAIL));
 }
 
+void TestNefDecoder::largestPreview_data()
+{
+    QTest::addColumn<int>("noteWidth");
+    QTest::addColumn<bool>("fromNote");
+    QTest::newRow("note preview larger") << 200 << true;
+    QTest::newRow("note preview smaller") << 16 << false;
+}
+
+// Of the sub-IFD's preview and the maker note's, the larger is the thumbnail.
+void TestNefDecoder::largestPreview()
+{
+    QFETCH(int, noteWidth);
+    QFETCH(bool, fromNote);
+    NefDescription d = sensor(Coding::Packed, 12);
+    d.notePreviewWidth = noteWidth;
+    d.notePreviewHeight = noteWidth * 2 / 3;
+    NefLayout layout;
+    const std::vector<uint8_t> bytes = write(d, &layout);
+    QVERIFY(layout.notePreviewLength > 0);
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
+    QCOMPARE(k.unpack_thumb(), 0);
+    const uint32_t at = fromNote ? layout.notePreviewOffset : layout.previewOffset;
+    const uint32_t length = fromNote ? layout.notePreviewLength : layout.previewLength;
+    QCOMPARE(k.imgdata.thumbnail.tlength, length);
+    QVERIFY(std::memcmp(k.imgdata.thumbnail.thumb, bytes.data() + at, length) == 0);
+}
+
+void TestNefDecoder::cameraList()
+{
+    const char **list = Kaldris::cameraList();
+    bool d750 = false, p7700 = false;
+    for (int i = 0; i < Kaldris::cameraCount(); ++i) {
+        d750 |= QByteArray(list[i]) == "Nikon D750";
+        p7700 |= QByteArray(list[i]) == "Nikon Coolpix P7700";
+    }
+    QVERIFY(d750);
+    QVERIFY(p7700);
+}
+
 void TestNefDecoder::refused_data()
 {
     QTest::addColumn<int>("nefCompression");
@@ -283,6 +406,8 @@ void TestNefDecoder::refused_data()
     QTest::newRow("HE") << 13 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
     QTest::newRow("HE*") << 14 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
     QTest::newRow("unknown compression") << 0 << 7 << int(KALDRIS_NIKON_UNSUPPORTED);
+    // An RGB/YCbCr image where the raw one belongs, from a camera: small raw.
+    QTest::newRow("small raw") << -1 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
 }
 
 void TestNefDecoder::refused()
@@ -291,6 +416,17 @@ void TestNefDecoder::refused()
     QFETCH(int, compression);
     QFETCH(int, rc);
     NefDescription d = sensor(Coding::Lossless, 14);
+    if (nefCompression < 0) {
+        // The writer's scanner image under a camera's name.
+        d = NefDescription();
+        d.coding = Coding::Scanner;
+        d.bits = 8;
+        d.previews = false;
+        d.width = 16;
+        d.height = 8;
+        d.raw.assign(16 * 8 * 3, 100);
+        nefCompression = 8;
+    }
     d.nefCompression = nefCompression;
     d.compression = compression;
     Opened o = openAndUnpack(write(d));
@@ -308,6 +444,83 @@ void TestNefDecoder::huffmanMarkedWords()
     QCOMPARE(o.openRc, 0);
     QCOMPARE(o.unpackRc, 0);
     QVERIFY(unpacked(*o.k) == d.raw);
+}
+
+// Coolpix NRW files use the NEF layouts; the database names the body.
+void TestNefDecoder::coolpixNrw()
+{
+    NefDescription d = sensor(Coding::Lossy, 12);
+    d.make = "NIKON";
+    d.model = "COOLPIX P7700";
+    d.split = 30;
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Nikon NRW"));
+    QCOMPARE(QByteArray(img.idata.make), QByteArray("Nikon"));
+    QCOMPARE(QByteArray(img.idata.model), QByteArray("Coolpix P7700"));
+    QVERIFY(unpacked(*o.k) == NefWriter::decodedValues(d));
+}
+
+void TestNefDecoder::coolscan_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::addColumn<float>("gamma");
+    QTest::newRow("16 bit, gamma 1") << 16 << true << 1.0f;
+    QTest::newRow("16 bit, little-endian, gamma 2.2") << 16 << false << 2.2f;
+    QTest::newRow("8 bit, gamma 1") << 8 << true << 1.0f;
+    QTest::newRow("8 bit, gamma 1.8") << 8 << false << 1.8f;
+    QTest::newRow("16 bit, gamma unset") << 16 << true << 0.0f;
+}
+
+// A film scanner's RGB image: three values a pixel, no CFA, each value
+// raised to the scanner gamma on the 16-bit scale.
+void TestNefDecoder::coolscan()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, bigEndian);
+    QFETCH(float, gamma);
+    NefDescription d;
+    d.coding = Coding::Scanner;
+    d.make = "Nikon";
+    d.model = "Nikon SUPER COOLSCAN 5000 ED";
+    d.bits = bits;
+    d.bigEndian = bigEndian;
+    d.previews = false;
+    d.width = 30;
+    d.height = 20;
+    const uint32_t top = (1u << bits) - 1;
+    for (int i = 0; i < d.width * d.height * 3; ++i)
+        d.raw.push_back(uint16_t((uint32_t(i) * 2654435761u >> 7) % (top + 1)));
+    d.raw[0] = 0;
+    d.raw[1] = uint16_t(top);
+    const std::vector<uint8_t> bytes = write(d);
+    Kaldris_fast k;
+    QCOMPARE(k.open_buffer(bytes.data(), bytes.size()), 0);
+    QVERIFY(k.is_coolscan_nef());
+    k.imgdata.params.coolscan_gamma = gamma;
+    QCOMPARE(k.unpack(), 0);
+    const auto &img = k.imgdata;
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Nikon Coolscan NEF"));
+    QVERIFY(img.rawdata.color3_image);
+    QVERIFY(!img.rawdata.raw_image);
+    QCOMPARE(img.idata.filters, 0u);
+    QCOMPARE(img.idata.colors, 3);
+    QCOMPARE(QByteArray(img.idata.cdesc), QByteArray("RGB"));
+    QCOMPARE(img.sizes.raw_pitch, unsigned(d.width * 6));
+    const double g = gamma > 0 ? gamma : 1.0;
+    const ushort *p = img.rawdata.color3_image[0];
+    for (size_t i = 0; i < d.raw.size(); ++i) {
+        const int want = int(std::lround(65535.0 * std::pow(double(d.raw[i]) / top, g)));
+        if (p[i] != want)
+            QFAIL(qPrintable(QString("value %1: %2, want %3").arg(i).arg(p[i]).arg(want)));
+    }
+    QCOMPARE(int(p[0]), 0);
+    QCOMPARE(int(p[1]), 65535);
+    // RGB rendering takes it as it is.
+    QCOMPARE(k.dcraw_process(), 0);
 }
 
 void TestNefDecoder::truncatedStream_data()
@@ -456,18 +669,10 @@ void TestNefDecoder::mutatedBytes()
         NefDescription d = sensor(coding, 14, 40, 24);
         d.split = coding == Coding::Lossy ? 12 : 0;
         d.previews = false;
-        const std::vector<uint8_t> bytes = write(d);
-        std::mt19937 rng(13);
-        for (int round = 0; round < 300; ++round) {
-            std::vector<uint8_t> b = bytes;
-            for (int k = 0; k < 4; ++k)
-                b[rng() % b.size()] = uint8_t(rng());
-            Kaldris_fast k;
-            if (k.open_buffer(b.data(), b.size()) == 0 && k.unpack() == 0) {
-                k.imgdata.params.use_camera_wb = 1;
-                k.dcraw_process();
-            }
-        }
+        openMutatedCopies(write(d), 300, 13, [](Kaldris_fast &k) {
+            k.imgdata.params.use_camera_wb = 1;
+            k.dcraw_process();
+        });
     }
 }
 

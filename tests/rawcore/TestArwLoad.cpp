@@ -1,5 +1,5 @@
 // Sony ARW 2 files through the program's whole opening sequence, headless,
-// in each inspection mode: the file's curve kept or made linear, black
+// in each analysis mode: the file's curve kept or made linear, black
 // subtracted or not, the delta threshold handed to the decoder.
 #include "ArwWriter.h"
 #include "ChannelNames.h"

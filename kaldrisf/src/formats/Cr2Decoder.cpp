@@ -54,10 +54,6 @@ const ColorDataLayout *layoutFor(uint32_t count)
     return nullptr;
 }
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
 
 // Lossless JPEG spends at least one bit a sample; a stream claiming more
 // samples than that is refused before anything is allocated.
@@ -331,19 +327,16 @@ void Cr2Decoder::findThumbnail(kaldris_data_t &d)
             break;
         }
     }
-    if (m_thumbLength) {
-        d.thumbnail.tformat = KALDRIS_THUMBNAIL_JPEG;
-        d.thumbnail.tlength = unsigned(std::min<uint64_t>(m_thumbLength, 0xFFFFFFFFu));
-    }
+    announceJpegThumbnail(d, m_thumbLength);
 }
 
 void Cr2Decoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
     const size_t samples = size_t(m_rowSamples) * m_rows;
-    SampleFrame stream = allocateSamples(samples, d.params.max_raw_memory_mb);
     const uint64_t avail = m_file.available(m_rawOffset, m_rawLength);
     if (!avail)
         fail(KALDRIS_TRUNCATED);
+    SampleFrame stream = allocateSamples(samples, d.params.max_raw_memory_mb);
     SampleTarget t;
     t.dst = stream.get();
     t.pitch = m_rowSamples;

@@ -40,6 +40,24 @@ public:
 
     virtual bool isSraw() const { return false; }
     virtual int srawMidpoint() const { return 0; }
+    // A film scanner's RGB image (three values a pixel, no CFA).
+    virtual bool isCoolscan() const { return false; }
+
+protected:
+    // A JPEG (its SOI marker) of `length` bytes at `offset`, inside the file.
+    static bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
+    {
+        return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
+    }
+    // Tells the caller of a JPEG thumbnail of `length` bytes (0: none); its
+    // bytes come with unpack_thumb().
+    static void announceJpegThumbnail(kaldris_data_t &d, uint64_t length)
+    {
+        if (!length)
+            return;
+        d.thumbnail.tformat = KALDRIS_THUMBNAIL_JPEG;
+        d.thumbnail.tlength = unsigned(length < 0xFFFFFFFFu ? length : 0xFFFFFFFFu);
+    }
 };
 
 }

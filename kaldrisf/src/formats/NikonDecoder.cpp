@@ -5,8 +5,10 @@
 #include "formats/CameraFacts.h"
 #include "formats/ExifFields.h"
 #include "io/FrameBuffer.h"
+#include "io/ParallelFor.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -19,7 +21,7 @@ namespace {
 
 enum Tag : uint16_t {
     NewSubFileType = 254, ImageWidth = 256, ImageLength = 257, BitsPerSample = 258, Compression = 259,
-    Photometric = 262, Make = 271, StripOffsets = 273, SamplesPerPixel = 277, StripByteCounts = 279,
+    Photometric = 262, Make = 271, Model = 272, StripOffsets = 273, SamplesPerPixel = 277, StripByteCounts = 279,
     JpegIfOffset = 513, JpegIfByteCount = 514, CfaRepeatPatternDim = 33421, CfaPattern = 33422,
     MakerNote = 37500, DngVersion = 50706,
 };
@@ -40,10 +42,6 @@ constexpr uint64_t nefLossy = 1, nefLossless = 3, nefLossy2 = 4;
 // Huffman codes take at least one bit a value.
 constexpr uint64_t sampleSlack = 4096;
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
 
 bool startsWithNikon(const std::string &make)
 {
@@ -51,6 +49,17 @@ bool startsWithNikon(const std::string &make)
     for (char &c : m)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return m == "nikon";
+}
+
+// The film scanners name themselves COOLSCAN or LS-nnnn; a camera's RGB
+// strip (a preview) is no scan.
+bool isScannerModel(const TiffTree &tree)
+{
+    std::string model = ExifFields::text(tree.chain.front().get(), Model);
+    for (char &c : model)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return model.find("COOLSCAN") != std::string::npos || model.rfind("LS-", 0) == 0
+           || model.find(" LS-") != std::string::npos;
 }
 
 void forEachIfd(const TiffIfd &ifd, const std::function<void(const TiffIfd &)> &fn)
@@ -102,6 +111,25 @@ const TiffIfd *NikonDecoder::findRawIfd() const
     return best;
 }
 
+const TiffIfd *NikonDecoder::findScannerIfd() const
+{
+    const TiffIfd *best = nullptr;
+    uint64_t bestArea = 0;
+    for (const auto &top : m_tree.chain)
+        forEachIfd(*top, [&](const TiffIfd &ifd) {
+            const uint64_t bits = ifd.u(BitsPerSample, 0);
+            if (ifd.u(NewSubFileType, 0) != 0 || ifd.u(SamplesPerPixel, 1) != 3 || ifd.u(Photometric, 0) != 2
+                || ifd.u(Compression, 1) != compressionNone || (bits != 8 && bits != 16) || !ifd.has(StripOffsets))
+                return;
+            const uint64_t area = ifd.u(ImageWidth, 0) * ifd.u(ImageLength, 0);
+            if (area > bestArea) {
+                best = &ifd;
+                bestArea = area;
+            }
+        });
+    return best;
+}
+
 void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
 {
     m_file = file;
@@ -111,8 +139,11 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
     if (nefCompression == nefHighEfficiency || nefCompression == nefHighEfficiencyStar)
         fail(KALDRIS_NIKON_UNSUPPORTED);
     const TiffIfd *raw = m_raw = findRawIfd();
-    // Small raw (YCbCr), scanner (RGB) and other images without a CFA
-    // image are Nikon files we do not read.
+    m_packing = Packing::Words;
+    if (!raw && isScannerModel(m_tree) && (raw = m_raw = findScannerIfd()))
+        m_packing = Packing::Scanner;
+    // Small raw (YCbCr) and other images without a CFA or scanner image
+    // are Nikon files we do not read.
     if (!raw)
         fail(KALDRIS_NIKON_UNSUPPORTED);
     d.idata.raw_count = 1;
@@ -140,6 +171,10 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
     if (!m_file.available(m_dataOffset, m_dataLength))
         fail(KALDRIS_TRUNCATED);
 
+    if (m_packing == Packing::Scanner) {
+        openScanner(d);
+        return;
+    }
     const uint64_t wordBytes = w * h * 2;
     const uint64_t packedBytes = Uncompressed::rowBytes(m_width, m_bits) * h;
     const uint64_t compression = raw->u(Compression, compressionNone);
@@ -192,6 +227,41 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
 
     const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     if (limit && wordBytes > limit)
+        fail(KALDRIS_TOO_BIG);
+}
+
+void NikonDecoder::openScanner(kaldris_data_t &d)
+{
+    if (m_dataLength < uint64_t(m_width) * m_height * 3 * (m_bits / 8))
+        fail(m_file.available(m_dataOffset, m_dataLength) < m_dataLength ? KALDRIS_TRUNCATED : KALDRIS_CORRUPT);
+    m_bigEndianWords = m_tree.bigEndian;
+    ExifFields::read(m_tree, d);
+    ExifFields::copyText(d.idata.format, sizeof d.idata.format, "Nikon Coolscan NEF");
+    CameraFacts::identify(d);
+    auto &s = d.sizes;
+    s.raw_width = s.width = s.iwidth = ushort(m_width);
+    s.raw_height = s.height = s.iheight = ushort(m_height);
+    s.top_margin = s.left_margin = 0;
+    s.raw_pitch = m_width * 6;
+    d.idata.colors = 3;
+    d.idata.filters = 0;
+    ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
+    auto &c = d.color;
+    for (int i = 0; i < 0x10000; ++i)
+        c.curve[i] = ushort(i);
+    m_hasCurve = false;
+    std::fill(c.cblack, c.cblack + 4104, 0u);
+    c.black = 0;
+    c.maximum = 65535;
+    ExifFields::copyText(c.black_source, sizeof c.black_source, "none");
+    ExifFields::copyText(c.white_source, sizeof c.white_source, "bit depth");
+    for (int i = 0; i < 4; ++i) {
+        c.pre_mul[i] = 1;
+        c.cam_mul[i] = 0;
+    }
+    findThumbnail(d);
+    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
+    if (limit && uint64_t(m_width) * m_height * 6 > limit)
         fail(KALDRIS_TOO_BIG);
 }
 
@@ -406,25 +476,53 @@ void NikonDecoder::findThumbnail(kaldris_data_t &d)
     const TiffEntry *mn = m_tree.chain.front()->exif ? m_tree.chain.front()->exif->get(MakerNote) : nullptr;
     if (preview && mn && m_tree.makerNoteKind == MakerNoteKind::Nikon)
         consider(mn->dataOffset() + 10 + preview->u(JpegIfOffset, 0), preview->u(JpegIfByteCount, 0));
-    if (m_thumbLength) {
-        d.thumbnail.tformat = KALDRIS_THUMBNAIL_JPEG;
-        d.thumbnail.tlength = unsigned(std::min<uint64_t>(m_thumbLength, 0xFFFFFFFFu));
+    announceJpegThumbnail(d, m_thumbLength);
+}
+
+void NikonDecoder::unpackScanner(kaldris_data_t &d, const uint8_t *src, size_t avail)
+{
+    const size_t samples = size_t(m_width) * m_height * 3;
+    SampleFrame out = allocateSamples(samples, d.params.max_raw_memory_mb);
+    SampleTarget t;
+    t.dst = out.get();
+    t.pitch = t.rowSamples = t.keepSamples = m_width * 3;
+    t.rows = t.keepRows = m_height;
+    const int rc = Uncompressed::decode(src, avail, t, m_bits, m_bigEndianWords);
+    d.decode_errors = rc == KALDRIS_DATA_ERROR ? 1 : 0;
+    if (rc != KALDRIS_SUCCESS && rc != KALDRIS_DATA_ERROR)
+        fail(rc);
+    // The scanner's values are gamma-encoded: raised to the chosen gamma on
+    // the full 16-bit scale (1 keeps them as they are, 8-bit ones scaled).
+    float g = d.params.coolscan_gamma;
+    if (!(g > 0 && g <= 10))
+        g = 1;
+    const uint32_t top = (1u << m_bits) - 1;
+    if (g != 1 || m_bits != 16) {
+        std::vector<uint16_t> table(size_t(top) + 1);
+        for (uint32_t v = 0; v <= top; ++v)
+            table[v] = uint16_t(std::lround(65535.0 * std::pow(double(v) / top, double(g))));
+        uint16_t *p = out.get();
+        parallelFor(m_height, d.params.threads, [&](size_t y) {
+            uint16_t *row = p + y * t.pitch;
+            for (uint32_t x = 0; x < t.pitch; ++x)
+                row[x] = table[row[x] & top];
+        });
     }
+    d.rawdata.raw_alloc = out.get();
+    d.rawdata.color3_image = reinterpret_cast<ushort(*)[3]>(out.release());
 }
 
 void NikonDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     const size_t samples = size_t(m_width) * m_height;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
     const uint64_t avail = m_file.available(m_dataOffset, m_dataLength);
     if (!avail)
         fail(KALDRIS_TRUNCATED);
-    std::unique_ptr<uint16_t, decltype(&std::free)> out(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!out)
-        fail(KALDRIS_OUT_OF_MEMORY);
+    if (m_packing == Packing::Scanner) {
+        unpackScanner(d, m_file.data() + m_dataOffset, size_t(avail));
+        return;
+    }
+    SampleFrame out = allocateSamples(samples, d.params.max_raw_memory_mb);
     const uint8_t *src = m_file.data() + m_dataOffset;
     int rc;
     if (m_packing == Packing::Huffman) {

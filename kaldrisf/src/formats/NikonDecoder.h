@@ -2,7 +2,8 @@
 // NewSubFileType 0; its data are uncompressed (16-bit words or MSB-first
 // packed) or Nikon's Huffman coding, whose predictors, curve and split row
 // the maker note's tag 0x96 holds. Levels and balance come from the maker
-// note, else the camera database.
+// note, else the camera database. A Coolscan NEF holds a film scanner's RGB
+// image instead, brought to 16 bits through the scanner gamma.
 #ifndef KALDRIS_NIKONDECODER_H
 #define KALDRIS_NIKONDECODER_H
 
@@ -25,11 +26,15 @@ public:
 
     uint64_t thumbOffset() const override { return m_thumbOffset; }
     uint64_t thumbLength() const override { return m_thumbLength; }
+    bool isCoolscan() const override { return m_packing == Packing::Scanner; }
 
 private:
-    enum class Packing { Words, Packed, Huffman };
+    enum class Packing { Words, Packed, Huffman, Scanner };
 
     const TiffIfd *findRawIfd() const;
+    const TiffIfd *findScannerIfd() const;
+    void openScanner(kaldris_data_t &d);
+    void unpackScanner(kaldris_data_t &d, const uint8_t *src, size_t avail);
     void readLinearization(kaldris_data_t &d);
     void readLevels(kaldris_data_t &d, const CameraEntry *cam);
     void readBalance(kaldris_data_t &d) const;

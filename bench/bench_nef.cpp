@@ -98,7 +98,7 @@ int main()
         const std::vector<uint16_t> expected = NefWriter::decodedValues(d);
         const std::string p = path.toStdString();
         RawFileTimes times;
-        if (!times.measure(p, expected, Runs, c.name))
+        if (!times.measure(p, c.name, expected, Runs))
             return 1;
         const double mp = double(width) * height / 1e6;
         const double u = BenchClock::median(times.unpack);

@@ -277,7 +277,24 @@ int main(int argc, char **argv)
             ok = false;
         }
     }
-<<<<<<< HEAD
+    // Nikon Coolscan NEF: a scanner's 16-bit RGB image.
+    {
+        NefDescription d;
+        d.coding = NefDescription::Coding::Scanner;
+        d.make = "Nikon";
+        d.model = "Nikon SUPER COOLSCAN 5000 ED";
+        d.bits = 16;
+        d.previews = false;
+        d.width = 24;
+        d.height = 16;
+        for (int i = 0; i < d.width * d.height * 3; ++i)
+            d.raw.push_back(uint16_t(i * 97));
+        std::string error;
+        if (!NefWriter::writeFile(d, dir + "/nef-coolscan16.nef", &error)) {
+            std::fprintf(stderr, "nef-coolscan16.nef: %s\n", error.c_str());
+            ok = false;
+        }
+    }
 
     // DNG opcode lists: a phone's, one of every opcode, and lists whose
     // counts, sizes and areas lie.
@@ -540,23 +557,6 @@ int main(int argc, char **argv)
         std::string error;
         if (!RafWriter::writeFile(d, dir + "/" + r.name, &error)) {
             std::fprintf(stderr, "%s: %s\n", r.name, error.c_str());
-=======
-    // Nikon Coolscan NEF: a scanner's 16-bit RGB image.
-    {
-        NefDescription d;
-        d.coding = NefDescription::Coding::Scanner;
-        d.make = "Nikon";
-        d.model = "Nikon SUPER COOLSCAN 5000 ED";
-        d.bits = 16;
-        d.previews = false;
-        d.width = 24;
-        d.height = 16;
-        for (int i = 0; i < d.width * d.height * 3; ++i)
-            d.raw.push_back(uint16_t(i * 97));
-        std::string error;
-        if (!NefWriter::writeFile(d, dir + "/nef-coolscan16.nef", &error)) {
-            std::fprintf(stderr, "nef-coolscan16.nef: %s\n", error.c_str());
->>>>>>> h-nikon
             ok = false;
         }
     }

@@ -33,11 +33,6 @@ enum Tag : uint16_t {
 
 enum : uint64_t { CompressionNone = 1, CompressionLosslessJpeg = 7, CompressionSonyArw = 32767 };
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
-
 // The sum of a strip or tile list, or 0 when it does not add up.
 uint64_t total(const std::vector<uint64_t> &v)
 {

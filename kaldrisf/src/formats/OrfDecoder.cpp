@@ -36,11 +36,6 @@ enum OlympusTag : uint16_t {
 constexpr unsigned dataWhite = 4095;   // every layout carries 12-bit values
 constexpr uint64_t interlaceAlign = 2048;
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
-
 // Four R G G B levels of an entry.
 bool rggb(const TiffIfd *ifd, uint16_t tag, unsigned (&v)[4])
 {

@@ -40,11 +40,6 @@ constexpr uint64_t sampleSlack = 4096;
 // The 4 R G G B values of tags 0x200 and 0x201 by colour R, G, B, G2.
 constexpr int rggbColour[4] = {0, 1, 3, 2};
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
-
 int filterColour(unsigned filters, unsigned row, unsigned col)
 {
     return int(filters >> ((((row << 1) & 14) | (col & 1)) << 1) & 3);

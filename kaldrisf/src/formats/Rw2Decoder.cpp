@@ -40,11 +40,6 @@ uint64_t bitstreamBytes(uint32_t width, uint32_t height)
     return (bytes + PanasonicBlocks::blockSize - 1) / PanasonicBlocks::blockSize * PanasonicBlocks::blockSize;
 }
 
-bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
-{
-    return length >= 4 && f.contains(offset, length) && f.u8(offset) == 0xFF && f.u8(offset + 1) == 0xD8;
-}
-
 // The TIFF structure of a JPEG's "Exif" APP1 segment; empty when it has none.
 ByteStream exifOfJpeg(const ByteStream &jpeg)
 {

@@ -5,10 +5,10 @@
 
 #include "ArwWriter.h"
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -53,18 +53,9 @@ std::vector<uint16_t> arw2At12Bits(const ArwDescription &d)
 class ArwWriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const ArwDescription &d, const QString &name, ArwLayout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!ArwWriter::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const ArwDescription &d, const QString &name, ArwLayout *layout = nullptr) { return m_dir.writeWith<ArwWriter>(d, name, layout); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

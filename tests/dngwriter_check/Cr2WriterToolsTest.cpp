@@ -4,10 +4,10 @@
 
 #include "Cr2Writer.h"
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -65,18 +65,9 @@ Q_DECLARE_METATYPE(Cr2Description)
 class Cr2WriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const Cr2Description &d, const QString &name, Cr2Layout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!Cr2Writer::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const Cr2Description &d, const QString &name, Cr2Layout *layout = nullptr) { return m_dir.writeWith<Cr2Writer>(d, name, layout); }
 
     // dcraw's RGB of a 96 x 40 sRAW file; empty when it did not give that.
     std::vector<uint16_t> dcrawRgb(const Cr2Description &d)

@@ -5,7 +5,7 @@
 #include "DngWriter.h"
 #include "FloatDeflateEncoder.h"
 #include "JpegFixture.h"
-#include "TempDngFolder.h"
+#include "FixtureFolder.h"
 
 #include <QFile>
 #include <QTest>
@@ -136,7 +136,7 @@ Sof3 parseLosslessJpeg(const std::vector<uint8_t> &j)
 class DngWriterTest : public QObject {
     Q_OBJECT
 
-    TempDngFolder m_dir;
+    FixtureFolder m_dir;
 
 private slots:
     void initTestCase()

@@ -4,7 +4,7 @@
 #include "DngWriter.h"
 #include "ExternalTool.h"
 #include "PhoneDng.h"
-#include "TempDngFolder.h"
+#include "FixtureFolder.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -68,7 +68,7 @@ DngDescription fullDescription(bool bigEndian)
 class DngWriterToolsTest : public QObject {
     Q_OBJECT
 
-    TempDngFolder m_dir;
+    FixtureFolder m_dir;
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

@@ -4,10 +4,10 @@
 #include "TestRegistry.h"
 
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 #include "NefWriter.h"
 
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -38,18 +38,9 @@ Q_DECLARE_METATYPE(NefDescription::Coding)
 class NefWriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const NefDescription &d, const QString &name, NefLayout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!NefWriter::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const NefDescription &d, const QString &name, NefLayout *layout = nullptr) { return m_dir.writeWith<NefWriter>(d, name, layout); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

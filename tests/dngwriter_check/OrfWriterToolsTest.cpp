@@ -5,12 +5,12 @@
 #include "TestRegistry.h"
 
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 #include "OrfWriter.h"
 
 #include <QFile>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
@@ -51,18 +51,9 @@ OrfDescription description(Codec codec, bool bigEndian, bool oldNote)
 class OrfWriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const OrfDescription &d, const QString &name, OrfLayout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!OrfWriter::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const OrfDescription &d, const QString &name, OrfLayout *layout = nullptr) { return m_dir.writeWith<OrfWriter>(d, name, layout); }
 
     // Each layout in both byte orders, both notes and both kinds of note
     // directory; the unpacked layout only for the tools that read it as such.

@@ -4,10 +4,10 @@
 #include "TestRegistry.h"
 
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 #include "PefWriter.h"
 
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -42,18 +42,9 @@ Q_DECLARE_METATYPE(Note)
 class PefWriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const PefDescription &d, const QString &name, PefLayout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!PefWriter::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const PefDescription &d, const QString &name, PefLayout *layout = nullptr) { return m_dir.writeWith<PefWriter>(d, name, layout); }
 
     static void variants()
     {

@@ -4,9 +4,9 @@
 #include "TestRegistry.h"
 
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 #include "RafWriter.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -52,18 +52,9 @@ QString infoLine(const QString &info, const QString &key)
 class RafWriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const RafDescription &d, const QString &name, RafLayout *layout = nullptr)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!RafWriter::writeFile(d, path.toStdString(), &error, layout)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const RafDescription &d, const QString &name, RafLayout *layout = nullptr) { return m_dir.writeWith<RafWriter>(d, name, layout); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

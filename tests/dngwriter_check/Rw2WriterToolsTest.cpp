@@ -3,9 +3,9 @@
 #include "TestRegistry.h"
 
 #include "ExternalTool.h"
+#include "FixtureFolder.h"
 #include "Rw2Writer.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -31,18 +31,9 @@ Rw2Description bitstream(int width, int height)
 class Rw2WriterToolsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    FixtureFolder m_dir;
 
-    QString write(const Rw2Description &d, const QString &name)
-    {
-        const QString path = m_dir.filePath(name);
-        std::string error;
-        if (!Rw2Writer::writeFile(d, path.toStdString(), &error)) {
-            qWarning("writer: %s", error.c_str());
-            return {};
-        }
-        return path;
-    }
+    QString write(const Rw2Description &d, const QString &name) { return m_dir.writeWith<Rw2Writer>(d, name); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

@@ -116,16 +116,17 @@ unsigned PanasonicBitstream::decode(const PanasonicBlocks &blocks, uint16_t *dst
     std::vector<uint64_t> start(bands), end(bands);
     std::vector<unsigned char> ranShort(bands);
 
-    auto decodeBand = [&](size_t b) {
+    auto decodeBand = [&](size_t b, std::vector<uint8_t> &plain) {
         const uint32_t r0 = uint32_t(b) * bandRows, r1 = std::min(rows, r0 + bandRows);
         const uint64_t s = start[b];
         // Rows never take more than their nominal bits: one spare word for
         // the start's offset, one for the reader's look-ahead.
         const uint64_t first = s / 64;
         const size_t words = size_t((s % 64 + perRow * (r1 - r0) + 63) / 64) + 2;
-        std::vector<uint8_t> plain(words * 8);
+        if (plain.size() < words * 8)
+            plain.resize(words * 8);
         const size_t missing = blocks.copyPlainWords(first, words, plain.data());
-        BitReader in(plain.data(), plain.size());
+        BitReader in(plain.data(), words * 8);
         int skip = int(s % 64);
         for (; skip > 0; skip -= std::min(skip, 32)) {
             in.ensure(32);
@@ -146,18 +147,20 @@ unsigned PanasonicBitstream::decode(const PanasonicBlocks &blocks, uint16_t *dst
     // After a few such rounds the rest goes band by band.
     size_t known = 0;
     uint64_t at = 0;
+    std::vector<uint8_t> serialPlain;
     int rounds = 0;
     while (known < bands) {
         if (rounds < 4) {
             for (size_t b = known; b < bands; ++b)
                 start[b] = at + (b - known) * bandRows * perRow;
-            parallelFor(bands - known, threads, [&](size_t i) { decodeBand(known + i); });
+            parallelForScratch<std::vector<uint8_t>>(bands - known, threads,
+                                                     [&](size_t i, std::vector<uint8_t> &plain) { decodeBand(known + i, plain); });
             ++rounds;
             while (known < bands && start[known] == at)
                 at = end[known++];
         } else {
             start[known] = at;
-            decodeBand(known);
+            decodeBand(known, serialPlain);
             at = end[known++];
         }
     }

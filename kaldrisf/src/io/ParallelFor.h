@@ -62,6 +62,19 @@ template <class Fn> void parallelFor(size_t count, int threads, Fn &&fn)
         std::rethrow_exception(error);
 }
 
+// As parallelFor, with one `Scratch` a worker, made once and handed to each
+// of its items: a buffer made per item would cost fresh pages every time.
+template <class Scratch, class Fn> void parallelForScratch(size_t count, int threads, Fn &&fn)
+{
+    const unsigned workers = workerCount(threads, count);
+    std::atomic<size_t> next{0};
+    parallelFor(workers, int(workers), [&](size_t) {
+        Scratch scratch{};
+        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < count;)
+            fn(i, scratch);
+    });
+}
+
 }
 
 #endif

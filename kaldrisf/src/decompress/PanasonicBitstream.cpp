@@ -23,13 +23,41 @@ uint64_t groupBits(uint32_t n)
 }
 
 // Below zero, or at the largest shift, only the shifted-out low bits of the
-// previous value survive a step.
+// previous value survive a step. Written without branches: the steps are
+// noise to a branch predictor.
 inline int applyStep(int pred, int step, int sh)
 {
-    if (!step)
-        return pred;
     const int down = pred - (0x80 << sh);
-    return ((down < 0 || sh == 4) ? (pred & ((1 << sh) - 1)) : down) + (step << sh);
+    const int base = (down < 0) | (sh == 4) ? (pred & ((1 << sh) - 1)) : down;
+    const int stepped = base + (step << sh);
+    return step ? stepped : pred;
+}
+
+// The usual group, both parities started and all 14 pixels present: its 128
+// bits as `hi` (first) and `lo`, every field at a fixed place.
+inline void decodeFullGroup(uint64_t hi, uint64_t lo, uint16_t *o)
+{
+    auto field = [&](int at, int bits) {
+        // `at` counts from the group's first bit.
+        const unsigned __int128 v = (static_cast<unsigned __int128>(hi) << 64 | lo) >> (128 - at - bits);
+        return int(uint32_t(v) & ((1u << bits) - 1));
+    };
+    int pred[2] = {field(0, 12), field(12, 12)};
+    o[0] = uint16_t(pred[0]);
+    o[1] = uint16_t(pred[1]);
+#pragma GCC unroll 4
+    for (int t = 0; t < 4; ++t) {
+        const int at = 24 + 26 * t;
+        const int i = 2 + 3 * t;
+        const int sh = 4 >> (3 - field(at, 2));
+        const unsigned p = unsigned(i) & 1;
+        pred[p] = applyStep(pred[p], field(at + 2, 8), sh);
+        o[i] = uint16_t(pred[p]);
+        pred[p ^ 1] = applyStep(pred[p ^ 1], field(at + 10, 8), sh);
+        o[i + 1] = uint16_t(pred[p ^ 1]);
+        pred[p] = applyStep(pred[p], field(at + 18, 8), sh);
+        o[i + 2] = uint16_t(pred[p]);
+    }
 }
 
 // One row from `in`; returns the bits it took.
@@ -39,6 +67,18 @@ uint64_t decodeRow(BitReader &in, uint16_t *out, uint32_t width)
     for (uint32_t col = 0; col < width; col += groupPixels) {
         const uint32_t n = std::min(groupPixels, width - col);
         uint16_t *o = out + col;
+        in.ensure(32);
+        if (n == groupPixels && in.peek(8) && (in.peek(20) & 0xff)) {
+            uint64_t half[4];
+            half[0] = in.get(32);
+            for (int k = 1; k < 4; ++k) {
+                in.ensure(32);
+                half[k] = in.get(32);
+            }
+            decodeFullGroup(half[0] << 32 | half[1], half[2] << 32 | half[3], o);
+            used += 128;
+            continue;
+        }
         int pred[2] = {0, 0};
         unsigned seen[2] = {0, 0};
         in.ensure(56);
@@ -50,24 +90,6 @@ uint64_t decodeRow(BitReader &in, uint16_t *out, uint32_t width)
                 used += 4;
             }
             o[i] = uint16_t(pred[i]);
-        }
-        if (n == groupPixels && seen[0] && seen[1]) {
-            // The usual group: both parities started, the rest are four
-            // triples of a shift code and three steps, 26 bits each.
-            for (uint32_t i = 2; i < groupPixels; i += 3) {
-                in.ensure(32);
-                const int sh = 4 >> (3 - in.get(2));
-                const int a = int(in.get(8)), b = int(in.get(8)), c = int(in.get(8));
-                const unsigned p = i & 1;
-                pred[p] = applyStep(pred[p], a, sh);
-                o[i] = uint16_t(pred[p]);
-                pred[p ^ 1] = applyStep(pred[p ^ 1], b, sh);
-                o[i + 1] = uint16_t(pred[p ^ 1]);
-                pred[p] = applyStep(pred[p], c, sh);
-                o[i + 2] = uint16_t(pred[p]);
-            }
-            used += 4 * 26;
-            continue;
         }
         int sh = 0;
         for (uint32_t i = 2; i < n; ++i) {

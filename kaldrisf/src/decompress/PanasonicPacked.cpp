@@ -9,29 +9,42 @@ namespace kaldris {
 
 namespace {
 
+template <uint32_t Bits> constexpr uint32_t groupPixels = Bits == 12 ? 10 : 9;
+
+// The pixels of one 128-bit group, lowest bits first.
+template <uint32_t Bits> inline void unpackGroup(uint64_t lo, uint64_t hi, uint16_t *out)
+{
+    constexpr uint64_t mask = (uint64_t(1) << Bits) - 1;
+#pragma GCC unroll 10
+    for (uint32_t k = 0; k < groupPixels<Bits>; ++k) {
+        const uint32_t at = k * Bits;
+        uint64_t v;
+        if (at + Bits <= 64)
+            v = lo >> at;
+        else if (at >= 64)
+            v = hi >> (at - 64);
+        else
+            v = lo >> at | hi << (64 - at);
+        out[k] = uint16_t(v & mask);
+    }
+}
+
 template <uint32_t Bits> bool unpackRow(const PanasonicBlocks &blocks, uint64_t firstGroup, uint16_t *out,
                                         uint32_t width)
 {
-    constexpr uint32_t n = Bits == 12 ? 10 : 9;
-    constexpr uint64_t mask = (uint64_t(1) << Bits) - 1;
+    constexpr uint32_t n = groupPixels<Bits>;
+    const uint32_t full = width / n;
     bool whole = true;
-    uint16_t px[n];
-    for (uint32_t col = 0, g = 0; col < width; col += n, ++g) {
-        uint64_t lo, hi;
+    uint64_t lo, hi;
+    for (uint32_t g = 0; g < full; ++g) {
         whole &= blocks.group(firstGroup + g, lo, hi);
-#pragma GCC unroll 10
-        for (uint32_t k = 0; k < n; ++k) {
-            const uint32_t at = k * Bits;
-            uint64_t v;
-            if (at + Bits <= 64)
-                v = lo >> at;
-            else if (at >= 64)
-                v = hi >> (at - 64);
-            else
-                v = lo >> at | hi << (64 - at);
-            px[k] = uint16_t(v & mask);
-        }
-        std::copy_n(px, std::min(n, width - col), out + col);
+        unpackGroup<Bits>(lo, hi, out + size_t(g) * n);
+    }
+    if (const uint32_t rest = width - full * n) {
+        uint16_t px[n];
+        whole &= blocks.group(firstGroup + full, lo, hi);
+        unpackGroup<Bits>(lo, hi, px);
+        std::copy_n(px, rest, out + size_t(full) * n);
     }
     return whole;
 }

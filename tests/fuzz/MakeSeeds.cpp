@@ -47,14 +47,20 @@ DngFrame cfa(int w, int h, int bits)
     return f;
 }
 
-bool save(const std::string &dir, const char *name, const DngDescription &d)
+// Any fixture writer of the form Writer::writeFile(description, path, &error).
+template <class Writer, class Description> bool saveWith(const std::string &dir, const std::string &name, const Description &d)
 {
     std::string error;
-    if (!DngWriter::writeFile(d, dir + "/" + name, &error)) {
-        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+    if (!Writer::writeFile(d, dir + "/" + name, &error)) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
         return false;
     }
     return true;
+}
+
+bool save(const std::string &dir, const char *name, const DngDescription &d)
+{
+    return saveWith<DngWriter>(dir, name, d);
 }
 
 }
@@ -233,11 +239,7 @@ int main(int argc, char **argv)
                 for (int x = 0; x < 64; ++x)
                     d.raw.push_back(ramp(x, y, c.bits));
         }
-        std::string error;
-        if (!Cr2Writer::writeFile(d, dir + "/" + c.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<Cr2Writer>(dir, c.name, d);
     }
     // Nikon NEF: each coding and packing, small, with its maker note.
     struct NefSeed {
@@ -271,11 +273,7 @@ int main(int argc, char **argv)
         for (int y = 0; y < d.height; ++y)
             for (int x = 0; x < d.width; ++x)
                 d.raw.push_back(uint16_t((ramp(x, y, n.bits) + 300) % (1 << n.bits)));
-        std::string error;
-        if (!NefWriter::writeFile(d, dir + "/" + n.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", n.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<NefWriter>(dir, n.name, d);
     }
     // Nikon Coolscan NEF: a scanner's 16-bit RGB image.
     {
@@ -289,11 +287,7 @@ int main(int argc, char **argv)
         d.height = 16;
         for (int i = 0; i < d.width * d.height * 3; ++i)
             d.raw.push_back(uint16_t(i * 97));
-        std::string error;
-        if (!NefWriter::writeFile(d, dir + "/nef-coolscan16.nef", &error)) {
-            std::fprintf(stderr, "nef-coolscan16.nef: %s\n", error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<NefWriter>(dir, "nef-coolscan16.nef", d);
     }
 
     // DNG opcode lists: a phone's, one of every opcode, and lists whose
@@ -384,11 +378,7 @@ int main(int argc, char **argv)
                     f.raw.push_back(ramp(x + k, y, s.bits));
             d.frames.push_back(f);
         }
-        std::string error;
-        if (!PefWriter::writeFile(d, dir + "/" + s.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", s.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<PefWriter>(dir, s.name, d);
     }
     // Sony ARW: ARW 2 blocks (one width no multiple of 32, one with a block
     // whose positions coincide), 16-bit words, lossless tiles cut at the edges.
@@ -424,11 +414,7 @@ int main(int argc, char **argv)
             const ArwWriter::Block b = ArwWriter::packBlock(1500, 300, 5, 5, deltas);
             std::copy(b.begin(), b.end(), d.arw2Bytes.begin() + 16);
         }
-        std::string error;
-        if (!ArwWriter::writeFile(d, dir + "/" + a.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", a.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<ArwWriter>(dir, a.name, d);
     }
     // Panasonic RW2 / Leica RWL: each codec; one bit stream whose groups
     // start at 0 (shifted rows), one not a whole number of groups wide.
@@ -464,11 +450,7 @@ int main(int argc, char **argv)
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < c.width; ++x)
                 d.raw.push_back(uint16_t(c.zeros && x % 14 == 0 && y % 3 == 0 ? 0 : 200 + (x * 3 + y * 5) % 700));
-        std::string error;
-        if (!Rw2Writer::writeFile(d, dir + "/" + c.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<Rw2Writer>(dir, c.name, d);
     }
     // Olympus ORF: each raw layout, both byte orders and both maker notes.
     struct OrfSeed {
@@ -506,11 +488,7 @@ int main(int argc, char **argv)
         for (int y = 0; y < 40; ++y)
             for (int x = 0; x < 60; ++x)
                 d.raw.push_back(uint16_t(x > 40 && y > 20 ? (x * 997 + y * 331) % 4096 : 256 + ramp(x, y, 10)));
-        std::string error;
-        if (!OrfWriter::writeFile(d, dir + "/" + c.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", c.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<OrfWriter>(dir, c.name, d);
     }
     // Fujifilm RAF: each container, byte order and layout, small.
     struct RafSeed {
@@ -554,11 +532,7 @@ int main(int argc, char **argv)
         for (int y = 0; y < d.rawHeight; ++y)
             for (int x = 0; x < d.rawWidth; ++x)
                 d.raw.push_back(ramp(x, y, d.bits));
-        std::string error;
-        if (!RafWriter::writeFile(d, dir + "/" + r.name, &error)) {
-            std::fprintf(stderr, "%s: %s\n", r.name, error.c_str());
-            ok = false;
-        }
+        ok &= saveWith<RafWriter>(dir, r.name, d);
     }
     return ok ? 0 : 1;
 }

@@ -407,6 +407,8 @@ struct CameraNames {
         for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Fujifilm", "Nikon", "Olympus", "OM System", "Panasonic", "Pentax", "Sony"}))
             if (!unread(s))
                 lines.push_back(std::move(s));
+        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Samsung"}, {"SAMSUNG"}))
+            lines.push_back(std::move(s));
         // Leica's RWL bodies are Panasonic's; its other cameras write DNG.
         for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Leica"}, {"LEICA"}))
             lines.push_back(std::move(s));

@@ -12,6 +12,7 @@
 #include "Rw2Writer.h"
 #include "OrfWriter.h"
 #include "RafWriter.h"
+#include "SrwWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -533,6 +534,40 @@ int main(int argc, char **argv)
             for (int x = 0; x < d.rawWidth; ++x)
                 d.raw.push_back(ramp(x, y, d.bits));
         ok &= saveWith<RafWriter>(dir, r.name, d);
+    }
+    // Samsung SRW: each layout; block layout 1 no multiple of 16 wide, block
+    // layout 2 with lengths in every block and one-bit prediction modes.
+    struct SrwSeed {
+        const char *name;
+        SrwDescription::Coding coding;
+        int bits, width, option;
+    };
+    const SrwSeed srwSeeds[] = {
+        {"srw-padded12.srw", SrwDescription::Coding::PackedPadded, 12, 40, 0},
+        {"srw-packed14.srw", SrwDescription::Coding::Packed, 14, 48, 0},
+        {"srw-blocks1-12.srw", SrwDescription::Coding::Blocks1, 12, 48, 0},
+        {"srw-blocks1-14-width40.srw", SrwDescription::Coding::Blocks1, 14, 40, 0},
+        {"srw-rowhuffman12.srw", SrwDescription::Coding::RowHuffman, 12, 48, 0},
+        {"srw-blocks2-14.srw", SrwDescription::Coding::Blocks2, 14, 64, 0},
+        {"srw-blocks2-12-option3.srw", SrwDescription::Coding::Blocks2, 12, 64, 3},
+    };
+    for (const SrwSeed &s : srwSeeds) {
+        SrwDescription d;
+        d.coding = s.coding;
+        d.bits = s.bits;
+        d.option = s.option;
+        d.width = s.width;
+        d.height = 12;
+        d.previewWidth = 32;
+        d.previewHeight = 24;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.raw.push_back(ramp(x, y, s.bits));
+        std::string error;
+        if (!SrwWriter::writeFile(d, dir + "/" + s.name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", s.name, error.c_str());
+            ok = false;
+        }
     }
     return ok ? 0 : 1;
 }

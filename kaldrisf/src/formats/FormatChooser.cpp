@@ -8,6 +8,7 @@
 #include "formats/PefDecoder.h"
 #include "formats/RafDecoder.h"
 #include "formats/Rw2Decoder.h"
+#include "formats/SrwDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Orf, Dng };
+enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Orf, Srw, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -106,6 +107,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<Rw2Decoder>();
     if (c == Candidate::Orf)
         return std::make_unique<OrfDecoder>();
+    if (c == Candidate::Srw)
+        return std::make_unique<SrwDecoder>();
     return std::make_unique<DngDecoder>();
 }
 
@@ -140,6 +143,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
         candidates.push_back(Candidate::Arw);
     else if (PefDecoder::recognises(tree, maker))
         candidates.push_back(Candidate::Pef);
+    else if (SrwDecoder::recognises(tree, maker))
+        candidates.push_back(Candidate::Srw);
     if (dng)
         candidates.push_back(Candidate::Dng);
     if (candidates.empty())

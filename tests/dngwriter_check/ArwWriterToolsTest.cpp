@@ -105,6 +105,57 @@ private slots:
                                      .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(expected[i])));
     }
 
+    // The A100's stream: dcraw decodes the whole coded area, and keeps the
+    // rows above the ones it crops (four, or one for the 3880-wide files).
+    void dcrawReadsArw1_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("keptRows");
+        QTest::newRow("64 x 40") << 64 << 40 << 44;
+        QTest::newRow("odd height 37") << 37 << 37 << 41;
+        QTest::newRow("3880 wide: one more column") << 3880 << 16 << 23;
+    }
+
+    void dcrawReadsArw1()
+    {
+        if (!ExternalTool::available("dcraw"))
+            QSKIP("dcraw is not installed");
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, keptRows);
+        ArwDescription d;
+        d.data = ArwDescription::Data::Arw1;
+        d.model = "DSLR-A100";
+        d.sonyModelId = 256;
+        d.width = width;
+        d.height = height;
+        const int columns = ArwWriter::arw1Columns(width), rows = ArwWriter::arw1Rows(height);
+        // Smooth ramps with colour offsets, a hard edge and a few full-range
+        // jumps, so every code length up to 12 difference bits occurs.
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                d.values.push_back(uint16_t((x % 7 == 3 && y % 5 == 1) ? (x * 811 + y * 1237) % 4096
+                                            : (x * 5 + y * 3 + (x & 1) * 300 + (y & 1) * 900 + (x > 20 ? 1500 : 0)) % 4096));
+        const QString path = write(d, "a100.arw");
+        QVERIFY(!path.isEmpty());
+        const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
+        QVERIFY2(info.contains("Camera: Sony DSLR-A100"), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression(QString("Full size: +%1 x %2").arg(columns).arg(rows))),
+                 qPrintable(info));
+        QVERIFY2(info.contains("Filter pattern: GR/BG"), qPrintable(info));
+
+        int w = 0, h = 0, channels = 0;
+        std::vector<uint16_t> values;
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-E"), w, h, channels, values));
+        QCOMPARE(w, columns);
+        QCOMPARE(h, rows);
+        for (size_t i = 0; i < size_t(w) * size_t(keptRows); ++i)
+            if (values[i] != d.values[i])
+                QFAIL(qPrintable(QString("sample %1, %2: dcraw %3, written %4")
+                                     .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.values[i])));
+    }
+
     // dcraw reads the as-shot levels only after deciphering the SR2SubIFD
     // with the key stream: both of its balance tags. dcraw takes 0x7313 as
     // R G G B only when both greens are 1024, so they are.

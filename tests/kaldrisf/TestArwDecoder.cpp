@@ -108,6 +108,24 @@ ArwWriter::Block handBlock()
     return ArwWriter::packBlock(1000, 100, 3, 7, deltas);
 }
 
+// An A100 file: 12-bit ramps with colour offsets, a hard edge and a few
+// full-range jumps over the whole coded area.
+ArwDescription arw1(int width, int height)
+{
+    ArwDescription d;
+    d.data = ArwDescription::Data::Arw1;
+    d.model = "DSLR-A100";
+    d.sonyModelId = 256;
+    d.width = width;
+    d.height = height;
+    const int columns = ArwWriter::arw1Columns(width), rows = ArwWriter::arw1Rows(height);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x)
+            d.values.push_back(uint16_t((x % 7 == 3 && y % 5 == 1) ? (x * 811 + y * 1237) % 4096
+                                        : (x * 5 + y * 3 + (x & 1) * 300 + (y & 1) * 900 + (x > 20 ? 1500 : 0)) % 4096));
+    return d;
+}
+
 // Codes of handBlock's pixels in order.
 std::vector<int> handCodes()
 {
@@ -144,6 +162,11 @@ private slots:
     void cameraList();
     void refused_data();
     void refused();
+    void arw1Streams_data();
+    void arw1Streams();
+    void arw1Facts();
+    void arw1BrokenStreams_data();
+    void arw1BrokenStreams();
     void truncatedEverywhere_data();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -550,7 +573,7 @@ void TestArwDecoder::cameraList()
         list << QString(*p);
     QVERIFY(list.contains("Sony ILCE-7M3"));
     QVERIFY(list.contains("Sony DSC-RX100M7"));
-    QVERIFY(!list.contains("Sony DSLR-A100"));
+    QVERIFY(list.contains("Sony DSLR-A100"));
     QVERIFY(!list.contains("Sony DSC-R1"));
     QVERIFY(!list.contains("Sony DSC-F828"));
 }
@@ -559,11 +582,11 @@ void TestArwDecoder::refused_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("code");
-    QTest::newRow("ARW 1 strip size") << 0 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("packed words' strip size") << 0 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("no raw directory") << 1 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("second frame") << 2 << int(KALDRIS_REQUEST_FOR_NONEXISTENT_IMAGE);
     QTest::newRow("strip past the end") << 3 << int(KALDRIS_TRUNCATED);
-    QTest::newRow("DSLR-A100 (ARW 1)") << 4 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("DSC-F828 (SRF)") << 4 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("DSC-R1 (SR2)") << 5 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("a frame far larger than the file") << 6 << int(KALDRIS_TOO_BIG);
 }
@@ -574,7 +597,7 @@ void TestArwDecoder::refused()
     QFETCH(int, code);
     ArwDescription d = arw2(64, 22);
     if (kind == 4)
-        d.model = "DSLR-A100";
+        d.model = "DSC-F828";
     if (kind == 5)
         d.model = "DSC-R1";
     ArwLayout lay;
@@ -589,8 +612,10 @@ void TestArwDecoder::refused()
                     p[8 + i] = uint8_t(value >> (8 * i));
         }
     };
-    if (kind == 0)
+    if (kind == 0) {
+        patch(259, 1);
         patch(279, lay.rawLength - 100);
+    }
     if (kind == 1)
         patch(259, 6);
     if (kind == 3)
@@ -606,20 +631,128 @@ void TestArwDecoder::refused()
         QVERIFY(QByteArray(Kaldris::strerror(code)).contains("SR2"));
 }
 
+void TestArwDecoder::arw1Streams_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("64 x 40") << 64 << 40;
+    QTest::newRow("odd sizes 37 x 37") << 37 << 37;
+    QTest::newRow("3880 wide: one more column") << 3880 << 3;
+    QTest::newRow("one column") << 1 << 1;
+}
+
+void TestArwDecoder::arw1Streams()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const ArwDescription d = arw1(width, height);
+    Opened o = openAndUnpack(write(d), 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.sizes.raw_width), ArwWriter::arw1Columns(width));
+    QCOMPARE(int(o.k->imgdata.sizes.raw_height), ArwWriter::arw1Rows(height));
+    QCOMPARE(QByteArray(o.k->imgdata.idata.format), QByteArray("Sony ARW 1 (compressed)"));
+    QCOMPARE(int(o.k->imgdata.decode_errors), 0);
+    QVERIFY(unpacked(*o.k) == d.values);
+}
+
+// The A100's levels, pattern and crop come from the database; its files
+// carry no balance.
+void TestArwDecoder::arw1Facts()
+{
+    Opened o = openAndUnpack(write(arw1(64, 40)), 0);
+    QCOMPARE(o.openRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(int(img.color.maximum), 4095);
+    QCOMPARE(int(img.color.black), 0);
+    QCOMPARE(QString(img.color.white_source), QString("database"));
+    QCOMPARE(QString(img.color.black_source), QString("database"));
+    QCOMPARE(int(img.sizes.left_margin), 0);
+    QCOMPARE(int(img.sizes.top_margin), 0);
+    QCOMPARE(int(img.sizes.width), 63);
+    QCOMPARE(int(img.sizes.height), 46);
+    QCOMPARE(o.k->COLOR(0, 0), 1);
+    QCOMPARE(o.k->COLOR(0, 1), 0);
+    QCOMPARE(o.k->COLOR(1, 0), 2);
+    QCOMPARE(o.k->COLOR(1, 1), 3);
+    for (int c = 0; c < 4; ++c)
+        QCOMPARE(img.color.cam_mul[c], 0.0f);
+    QVERIFY(img.color.builtin_color.has_colormatrix);
+    QCOMPARE(img.color.builtin_color.colormatrix[0][0], 0.9437f);
+}
+
+// A sum leaving 12 bits counts an error and clamps; a stream cut short
+// keeps the columns it finished (the right ones) and zeroes the rest.
+void TestArwDecoder::arw1BrokenStreams_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("a sum past 12 bits") << 0;
+    QTest::newRow("stream cut in half") << 2;
+    QTest::newRow("no stream at all") << 3;
+}
+
+void TestArwDecoder::arw1BrokenStreams()
+{
+    QFETCH(int, kind);
+    ArwDescription d = arw1(24, 16);
+    const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
+    std::vector<uint16_t> expected = d.values;
+    std::vector<uint16_t> coded = d.values;
+    if (kind == 0) {
+        // The first sample of the stream (the rightmost column's top row).
+        coded[size_t(columns - 1)] = 5000;
+        expected[size_t(columns - 1)] = 4095;
+    }
+    std::vector<uint8_t> stream = ArwWriter::encodeArw1(coded, columns, rows);
+    if (kind == 2)
+        stream.resize(stream.size() / 2);
+    if (kind == 3)
+        stream.assign(1, 0);
+    d.arw1Bytes = stream;
+    Opened o = openAndUnpack(write(d), 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const std::vector<uint16_t> got = unpacked(*o.k);
+    QCOMPARE(int(got.size()), columns * rows);
+    if (kind == 0) {
+        QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+        QVERIFY(got == expected);
+        return;
+    }
+    QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+    int whole = 0;   // columns from the right that match
+    while (whole < columns) {
+        bool same = true;
+        for (int y = 0; y < rows; ++y)
+            same = same && got[size_t(y * columns + columns - 1 - whole)] == expected[size_t(y * columns + columns - 1 - whole)];
+        if (!same)
+            break;
+        ++whole;
+    }
+    for (int x = 0; x < columns - whole; ++x)
+        for (int y = 0; y < rows; ++y)
+            QCOMPARE(int(got[size_t(y * columns + x)]), 0);
+    if (kind == 2)
+        QVERIFY2(whole > columns / 4 && whole < columns, qPrintable(QString::number(whole)));
+    else
+        QCOMPARE(whole, 0);
+}
+
 void TestArwDecoder::truncatedEverywhere_data()
 {
     QTest::addColumn<int>("data");
     QTest::newRow("ARW 2") << int(ArwDescription::Data::Arw2);
     QTest::newRow("uncompressed") << int(ArwDescription::Data::Uncompressed);
     QTest::newRow("lossless tiles") << int(ArwDescription::Data::LosslessTiles);
+    QTest::newRow("ARW 1") << int(ArwDescription::Data::Arw1);
 }
 
 void TestArwDecoder::truncatedEverywhere()
 {
     QFETCH(int, data);
-    ArwDescription d = data == int(ArwDescription::Data::Arw2)
-                           ? arw2(64, 24)
-                           : sensorValues(ArwDescription::Data(data), 64, 24);
+    ArwDescription d = data == int(ArwDescription::Data::Arw2)   ? arw2(64, 24)
+                       : data == int(ArwDescription::Data::Arw1) ? arw1(64, 24)
+                                                                 : sensorValues(ArwDescription::Data(data), 64, 24);
     d.tileWidth = 32;
     d.tileHeight = 8;
     ArwLayout lay;
@@ -647,12 +780,13 @@ void TestArwDecoder::truncatedEverywhere()
 
 void TestArwDecoder::mutatedBytes()
 {
-    const std::vector<uint8_t> bytes[3] = {write(arw2(64, 24)),
+    const std::vector<uint8_t> bytes[4] = {write(arw2(64, 24)),
                                            write(sensorValues(ArwDescription::Data::Uncompressed, 64, 24)),
-                                           write(sensorValues(ArwDescription::Data::LosslessTiles, 64, 24))};
+                                           write(sensorValues(ArwDescription::Data::LosslessTiles, 64, 24)),
+                                           write(arw1(64, 24))};
     std::mt19937 rng(29);
-    for (int round = 0; round < 600; ++round) {
-        std::vector<uint8_t> b = bytes[round % 3];
+    for (int round = 0; round < 800; ++round) {
+        std::vector<uint8_t> b = bytes[round % 4];
         for (int k = 0; k < 4; ++k)
             b[rng() % b.size()] = uint8_t(rng());
         Kaldris_fast k;

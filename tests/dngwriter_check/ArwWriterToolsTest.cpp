@@ -113,7 +113,7 @@ private slots:
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("keptRows");
         QTest::newRow("64 x 40") << 64 << 40 << 44;
-        QTest::newRow("odd height 37") << 37 << 37 << 41;
+        QTest::newRow("odd width 37") << 37 << 38 << 42;
         QTest::newRow("3880 wide: one more column") << 3880 << 16 << 23;
     }
 

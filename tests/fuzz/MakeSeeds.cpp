@@ -430,6 +430,30 @@ int main(int argc, char **argv)
             ok = false;
         }
     }
+    // Sony ARW 1 (DSLR-A100): one whole stream, and one cut inside a column.
+    for (int cut = 0; cut < 2; ++cut) {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Arw1;
+        d.model = "DSLR-A100";
+        d.sonyModelId = 256;
+        d.width = 40;
+        d.height = 16;
+        d.previews = false;
+        const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                d.values.push_back(ramp(x, y, 12));
+        if (cut) {
+            d.arw1Bytes = ArwWriter::encodeArw1(d.values, columns, rows);
+            d.arw1Bytes.resize(d.arw1Bytes.size() * 2 / 3);
+        }
+        const char *name = cut ? "arw1-cut.arw" : "arw1-40.arw";
+        std::string error;
+        if (!ArwWriter::writeFile(d, dir + "/" + name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+            ok = false;
+        }
+    }
     // Panasonic RW2 / Leica RWL: each codec; one bit stream whose groups
     // start at 0 (shifted rows), one not a whole number of groups wide.
     struct Rw2Seed {

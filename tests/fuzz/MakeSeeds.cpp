@@ -454,6 +454,23 @@ int main(int argc, char **argv)
             ok = false;
         }
     }
+    // Sony SRF (DSC-V3): the keys and the enciphered rows at the body's
+    // places, two rows only (the file is mostly the space before them).
+    {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Srf;
+        d.model = "DSC-V3";
+        d.width = 64;
+        d.height = 2;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.values.push_back(ramp(x, y, 14));
+        std::string error;
+        if (!ArwWriter::writeFile(d, dir + "/srf-v3.srf", &error)) {
+            std::fprintf(stderr, "srf-v3.srf: %s\n", error.c_str());
+            ok = false;
+        }
+    }
     // Panasonic RW2 / Leica RWL: each codec; one bit stream whose groups
     // start at 0 (shifted rows), one not a whole number of groups wide.
     struct Rw2Seed {

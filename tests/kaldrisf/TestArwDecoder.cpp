@@ -126,6 +126,14 @@ ArwDescription arw1(int width, int height)
     return d;
 }
 
+// An SRF file of one of the two bodies: 14-bit ramps with colour offsets.
+ArwDescription srf(const char *model, int width, int height)
+{
+    ArwDescription d = sensorValues(ArwDescription::Data::Srf, width, height);
+    d.model = model;
+    return d;
+}
+
 // Codes of handBlock's pixels in order.
 std::vector<int> handCodes()
 {
@@ -167,6 +175,11 @@ private slots:
     void arw1Facts();
     void arw1BrokenStreams_data();
     void arw1BrokenStreams();
+    void srfBodies_data();
+    void srfBodies();
+    void srfKeysFromTheFile();
+    void srfBroken_data();
+    void srfBroken();
     void truncatedEverywhere_data();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -575,7 +588,7 @@ void TestArwDecoder::cameraList()
     QVERIFY(list.contains("Sony DSC-RX100M7"));
     QVERIFY(list.contains("Sony DSLR-A100"));
     QVERIFY(!list.contains("Sony DSC-R1"));
-    QVERIFY(!list.contains("Sony DSC-F828"));
+    QVERIFY(list.contains("Sony DSC-F828"));
 }
 
 void TestArwDecoder::refused_data()
@@ -586,7 +599,7 @@ void TestArwDecoder::refused_data()
     QTest::newRow("no raw directory") << 1 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("second frame") << 2 << int(KALDRIS_REQUEST_FOR_NONEXISTENT_IMAGE);
     QTest::newRow("strip past the end") << 3 << int(KALDRIS_TRUNCATED);
-    QTest::newRow("DSC-F828 (SRF)") << 4 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("an ARW file naming the DSC-F828") << 4 << int(KALDRIS_CORRUPT);
     QTest::newRow("DSC-R1 (SR2)") << 5 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("a frame far larger than the file") << 6 << int(KALDRIS_TOO_BIG);
 }
@@ -736,6 +749,128 @@ void TestArwDecoder::arw1BrokenStreams()
         QVERIFY2(whole > columns / 4 && whole < columns, qPrintable(QString::number(whole)));
     else
         QCOMPARE(whole, 0);
+}
+
+void TestArwDecoder::srfBodies_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("visibleWidth");
+    QTest::addColumn<QString>("cdesc");
+    QTest::addColumn<QVector<int>>("colours");   // COLOR of the visible 2x2
+    QTest::addColumn<int>("black");
+    QTest::addColumn<QString>("blackFrom");
+    QTest::addColumn<QString>("whiteFrom");
+    // The F828's emerald is colour 3; its database crop starts at column 5.
+    QTest::newRow("DSC-F828") << "DSC-F828" << 3360 << 5 << 3288 << "RGBE" << QVector<int>{0, 3, 1, 2} << 495
+                              << "database" << "database";
+    QTest::newRow("DSC-V3") << "DSC-V3" << 3200 << 59 << 3109 << "RGBG" << QVector<int>{0, 1, 3, 2} << 0 << "none"
+                            << "bit depth";
+    QTest::newRow("DSC-V3, odd width") << "DSC-V3" << 3201 << 59 << 3109 << "RGBG" << QVector<int>{0, 1, 3, 2} << 0
+                                       << "none" << "bit depth";
+    QTest::newRow("DSC-V3, narrower than its crop") << "DSC-V3" << 64 << 0 << 64 << "RGBG"
+                                                    << QVector<int>{0, 1, 3, 2} << 0 << "none" << "bit depth";
+}
+
+void TestArwDecoder::srfBodies()
+{
+    QFETCH(QString, model);
+    QFETCH(int, width);
+    QFETCH(int, left);
+    QFETCH(int, visibleWidth);
+    QFETCH(QString, cdesc);
+    QFETCH(QVector<int>, colours);
+    QFETCH(int, black);
+    QFETCH(QString, blackFrom);
+    QFETCH(QString, whiteFrom);
+    const ArwDescription d = srf(model.toLatin1().constData(), width, 23);
+    Opened o = openAndUnpack(write(d), 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Sony SRF"));
+    QCOMPARE(QByteArray(img.idata.model), model.toLatin1());
+    QCOMPARE(int(img.sizes.raw_width), width);
+    QCOMPARE(int(img.sizes.raw_height), 23);
+    QCOMPARE(int(img.sizes.left_margin), left);
+    QCOMPARE(int(img.sizes.width), visibleWidth);
+    QCOMPARE(int(img.sizes.height), 23);
+    QCOMPARE(QString(img.idata.cdesc), cdesc);
+    QCOMPARE(img.idata.colors, cdesc == "RGBE" ? 4 : 3);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(o.k->COLOR(i / 2, i % 2), colours[i]);
+    QCOMPARE(int(img.color.black), black);
+    QCOMPARE(int(img.color.maximum), 16383);
+    QCOMPARE(QString(img.color.black_source), blackFrom);
+    QCOMPARE(QString(img.color.white_source), whiteFrom);
+    QCOMPARE(int(img.decode_errors), 0);
+    QVERIFY(unpacked(*o.k) == d.values);
+}
+
+// The data key is the file's own: other keys and key places read the same
+// values; a changed key slot reads noise and counts it.
+void TestArwDecoder::srfKeysFromTheFile()
+{
+    const uint32_t keys[3][2] = {{0x7C01D3A5, 0x0BADF00D}, {0, 0}, {0xFFFFFFFF, 0x80000001}};
+    const uint8_t keySlots[3] = {1, 255, 17};
+    for (int i = 0; i < 3; ++i) {
+        ArwDescription d = srf("DSC-V3", 96, 22);
+        d.key = keys[i][0];
+        d.srfDataKey = keys[i][1];
+        d.srfKeySlot = keySlots[i];
+        Opened o = openAndUnpack(write(d), 0);
+        QCOMPARE(o.openRc, 0);
+        QCOMPARE(int(o.k->imgdata.decode_errors), 0);
+        QVERIFY(unpacked(*o.k) == d.values);
+    }
+    ArwDescription d = srf("DSC-V3", 96, 22);
+    ArwLayout lay;
+    std::vector<uint8_t> bytes = ArwWriter::write(d, nullptr, &lay);
+    bytes[200896] ^= 1;
+    Opened o = openAndUnpack(bytes, 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QVERIFY(o.k->imgdata.decode_errors > 0);
+    QVERIFY(unpacked(*o.k) != d.values);
+    for (uint16_t v : unpacked(*o.k))
+        QVERIFY(v <= 16383);
+}
+
+// Cut before the keys or the data the file does not open; cut inside the
+// data, the rows it holds whole read right and the rest 0.
+void TestArwDecoder::srfBroken_data()
+{
+    QTest::addColumn<int>("cutFromEnd");   // bytes taken off the data's end; < 0: the file ends at -n
+    QTest::addColumn<int>("openRc");
+    QTest::addColumn<int>("wholeRows");
+    QTest::newRow("whole") << 0 << 0 << 22;
+    QTest::newRow("half a row off") << 96 << 0 << 21;
+    QTest::newRow("ten rows and a byte off") << 10 * 192 + 1 << 0 << 11;
+    QTest::newRow("no data") << 22 * 192 << int(KALDRIS_TRUNCATED) << 0;
+    QTest::newRow("cut in the file key") << -200896 - 4 * 37 - 2 << int(KALDRIS_TRUNCATED) << 0;
+    QTest::newRow("cut in the enciphered head") << -164620 << int(KALDRIS_TRUNCATED) << 0;
+    QTest::newRow("cut after the directories") << -4000 << int(KALDRIS_TRUNCATED) << 0;
+}
+
+void TestArwDecoder::srfBroken()
+{
+    QFETCH(int, cutFromEnd);
+    QFETCH(int, openRc);
+    QFETCH(int, wholeRows);
+    const ArwDescription d = srf("DSC-F828", 96, 22);
+    std::vector<uint8_t> bytes = write(d);
+    bytes.resize(cutFromEnd >= 0 ? bytes.size() - size_t(cutFromEnd) : size_t(-cutFromEnd));
+    Opened o = openAndUnpack(bytes, 0);
+    QCOMPARE(o.openRc, openRc);
+    if (openRc)
+        return;
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.decode_errors), wholeRows < 22 ? 1 : 0);
+    const std::vector<uint16_t> got = unpacked(*o.k);
+    const size_t kept = size_t(wholeRows) * 96;
+    QVERIFY(std::equal(got.begin(), got.begin() + ptrdiff_t(kept), d.values.begin()));
+    QVERIFY(std::all_of(got.begin() + ptrdiff_t(kept), got.end(), [](uint16_t v) { return v == 0; }));
 }
 
 void TestArwDecoder::truncatedEverywhere_data()

@@ -18,9 +18,9 @@ class ArwDecoder : public FormatDecoder {
 public:
     // A TIFF file that is not a DNG, whose Make or maker note is Sony's.
     static bool recognises(const TiffTree &tree);
-    // The bodies whose layouts (SR2, SRF) this decoder does not
+    // The bodies whose layouts (SR2) this decoder does not
     // read: their files are refused with KALDRIS_SONY_UNSUPPORTED.
-    static constexpr const char *unreadModels[2] = {"DSC-R1", "DSC-F828"};
+    static constexpr const char *unreadModels[1] = {"DSC-R1"};
 
     const char *name() const override { return "sony_arw"; }
     unsigned infoFlags() const override;

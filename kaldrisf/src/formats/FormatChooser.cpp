@@ -8,6 +8,7 @@
 #include "formats/PefDecoder.h"
 #include "formats/RafDecoder.h"
 #include "formats/Rw2Decoder.h"
+#include "formats/SrfDecoder.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Orf, Dng };
+enum class Candidate { Cr2, Nef, Pef, Arw, Srf, Rw2, Orf, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -102,6 +103,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<PefDecoder>();
     if (c == Candidate::Arw)
         return std::make_unique<ArwDecoder>();
+    if (c == Candidate::Srf)
+        return std::make_unique<SrfDecoder>();
     if (c == Candidate::Rw2)
         return std::make_unique<Rw2Decoder>();
     if (c == Candidate::Orf)
@@ -136,6 +139,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
         candidates.push_back(Candidate::Rw2);
     else if (NikonDecoder::recognises(tree))
         candidates.push_back(Candidate::Nef);
+    else if (SrfDecoder::recognises(tree))
+        candidates.push_back(Candidate::Srf);
     else if (ArwDecoder::recognises(tree))
         candidates.push_back(Candidate::Arw);
     else if (PefDecoder::recognises(tree, maker))

@@ -806,6 +806,15 @@ void TestArwDecoder::srfBodies()
     QCOMPARE(QString(img.color.white_source), whiteFrom);
     QCOMPARE(int(img.decode_errors), 0);
     QVERIFY(unpacked(*o.k) == d.values);
+    // Four colours or three, the data render through the database's matrix.
+    QCOMPARE(bool(img.color.builtin_color.has_colormatrix), cdesc == "RGBE");
+    QCOMPARE(o.k->dcraw_process(), 0);
+    int rc = 0;
+    kaldris_processed_image_t *m = o.k->dcraw_make_mem_image_ex(nullptr, &rc);
+    QVERIFY(m);
+    QCOMPARE(int(m->width), visibleWidth);
+    QCOMPARE(int(m->colors), 3);
+    Kaldris::dcraw_clear_mem(m);
 }
 
 // The data key is the file's own: other keys and key places read the same

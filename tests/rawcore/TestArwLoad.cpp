@@ -1,7 +1,8 @@
 // Sony ARW 2 files through the program's whole opening sequence, headless,
 // in each analysis mode: the file's curve kept or made linear, black
 // subtracted or not, the delta threshold handed to the decoder; the
-// DSLR-A100's ARW 1 with the database's levels and colours.
+// DSLR-A100's ARW 1 with the database's levels and colours; the DSC-F828's
+// four-colour SRF.
 #include "ArwWriter.h"
 #include "ChannelNames.h"
 #include "PrefStore.h"
@@ -137,6 +138,45 @@ private slots:
         const ushort *raw = k.rawdata.raw_image;
         for (size_t i = 0; i < d.values.size(); ++i)
             QCOMPARE(int(raw[i]), int(d.values[i]));
+    }
+
+    void srfFourColours()
+    {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Srf;
+        d.model = "DSC-F828";
+        d.width = 3360;
+        d.height = 24;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.values.push_back(uint16_t(600 + (x * 7 + y * 13 + (x & 1) * 2000 + (y & 1) * 900) % 15000));
+        const QString path = dir.filePath(QStringLiteral("f828.srf"));
+        QVERIFY(ArwWriter::writeFile(d, path.toStdString()));
+
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("subtractBlack"), 1);
+        RecordingReporter reporter;
+        RawLoader loader(&prefs, &reporter);
+        ChannelNames names;
+        RawLoader::LoadOutcome out = loader.loadFile(path, true, LoadContext(), names);
+        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
+        QVERIFY2(reporter.titles.isEmpty(), qPrintable(reporter.titles.join(QLatin1Char('\n'))));
+        RawImage &image = *out.image;
+        QCOMPARE(image.cfaColourCount, 4);
+        QCOMPARE(names.names, (QStringList{"R", "G", "B", "E"}));
+        QVERIFY(!names.isRGB);
+        const kaldris_data_t &k = image.data();
+        QCOMPARE(int(k.color.black), 495);
+        QCOMPARE(int(k.color.maximum), 16383);
+        QCOMPARE(int(k.sizes.left_margin), 5);
+        QCOMPARE(int(k.sizes.width), 3288);
+        QCOMPARE(k.color.builtin_color.colormatrix[3][0], -0.7242f);
+        const ushort *raw = k.rawdata.raw_image;
+        const auto *w = static_cast<const ushort *>(image.workingBuffer);
+        for (size_t i = 0; i < d.values.size(); ++i) {
+            QCOMPARE(int(raw[i]), int(d.values[i]));
+            QCOMPARE(int(w[i]), std::max(0, int(d.values[i]) - 495));
+        }
     }
 };
 

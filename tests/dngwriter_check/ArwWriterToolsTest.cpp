@@ -105,6 +105,127 @@ private slots:
                                      .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(expected[i])));
     }
 
+    // The A100's stream: dcraw decodes the whole coded area, and keeps the
+    // rows above the ones it crops (four, or one for the 3880-wide files).
+    void dcrawReadsArw1_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("keptRows");
+        QTest::newRow("64 x 40") << 64 << 40 << 44;
+        QTest::newRow("odd width 37") << 37 << 38 << 42;
+        QTest::newRow("3880 wide: one more column") << 3880 << 16 << 23;
+    }
+
+    void dcrawReadsArw1()
+    {
+        if (!ExternalTool::available("dcraw"))
+            QSKIP("dcraw is not installed");
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, keptRows);
+        ArwDescription d;
+        d.data = ArwDescription::Data::Arw1;
+        d.model = "DSLR-A100";
+        d.sonyModelId = 256;
+        d.width = width;
+        d.height = height;
+        const int columns = ArwWriter::arw1Columns(width), rows = ArwWriter::arw1Rows(height);
+        // Smooth ramps with colour offsets, a hard edge and a few full-range
+        // jumps, so every code length up to 12 difference bits occurs.
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                d.values.push_back(uint16_t((x % 7 == 3 && y % 5 == 1) ? (x * 811 + y * 1237) % 4096
+                                            : (x * 5 + y * 3 + (x & 1) * 300 + (y & 1) * 900 + (x > 20 ? 1500 : 0)) % 4096));
+        const QString path = write(d, "a100.arw");
+        QVERIFY(!path.isEmpty());
+        const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
+        QVERIFY2(info.contains("Camera: Sony DSLR-A100"), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression(QString("Full size: +%1 x %2").arg(columns).arg(rows))),
+                 qPrintable(info));
+        QVERIFY2(info.contains("Filter pattern: GR/BG"), qPrintable(info));
+
+        int w = 0, h = 0, channels = 0;
+        std::vector<uint16_t> values;
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-E"), w, h, channels, values));
+        QCOMPARE(w, columns);
+        QCOMPARE(h, rows);
+        for (size_t i = 0; i < size_t(w) * size_t(keptRows); ++i)
+            if (values[i] != d.values[i])
+                QFAIL(qPrintable(QString("sample %1, %2: dcraw %3, written %4")
+                                     .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.values[i])));
+    }
+
+    // SRF: dcraw finds the data key through the file key on its own and
+    // deciphers the rows; it names the bodies, their colours and the
+    // visible area it takes.
+    void dcrawReadsSrf_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<int>("colours");
+        QTest::addColumn<int>("visibleWidth");
+        QTest::newRow("DSC-F828") << "DSC-F828" << 3360 << "RE/GB" << 4 << 3288;
+        QTest::newRow("DSC-V3") << "DSC-V3" << 3200 << "RG/GB" << 3 << 3109;
+        QTest::newRow("DSC-V3, odd width") << "DSC-V3" << 3201 << "RG/GB" << 3 << 3109;
+    }
+
+    void dcrawReadsSrf()
+    {
+        if (!ExternalTool::available("dcraw"))
+            QSKIP("dcraw is not installed");
+        QFETCH(QString, model);
+        QFETCH(int, width);
+        QFETCH(QString, pattern);
+        QFETCH(int, colours);
+        QFETCH(int, visibleWidth);
+        ArwDescription d = scene(ArwDescription::Data::Uncompressed, width, 24);
+        d.data = ArwDescription::Data::Srf;
+        d.model = model.toStdString();
+        d.key = 0x7C01D3A5;
+        d.srfDataKey = 0x0BADF00D;
+        d.srfKeySlot = 201;
+        const QString path = write(d, "raw.srf");
+        QVERIFY(!path.isEmpty());
+        const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
+        QVERIFY2(info.contains("Camera: Sony " + model), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression(QString("Full size: +%1 x 24").arg(width))), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression(QString("Image size: +%1 x 24").arg(visibleWidth))), qPrintable(info));
+        QVERIFY2(info.contains(QString("Raw colors: %1").arg(colours)), qPrintable(info));
+        QVERIFY2(info.contains("Filter pattern: " + pattern), qPrintable(info));
+
+        int w = 0, h = 0, channels = 0;
+        std::vector<uint16_t> values;
+        QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-E"), w, h, channels, values));
+        QCOMPARE(w, d.width);
+        QCOMPARE(h, d.height);
+        for (size_t i = 0; i < values.size(); ++i)
+            if (values[i] != d.values[i])
+                QFAIL(qPrintable(QString("sample %1, %2: dcraw %3, written %4")
+                                     .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(d.values[i])));
+    }
+
+    void exiftoolReadsSrf()
+    {
+        if (!ExternalTool::available("exiftool"))
+            QSKIP("exiftool is not installed");
+        ArwDescription d = scene(ArwDescription::Data::Uncompressed, 3360, 24);
+        d.data = ArwDescription::Data::Srf;
+        d.model = "DSC-F828";
+        ArwLayout lay;
+        const QString path = write(d, "tags.srf", &lay);
+        const QJsonObject o = ExternalTool::exiftoolJson(path);
+        QVERIFY(!o.isEmpty());
+        QCOMPARE(ExternalTool::jsonText(o, "File:ExifByteOrder"), QString("MM"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:Make"), QString("SONY"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:Model"), QString("DSC-F828"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:ImageWidth"), QString("3360"));
+        QCOMPARE(ExternalTool::jsonText(o, "IFD0:StripOffsets"), QString::number(lay.rawOffset));
+        QCOMPARE(ExternalTool::jsonText(o, "ExifIFD:ISO"), QString("100"));
+        QVERIFY2(!o.contains("ExifTool:Warning"), qPrintable(o.value("ExifTool:Warning").toString()));
+    }
+
     // dcraw reads the as-shot levels only after deciphering the SR2SubIFD
     // with the key stream: both of its balance tags. dcraw takes 0x7313 as
     // R G G B only when both greens are 1024, so they are.

@@ -417,6 +417,47 @@ int main(int argc, char **argv)
         }
         ok &= saveWith<ArwWriter>(dir, a.name, d);
     }
+    // Sony ARW 1 (DSLR-A100): one whole stream, and one cut inside a column.
+    for (int cut = 0; cut < 2; ++cut) {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Arw1;
+        d.model = "DSLR-A100";
+        d.sonyModelId = 256;
+        d.width = 40;
+        d.height = 16;
+        d.previews = false;
+        const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                d.values.push_back(ramp(x, y, 12));
+        if (cut) {
+            d.arw1Bytes = ArwWriter::encodeArw1(d.values, columns, rows);
+            d.arw1Bytes.resize(d.arw1Bytes.size() * 2 / 3);
+        }
+        const char *name = cut ? "arw1-cut.arw" : "arw1-40.arw";
+        std::string error;
+        if (!ArwWriter::writeFile(d, dir + "/" + name, &error)) {
+            std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+            ok = false;
+        }
+    }
+    // Sony SRF (DSC-V3): the keys and the enciphered rows at the body's
+    // places, two rows only (the file is mostly the space before them).
+    {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Srf;
+        d.model = "DSC-V3";
+        d.width = 64;
+        d.height = 2;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.values.push_back(ramp(x, y, 14));
+        std::string error;
+        if (!ArwWriter::writeFile(d, dir + "/srf-v3.srf", &error)) {
+            std::fprintf(stderr, "srf-v3.srf: %s\n", error.c_str());
+            ok = false;
+        }
+    }
     // Panasonic RW2 / Leica RWL: each codec; one bit stream whose groups
     // start at 0 (shifted rows), one not a whole number of groups wide.
     struct Rw2Seed {

@@ -108,6 +108,32 @@ ArwWriter::Block handBlock()
     return ArwWriter::packBlock(1000, 100, 3, 7, deltas);
 }
 
+// An A100 file: 12-bit ramps with colour offsets, a hard edge and a few
+// full-range jumps over the whole coded area.
+ArwDescription arw1(int width, int height)
+{
+    ArwDescription d;
+    d.data = ArwDescription::Data::Arw1;
+    d.model = "DSLR-A100";
+    d.sonyModelId = 256;
+    d.width = width;
+    d.height = height;
+    const int columns = ArwWriter::arw1Columns(width), rows = ArwWriter::arw1Rows(height);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x)
+            d.values.push_back(uint16_t((x % 7 == 3 && y % 5 == 1) ? (x * 811 + y * 1237) % 4096
+                                        : (x * 5 + y * 3 + (x & 1) * 300 + (y & 1) * 900 + (x > 20 ? 1500 : 0)) % 4096));
+    return d;
+}
+
+// An SRF file of one of the two bodies: 14-bit ramps with colour offsets.
+ArwDescription srf(const char *model, int width, int height)
+{
+    ArwDescription d = sensorValues(ArwDescription::Data::Srf, width, height);
+    d.model = model;
+    return d;
+}
+
 // Codes of handBlock's pixels in order.
 std::vector<int> handCodes()
 {
@@ -144,6 +170,16 @@ private slots:
     void cameraList();
     void refused_data();
     void refused();
+    void arw1Streams_data();
+    void arw1Streams();
+    void arw1Facts();
+    void arw1BrokenStreams_data();
+    void arw1BrokenStreams();
+    void srfBodies_data();
+    void srfBodies();
+    void srfKeysFromTheFile();
+    void srfBroken_data();
+    void srfBroken();
     void truncatedEverywhere_data();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -550,20 +586,20 @@ void TestArwDecoder::cameraList()
         list << QString(*p);
     QVERIFY(list.contains("Sony ILCE-7M3"));
     QVERIFY(list.contains("Sony DSC-RX100M7"));
-    QVERIFY(!list.contains("Sony DSLR-A100"));
+    QVERIFY(list.contains("Sony DSLR-A100"));
     QVERIFY(!list.contains("Sony DSC-R1"));
-    QVERIFY(!list.contains("Sony DSC-F828"));
+    QVERIFY(list.contains("Sony DSC-F828"));
 }
 
 void TestArwDecoder::refused_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("code");
-    QTest::newRow("ARW 1 strip size") << 0 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("packed words' strip size") << 0 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("no raw directory") << 1 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("second frame") << 2 << int(KALDRIS_REQUEST_FOR_NONEXISTENT_IMAGE);
     QTest::newRow("strip past the end") << 3 << int(KALDRIS_TRUNCATED);
-    QTest::newRow("DSLR-A100 (ARW 1)") << 4 << int(KALDRIS_SONY_UNSUPPORTED);
+    QTest::newRow("an ARW file naming the DSC-F828") << 4 << int(KALDRIS_CORRUPT);
     QTest::newRow("DSC-R1 (SR2)") << 5 << int(KALDRIS_SONY_UNSUPPORTED);
     QTest::newRow("a frame far larger than the file") << 6 << int(KALDRIS_TOO_BIG);
 }
@@ -574,7 +610,7 @@ void TestArwDecoder::refused()
     QFETCH(int, code);
     ArwDescription d = arw2(64, 22);
     if (kind == 4)
-        d.model = "DSLR-A100";
+        d.model = "DSC-F828";
     if (kind == 5)
         d.model = "DSC-R1";
     ArwLayout lay;
@@ -589,8 +625,10 @@ void TestArwDecoder::refused()
                     p[8 + i] = uint8_t(value >> (8 * i));
         }
     };
-    if (kind == 0)
+    if (kind == 0) {
+        patch(259, 1);
         patch(279, lay.rawLength - 100);
+    }
     if (kind == 1)
         patch(259, 6);
     if (kind == 3)
@@ -606,20 +644,259 @@ void TestArwDecoder::refused()
         QVERIFY(QByteArray(Kaldris::strerror(code)).contains("SR2"));
 }
 
+void TestArwDecoder::arw1Streams_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("64 x 40") << 64 << 40;
+    QTest::newRow("odd sizes 37 x 37") << 37 << 37;
+    QTest::newRow("3880 wide: one more column") << 3880 << 3;
+    QTest::newRow("one column") << 1 << 1;
+}
+
+void TestArwDecoder::arw1Streams()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const ArwDescription d = arw1(width, height);
+    Opened o = openAndUnpack(write(d), 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.sizes.raw_width), ArwWriter::arw1Columns(width));
+    QCOMPARE(int(o.k->imgdata.sizes.raw_height), ArwWriter::arw1Rows(height));
+    QCOMPARE(QByteArray(o.k->imgdata.idata.format), QByteArray("Sony ARW 1 (compressed)"));
+    QCOMPARE(int(o.k->imgdata.decode_errors), 0);
+    QVERIFY(unpacked(*o.k) == d.values);
+}
+
+// The A100's levels, pattern and crop come from the database; its files
+// carry no balance.
+void TestArwDecoder::arw1Facts()
+{
+    Opened o = openAndUnpack(write(arw1(64, 40)), 0);
+    QCOMPARE(o.openRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(int(img.color.maximum), 4095);
+    QCOMPARE(int(img.color.black), 0);
+    QCOMPARE(QString(img.color.white_source), QString("database"));
+    QCOMPARE(QString(img.color.black_source), QString("database"));
+    QCOMPARE(int(img.sizes.left_margin), 0);
+    QCOMPARE(int(img.sizes.top_margin), 0);
+    QCOMPARE(int(img.sizes.width), 63);
+    QCOMPARE(int(img.sizes.height), 46);
+    QCOMPARE(o.k->COLOR(0, 0), 1);
+    QCOMPARE(o.k->COLOR(0, 1), 0);
+    QCOMPARE(o.k->COLOR(1, 0), 2);
+    QCOMPARE(o.k->COLOR(1, 1), 3);
+    for (int c = 0; c < 4; ++c)
+        QCOMPARE(img.color.cam_mul[c], 0.0f);
+    QVERIFY(img.color.builtin_color.has_colormatrix);
+    QCOMPARE(img.color.builtin_color.colormatrix[0][0], 0.9437f);
+}
+
+// A sum leaving 12 bits counts an error and clamps; a stream cut short
+// keeps the columns it finished (the right ones) and zeroes the rest.
+void TestArwDecoder::arw1BrokenStreams_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("a sum past 12 bits") << 0;
+    QTest::newRow("stream cut in half") << 2;
+    QTest::newRow("no stream at all") << 3;
+}
+
+void TestArwDecoder::arw1BrokenStreams()
+{
+    QFETCH(int, kind);
+    ArwDescription d = arw1(24, 16);
+    const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
+    std::vector<uint16_t> expected = d.values;
+    std::vector<uint16_t> coded = d.values;
+    if (kind == 0) {
+        // The first sample of the stream (the rightmost column's top row).
+        coded[size_t(columns - 1)] = 5000;
+        expected[size_t(columns - 1)] = 4095;
+    }
+    std::vector<uint8_t> stream = ArwWriter::encodeArw1(coded, columns, rows);
+    if (kind == 2)
+        stream.resize(stream.size() / 2);
+    if (kind == 3)
+        stream.assign(1, 0);
+    d.arw1Bytes = stream;
+    Opened o = openAndUnpack(write(d), 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const std::vector<uint16_t> got = unpacked(*o.k);
+    QCOMPARE(int(got.size()), columns * rows);
+    if (kind == 0) {
+        QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+        QVERIFY(got == expected);
+        return;
+    }
+    QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+    int whole = 0;   // columns from the right that match
+    while (whole < columns) {
+        bool same = true;
+        for (int y = 0; y < rows; ++y)
+            same = same && got[size_t(y * columns + columns - 1 - whole)] == expected[size_t(y * columns + columns - 1 - whole)];
+        if (!same)
+            break;
+        ++whole;
+    }
+    for (int x = 0; x < columns - whole; ++x)
+        for (int y = 0; y < rows; ++y)
+            QCOMPARE(int(got[size_t(y * columns + x)]), 0);
+    if (kind == 2)
+        QVERIFY2(whole > columns / 4 && whole < columns, qPrintable(QString::number(whole)));
+    else
+        QCOMPARE(whole, 0);
+}
+
+void TestArwDecoder::srfBodies_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("visibleWidth");
+    QTest::addColumn<QString>("cdesc");
+    QTest::addColumn<QVector<int>>("colours");   // COLOR of the visible 2x2
+    QTest::addColumn<int>("black");
+    QTest::addColumn<QString>("blackFrom");
+    QTest::addColumn<QString>("whiteFrom");
+    // The F828's emerald is colour 3; its database crop starts at column 5.
+    QTest::newRow("DSC-F828") << "DSC-F828" << 3360 << 5 << 3288 << "RGBE" << QVector<int>{0, 3, 1, 2} << 495
+                              << "database" << "database";
+    QTest::newRow("DSC-V3") << "DSC-V3" << 3200 << 59 << 3109 << "RGBG" << QVector<int>{0, 1, 3, 2} << 0 << "none"
+                            << "bit depth";
+    QTest::newRow("DSC-V3, odd width") << "DSC-V3" << 3201 << 59 << 3109 << "RGBG" << QVector<int>{0, 1, 3, 2} << 0
+                                       << "none" << "bit depth";
+    QTest::newRow("DSC-V3, narrower than its crop") << "DSC-V3" << 64 << 0 << 64 << "RGBG"
+                                                    << QVector<int>{0, 1, 3, 2} << 0 << "none" << "bit depth";
+}
+
+void TestArwDecoder::srfBodies()
+{
+    QFETCH(QString, model);
+    QFETCH(int, width);
+    QFETCH(int, left);
+    QFETCH(int, visibleWidth);
+    QFETCH(QString, cdesc);
+    QFETCH(QVector<int>, colours);
+    QFETCH(int, black);
+    QFETCH(QString, blackFrom);
+    QFETCH(QString, whiteFrom);
+    const ArwDescription d = srf(model.toLatin1().constData(), width, 23);
+    Opened o = openAndUnpack(write(d), 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Sony SRF"));
+    QCOMPARE(QByteArray(img.idata.model), model.toLatin1());
+    QCOMPARE(int(img.sizes.raw_width), width);
+    QCOMPARE(int(img.sizes.raw_height), 23);
+    QCOMPARE(int(img.sizes.left_margin), left);
+    QCOMPARE(int(img.sizes.width), visibleWidth);
+    QCOMPARE(int(img.sizes.height), 23);
+    QCOMPARE(QString(img.idata.cdesc), cdesc);
+    QCOMPARE(img.idata.colors, cdesc == "RGBE" ? 4 : 3);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(o.k->COLOR(i / 2, i % 2), colours[i]);
+    QCOMPARE(int(img.color.black), black);
+    QCOMPARE(int(img.color.maximum), 16383);
+    QCOMPARE(QString(img.color.black_source), blackFrom);
+    QCOMPARE(QString(img.color.white_source), whiteFrom);
+    QCOMPARE(int(img.decode_errors), 0);
+    QVERIFY(unpacked(*o.k) == d.values);
+    // Four colours or three, the data render through the database's matrix.
+    QCOMPARE(bool(img.color.builtin_color.has_colormatrix), cdesc == "RGBE");
+    QCOMPARE(o.k->dcraw_process(), 0);
+    int rc = 0;
+    kaldris_processed_image_t *m = o.k->dcraw_make_mem_image_ex(nullptr, &rc);
+    QVERIFY(m);
+    QCOMPARE(int(m->width), visibleWidth);
+    QCOMPARE(int(m->colors), 3);
+    Kaldris::dcraw_clear_mem(m);
+}
+
+// The data key is the file's own: other keys and key places read the same
+// values; a changed key slot reads noise and counts it.
+void TestArwDecoder::srfKeysFromTheFile()
+{
+    const uint32_t keys[3][2] = {{0x7C01D3A5, 0x0BADF00D}, {0, 0}, {0xFFFFFFFF, 0x80000001}};
+    const uint8_t keySlots[3] = {1, 255, 17};
+    for (int i = 0; i < 3; ++i) {
+        ArwDescription d = srf("DSC-V3", 96, 22);
+        d.key = keys[i][0];
+        d.srfDataKey = keys[i][1];
+        d.srfKeySlot = keySlots[i];
+        Opened o = openAndUnpack(write(d), 0);
+        QCOMPARE(o.openRc, 0);
+        QCOMPARE(int(o.k->imgdata.decode_errors), 0);
+        QVERIFY(unpacked(*o.k) == d.values);
+    }
+    ArwDescription d = srf("DSC-V3", 96, 22);
+    ArwLayout lay;
+    std::vector<uint8_t> bytes = ArwWriter::write(d, nullptr, &lay);
+    bytes[200896] ^= 1;
+    Opened o = openAndUnpack(bytes, 0);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QVERIFY(o.k->imgdata.decode_errors > 0);
+    QVERIFY(unpacked(*o.k) != d.values);
+    for (uint16_t v : unpacked(*o.k))
+        QVERIFY(v <= 16383);
+}
+
+// Cut before the keys or the data the file does not open; cut inside the
+// data, the rows it holds whole read right and the rest 0.
+void TestArwDecoder::srfBroken_data()
+{
+    QTest::addColumn<int>("cutFromEnd");   // bytes taken off the data's end; < 0: the file ends at -n
+    QTest::addColumn<int>("openRc");
+    QTest::addColumn<int>("wholeRows");
+    QTest::newRow("whole") << 0 << 0 << 22;
+    QTest::newRow("half a row off") << 96 << 0 << 21;
+    QTest::newRow("ten rows and a byte off") << 10 * 192 + 1 << 0 << 11;
+    QTest::newRow("no data") << 22 * 192 << int(KALDRIS_TRUNCATED) << 0;
+    QTest::newRow("cut in the file key") << -200896 - 4 * 37 - 2 << int(KALDRIS_TRUNCATED) << 0;
+    QTest::newRow("cut in the enciphered head") << -164620 << int(KALDRIS_TRUNCATED) << 0;
+    QTest::newRow("cut after the directories") << -4000 << int(KALDRIS_TRUNCATED) << 0;
+}
+
+void TestArwDecoder::srfBroken()
+{
+    QFETCH(int, cutFromEnd);
+    QFETCH(int, openRc);
+    QFETCH(int, wholeRows);
+    const ArwDescription d = srf("DSC-F828", 96, 22);
+    std::vector<uint8_t> bytes = write(d);
+    bytes.resize(cutFromEnd >= 0 ? bytes.size() - size_t(cutFromEnd) : size_t(-cutFromEnd));
+    Opened o = openAndUnpack(bytes, 0);
+    QCOMPARE(o.openRc, openRc);
+    if (openRc)
+        return;
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.decode_errors), wholeRows < 22 ? 1 : 0);
+    const std::vector<uint16_t> got = unpacked(*o.k);
+    const size_t kept = size_t(wholeRows) * 96;
+    QVERIFY(std::equal(got.begin(), got.begin() + ptrdiff_t(kept), d.values.begin()));
+    QVERIFY(std::all_of(got.begin() + ptrdiff_t(kept), got.end(), [](uint16_t v) { return v == 0; }));
+}
+
 void TestArwDecoder::truncatedEverywhere_data()
 {
     QTest::addColumn<int>("data");
     QTest::newRow("ARW 2") << int(ArwDescription::Data::Arw2);
     QTest::newRow("uncompressed") << int(ArwDescription::Data::Uncompressed);
     QTest::newRow("lossless tiles") << int(ArwDescription::Data::LosslessTiles);
+    QTest::newRow("ARW 1") << int(ArwDescription::Data::Arw1);
 }
 
 void TestArwDecoder::truncatedEverywhere()
 {
     QFETCH(int, data);
-    ArwDescription d = data == int(ArwDescription::Data::Arw2)
-                           ? arw2(64, 24)
-                           : sensorValues(ArwDescription::Data(data), 64, 24);
+    ArwDescription d = data == int(ArwDescription::Data::Arw2)   ? arw2(64, 24)
+                       : data == int(ArwDescription::Data::Arw1) ? arw1(64, 24)
+                                                                 : sensorValues(ArwDescription::Data(data), 64, 24);
     d.tileWidth = 32;
     d.tileHeight = 8;
     ArwLayout lay;
@@ -647,12 +924,13 @@ void TestArwDecoder::truncatedEverywhere()
 
 void TestArwDecoder::mutatedBytes()
 {
-    const std::vector<uint8_t> bytes[3] = {write(arw2(64, 24)),
+    const std::vector<uint8_t> bytes[4] = {write(arw2(64, 24)),
                                            write(sensorValues(ArwDescription::Data::Uncompressed, 64, 24)),
-                                           write(sensorValues(ArwDescription::Data::LosslessTiles, 64, 24))};
+                                           write(sensorValues(ArwDescription::Data::LosslessTiles, 64, 24)),
+                                           write(arw1(64, 24))};
     std::mt19937 rng(29);
-    for (int round = 0; round < 600; ++round) {
-        std::vector<uint8_t> b = bytes[round % 3];
+    for (int round = 0; round < 800; ++round) {
+        std::vector<uint8_t> b = bytes[round % 4];
         for (int k = 0; k < 4; ++k)
             b[rng() % b.size()] = uint8_t(rng());
         Kaldris_fast k;

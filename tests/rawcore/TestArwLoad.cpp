@@ -1,6 +1,8 @@
 // Sony ARW 2 files through the program's whole opening sequence, headless,
 // in each analysis mode: the file's curve kept or made linear, black
-// subtracted or not, the delta threshold handed to the decoder.
+// subtracted or not, the delta threshold handed to the decoder; the
+// DSLR-A100's ARW 1 with the database's levels and colours; the DSC-F828's
+// four-colour SRF.
 #include "ArwWriter.h"
 #include "ChannelNames.h"
 #include "PrefStore.h"
@@ -95,6 +97,86 @@ private slots:
         if (mode == 4)
             QVERIFY(threshold > 0 && above > 0);
         QCOMPARE(loader.blackLevelText(&image, 4) == QStringLiteral("Off"), !black);
+    }
+
+    void arw1()
+    {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Arw1;
+        d.model = "DSLR-A100";
+        d.sonyModelId = 256;
+        d.width = 64;
+        d.height = 40;
+        const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                d.values.push_back(uint16_t(100 + (x * 31 + y * 17 + (x & 1) * 500) % 3900));
+        const QString path = dir.filePath(QStringLiteral("a100.arw"));
+        QVERIFY(ArwWriter::writeFile(d, path.toStdString()));
+
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("subtractBlack"), 1);
+        RecordingReporter reporter;
+        RawLoader loader(&prefs, &reporter);
+        ChannelNames names;
+        RawLoader::LoadOutcome out = loader.loadFile(path, true, LoadContext(), names);
+        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
+        QVERIFY2(reporter.titles.isEmpty(), qPrintable(reporter.titles.join(QLatin1Char('\n'))));
+        RawImage &image = *out.image;
+        QVERIFY(!(image.decoderInfo.decoder_flags & KALDRIS_DECODER_SONYARW2));
+        QCOMPARE(names.names, (QStringList{"R", "G", "B", "G2"}));
+        const kaldris_data_t &k = image.data();
+        QCOMPARE(int(k.color.maximum), 4095);
+        QCOMPARE(int(k.color.black), 0);
+        QCOMPARE(int(k.sizes.width), columns - 1);
+        QCOMPARE(int(k.sizes.height), rows - 2);
+        // The database's matrix; the file has no balance of its own.
+        QVERIFY(k.color.builtin_color.has_colormatrix);
+        QCOMPARE(k.color.builtin_color.colormatrix[1][1], 1.6215f);
+        for (int c = 0; c < 4; ++c)
+            QCOMPARE(k.color.cam_mul[c], 0.0f);
+        const ushort *raw = k.rawdata.raw_image;
+        for (size_t i = 0; i < d.values.size(); ++i)
+            QCOMPARE(int(raw[i]), int(d.values[i]));
+    }
+
+    void srfFourColours()
+    {
+        ArwDescription d;
+        d.data = ArwDescription::Data::Srf;
+        d.model = "DSC-F828";
+        d.width = 3360;
+        d.height = 24;
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x)
+                d.values.push_back(uint16_t(600 + (x * 7 + y * 13 + (x & 1) * 2000 + (y & 1) * 900) % 15000));
+        const QString path = dir.filePath(QStringLiteral("f828.srf"));
+        QVERIFY(ArwWriter::writeFile(d, path.toStdString()));
+
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("subtractBlack"), 1);
+        RecordingReporter reporter;
+        RawLoader loader(&prefs, &reporter);
+        ChannelNames names;
+        RawLoader::LoadOutcome out = loader.loadFile(path, true, LoadContext(), names);
+        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
+        QVERIFY2(reporter.titles.isEmpty(), qPrintable(reporter.titles.join(QLatin1Char('\n'))));
+        RawImage &image = *out.image;
+        QCOMPARE(image.cfaColourCount, 4);
+        QCOMPARE(names.names, (QStringList{"R", "G", "B", "E"}));
+        QVERIFY(!names.isRGB);
+        const kaldris_data_t &k = image.data();
+        QCOMPARE(int(k.color.black), 495);
+        QCOMPARE(int(k.color.maximum), 16383);
+        QCOMPARE(int(k.sizes.left_margin), 5);
+        QCOMPARE(int(k.sizes.width), 3288);
+        QCOMPARE(k.color.builtin_color.colormatrix[3][0], -0.7242f);
+        const ushort *raw = k.rawdata.raw_image;
+        const auto *w = static_cast<const ushort *>(image.workingBuffer);
+        for (size_t i = 0; i < d.values.size(); ++i) {
+            QCOMPARE(int(raw[i]), int(d.values[i]));
+            QCOMPARE(int(w[i]), std::max(0, int(d.values[i]) - 495));
+        }
     }
 };
 

@@ -1,6 +1,7 @@
 #include "formats/ArwDecoder.h"
 
 #include "camera/CameraDatabase.h"
+#include "decompress/Arw1Decoder.h"
 #include "decompress/LosslessJpegDecoder.h"
 #include "decompress/Uncompressed.h"
 #include "formats/CameraFacts.h"
@@ -154,10 +155,18 @@ void ArwDecoder::readLayout(const TiffIfd &raw)
     if (compression == CompressionSonyArw && m_length == pixels) {
         m_layout = Layout::Arw2;
         m_bits = 14;
-    } else if (m_length >= pixels * 2) {
+    } else if (compression == CompressionSonyArw ? m_length == pixels * 2 : m_length >= pixels * 2) {
         m_layout = Layout::Words;
+    } else if (compression == CompressionSonyArw) {
+        // ARW 1: the stream codes eight rows more than the directory says,
+        // and the A100's 3880-wide files one column more.
+        m_layout = Layout::Arw1;
+        m_bits = 12;
+        m_width += m_width == 3880;
+        m_height += 8;
+        if (m_height > 65535)
+            fail(KALDRIS_CORRUPT);
     } else {
-        // ARW 1 and the packed layouts of the first bodies.
         fail(KALDRIS_SONY_UNSUPPORTED);
     }
 }
@@ -181,6 +190,7 @@ void ArwDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d)
 
     ExifFields::read(m_tree, d);
     const char *format = m_layout == Layout::Arw2    ? "Sony ARW 2 (compressed)"
+                         : m_layout == Layout::Arw1  ? "Sony ARW 1 (compressed)"
                          : m_layout == Layout::Words ? "Sony ARW (uncompressed)"
                                                      : "Sony ARW (lossless)";
     ExifFields::copyText(d.idata.format, sizeof d.idata.format, format);
@@ -383,6 +393,7 @@ void ArwDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
     case Layout::Arw2: unpackArw2(d, out.get()); break;
     case Layout::Words: unpackWords(d, out.get()); break;
     case Layout::LosslessTiles: unpackTiles(d, out.get()); break;
+    case Layout::Arw1: unpackArw1(d, out.get()); break;
     }
     d.rawdata.raw_alloc = d.rawdata.raw_image = out.release();
 }
@@ -493,6 +504,14 @@ void ArwDecoder::unpackTiles(kaldris_data_t &d, uint16_t *out) const
             failed.fetch_add(1);
     });
     d.decode_errors += failed.load();
+}
+
+void ArwDecoder::unpackArw1(kaldris_data_t &d, uint16_t *out) const
+{
+    // One stream through every column: no split point, so one core.
+    const uint64_t avail = m_file.available(m_offset, m_length);
+    d.decode_errors += Arw1Decoder::decode(avail ? m_file.data() + m_offset : nullptr, size_t(avail), out, m_width,
+                                           m_width, m_height);
 }
 
 }

@@ -1,7 +1,8 @@
 // Sony ARW: a TIFF file whose IFD0 holds the thumbnail and points, through
 // SubIFDs, at the raw directory: ARW 2 compressed rows (Compression 32767,
 // one byte a pixel), 14-bit data in 16-bit words (Compression 1), or lossless
-// JPEG tiles (Compression 7). Levels and balance come from the raw directory
+// JPEG tiles (Compression 7); the DSLR-A100's ARW 1 is one Huffman-coded
+// stream (Compression 32767 with any other byte count). Levels and balance come from the raw directory
 // and the enciphered SR2 private data, else the camera database.
 #ifndef KALDRIS_ARWDECODER_H
 #define KALDRIS_ARWDECODER_H
@@ -17,9 +18,9 @@ class ArwDecoder : public FormatDecoder {
 public:
     // A TIFF file that is not a DNG, whose Make or maker note is Sony's.
     static bool recognises(const TiffTree &tree);
-    // The bodies whose layouts (ARW 1, SR2, SRF) this decoder does not
+    // The bodies whose layouts (SR2) this decoder does not
     // read: their files are refused with KALDRIS_SONY_UNSUPPORTED.
-    static constexpr const char *unreadModels[3] = {"DSLR-A100", "DSC-R1", "DSC-F828"};
+    static constexpr const char *unreadModels[1] = {"DSC-R1"};
 
     const char *name() const override { return "sony_arw"; }
     unsigned infoFlags() const override;
@@ -30,7 +31,7 @@ public:
     uint64_t thumbLength() const override { return m_thumbLength; }
 
 private:
-    enum class Layout { Arw2, Words, LosslessTiles };
+    enum class Layout { Arw2, Words, LosslessTiles, Arw1 };
 
     const TiffIfd *findRawIfd() const;
     void readLayout(const TiffIfd &raw);
@@ -41,6 +42,7 @@ private:
     void unpackArw2(kaldris_data_t &d, uint16_t *out) const;
     void unpackWords(kaldris_data_t &d, uint16_t *out) const;
     void unpackTiles(kaldris_data_t &d, uint16_t *out) const;
+    void unpackArw1(kaldris_data_t &d, uint16_t *out) const;
 
     ByteStream m_file;
     TiffTree m_tree;

@@ -8,6 +8,7 @@
 #include "formats/PefDecoder.h"
 #include "formats/RafDecoder.h"
 #include "formats/Rw2Decoder.h"
+#include "formats/SrfDecoder.h"
 #include "formats/SrwDecoder.h"
 #include "tiff/TiffParser.h"
 
@@ -91,7 +92,7 @@ std::string makeOf(const TiffTree &tree)
     return {};
 }
 
-enum class Candidate { Cr2, Nef, Pef, Arw, Rw2, Orf, Srw, Dng };
+enum class Candidate { Cr2, Nef, Pef, Arw, Srf, Rw2, Orf, Srw, Dng };
 
 std::unique_ptr<FormatDecoder> make(Candidate c)
 {
@@ -103,6 +104,8 @@ std::unique_ptr<FormatDecoder> make(Candidate c)
         return std::make_unique<PefDecoder>();
     if (c == Candidate::Arw)
         return std::make_unique<ArwDecoder>();
+    if (c == Candidate::Srf)
+        return std::make_unique<SrfDecoder>();
     if (c == Candidate::Rw2)
         return std::make_unique<Rw2Decoder>();
     if (c == Candidate::Orf)
@@ -139,6 +142,8 @@ std::unique_ptr<FormatDecoder> FormatChooser::open(const ByteStream &file, kaldr
         candidates.push_back(Candidate::Rw2);
     else if (NikonDecoder::recognises(tree))
         candidates.push_back(Candidate::Nef);
+    else if (SrfDecoder::recognises(tree))
+        candidates.push_back(Candidate::Srf);
     else if (ArwDecoder::recognises(tree))
         candidates.push_back(Candidate::Arw);
     else if (PefDecoder::recognises(tree, maker))

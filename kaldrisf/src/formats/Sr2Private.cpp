@@ -1,5 +1,6 @@
 #include "formats/Sr2Private.h"
 
+#include "formats/SonyKeyStream.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
@@ -46,22 +47,7 @@ bool fourShorts(const TiffIfd &ifd, uint16_t tag, unsigned v[4])
 
 void Sr2Private::decipher(uint8_t *data, size_t words, uint32_t key)
 {
-    uint32_t pad[128];
-    for (int i = 0; i < 4; ++i)
-        pad[i] = key = key * 48828125u + 1u;
-    pad[3] = pad[3] << 1 | (pad[0] ^ pad[2]) >> 31;
-    for (int i = 4; i < 127; ++i)
-        pad[i] = (pad[i - 4] ^ pad[i - 2]) << 1 | (pad[i - 3] ^ pad[i - 1]) >> 31;
-    uint32_t p = 128;
-    for (size_t w = 0; w < words; ++w, ++p) {
-        const uint32_t k = pad[(p - 1) & 127] = pad[p & 127] ^ pad[(p + 64) & 127];
-        uint8_t *b = data + 4 * w;
-        const uint32_t v = (uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]) ^ k;
-        b[0] = uint8_t(v >> 24);
-        b[1] = uint8_t(v >> 16);
-        b[2] = uint8_t(v >> 8);
-        b[3] = uint8_t(v);
-    }
+    SonyKeyStream(key).apply(data, words);
 }
 
 Sr2Levels Sr2Private::read(const ByteStream &fileAny, const TiffTree &tree)

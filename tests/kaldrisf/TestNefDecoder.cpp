@@ -4,10 +4,12 @@
 // broken files.
 #include "TestRegistry.h"
 
+#include "ExternalTool.h"
 #include "Kaldris.h"
 #include "NefWriter.h"
 #include "OpenedFile.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -120,6 +122,8 @@ private slots:
     void smallRawRgb_data();
     void smallRawRgb();
     void smallRawTruncated();
+    void smallRawAsDcrawSeesIt_data();
+    void smallRawAsDcrawSeesIt();
     void memoryLimit();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -775,6 +779,59 @@ void TestNefDecoder::smallRawTruncated()
         QCOMPARE(int(px[y * w][0]), kept ? int(d.raw[y * w * 2]) : 0);
         QCOMPARE(int(px[y * w + w - 1][2]), kept ? int(d.raw[y * w * 2 + w * 2 - 1]) : 0);
     }
+}
+
+// Our RGB against dcraw's, run as an independent decoder. dcraw gives both
+// pixels of a pair the pair's chroma, we the second one halfway to the next
+// pair's: where the chroma changes only down the image every pixel agrees,
+// elsewhere the first of each pair does, to the last 16-bit step.
+void TestNefDecoder::smallRawAsDcrawSeesIt_data()
+{
+    QTest::addColumn<bool>("chromaAlongRows");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("chroma down the image, MM") << false << true;
+    QTest::newRow("chroma down the image, II") << false << false;
+    QTest::newRow("chroma along the rows") << true << true;
+}
+
+void TestNefDecoder::smallRawAsDcrawSeesIt()
+{
+    if (!ExternalTool::available("dcraw"))
+        QSKIP("dcraw is not installed");
+    QFETCH(bool, chromaAlongRows);
+    QFETCH(bool, bigEndian);
+    NefDescription d = smallRaw(320, 240);   // dcraw reads no smaller file
+    d.bigEndian = bigEndian;
+    d.wbRed = 2.25;
+    d.wbBlue = 1.375;
+    std::mt19937 rng(17);
+    const uint16_t cb0 = 1500, cr0 = 2600;
+    for (size_t i = 0; i < d.raw.size(); i += 4) {
+        const size_t row = i / 4 / size_t(d.width / 2);
+        d.raw[i + 2] = chromaAlongRows ? uint16_t(rng() % 4096) : uint16_t((cb0 + row * 37) % 4096);
+        d.raw[i + 3] = chromaAlongRows ? uint16_t(rng() % 4096) : uint16_t((cr0 + row * 53) % 4096);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("small.nef");
+    QVERIFY(NefWriter::writeFile(d, path.toStdString()));
+    int w = 0, h = 0, channels = 0;
+    std::vector<uint16_t> theirs;
+    QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-D"), w, h, channels, theirs));
+    QCOMPARE(w, d.width);
+    QCOMPARE(h, d.height);
+    QCOMPARE(channels, 3);
+    const std::vector<uint8_t> bytes = write(d);
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.unpackRc, 0);
+    const ushort(*ours)[3] = o.k->imgdata.rawdata.color3_image;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; x += chromaAlongRows ? 2 : 1)
+            for (int c = 0; c < 3; ++c) {
+                const size_t i = size_t(y) * size_t(w) + size_t(x);
+                if (ours[i][c] != theirs[i * 3 + size_t(c)])
+                    QFAIL(qPrintable(QString("pixel %1, %2 channel %3: ours %4, dcraw %5").arg(x).arg(y).arg(c)
+                                         .arg(ours[i][c]).arg(theirs[i * 3 + size_t(c)])));
+            }
 }
 
 void TestNefDecoder::memoryLimit()

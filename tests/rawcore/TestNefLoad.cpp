@@ -3,6 +3,7 @@
 // the lossy curve saved for the raw-curve controls, the scanner's RGB
 // through its gamma preference, the small raw as RGB or as Y, Cb, Cr.
 #include "ChannelNames.h"
+#include "FileLoad.h"
 #include "NefWriter.h"
 #include "PrefStore.h"
 #include "RawLoader.h"
@@ -114,13 +115,11 @@ private slots:
         PrefStore prefs(false, false);
         prefs.setPrefValue(QStringLiteral("srawYcc"), ycc);
         prefs.setPrefValue(QStringLiteral("srawYccNoInterpolation"), noInterpolation);
-        RecordingReporter reporter;
-        RawLoader loader(&prefs, &reporter);
-        ChannelNames names;
-        RawLoader::LoadOutcome out = loader.loadFile(path, true, LoadContext(), names);
-        QVERIFY2(out.image, qPrintable(reporter.texts.join(QLatin1Char('\n'))));
-        QVERIFY(reporter.titles.isEmpty());
-        QCOMPARE(names.names, ycc ? (QStringList{"Y", "Cb", "Cr"}) : (QStringList{"R", "G", "B"}));
+        FileLoad load(path, prefs);
+        const RawLoader::LoadOutcome &out = load.out;
+        QVERIFY2(out.image, qPrintable(load.messages()));
+        QVERIFY(load.reporter.titles.isEmpty());
+        QCOMPARE(load.names.names, ycc ? (QStringList{"Y", "Cb", "Cr"}) : (QStringList{"R", "G", "B"}));
         QCOMPARE(out.display.ycbcrChannels, ycc);
         QCOMPARE(out.image->decoder().is_sraw(), 1);
         QCOMPARE(out.image->decoder().sraw_midpoint(), 2048);

@@ -272,21 +272,27 @@ void NikonDecoder::openScanner(kaldris_data_t &d)
     if (m_dataLength < uint64_t(m_width) * m_height * 3 * (m_bits / 8))
         fail(m_file.available(m_dataOffset, m_dataLength) < m_dataLength ? KALDRIS_TRUNCATED : KALDRIS_CORRUPT);
     m_bigEndianWords = m_tree.bigEndian;
+    openThreeColour(d, "Nikon Coolscan NEF", {});
+}
+
+void NikonDecoder::openSmall(kaldris_data_t &d)
+{
+    openThreeColour(d, "Nikon NEF (small raw)", "sNEF-uncompressed");
+    readBalance(d);
+}
+
+void NikonDecoder::openThreeColour(kaldris_data_t &d, const char *format, std::string_view mode)
+{
     ExifFields::read(m_tree, d);
-    ExifFields::copyText(d.idata.format, sizeof d.idata.format, "Nikon Coolscan NEF");
-    CameraFacts::identify(d);
-    auto &s = d.sizes;
-    s.raw_width = s.width = s.iwidth = ushort(m_width);
-    s.raw_height = s.height = s.iheight = ushort(m_height);
-    s.top_margin = s.left_margin = 0;
-    s.raw_pitch = m_width * 6;
-    d.idata.colors = 3;
-    d.idata.filters = 0;
-    ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
+    ExifFields::copyText(d.idata.format, sizeof d.idata.format, format);
+    if (mode.empty() || !CameraFacts::identify(d, mode) || !d.idata.camera_mode[0])
+        CameraFacts::identify(d);
+    setRgbFrame(d, m_width, m_height);
     auto &c = d.color;
     for (int i = 0; i < 0x10000; ++i)
         c.curve[i] = ushort(i);
     m_hasCurve = false;
+    // Values without an offset, reaching 16 bits.
     std::fill(c.cblack, c.cblack + 4104, 0u);
     c.black = 0;
     c.maximum = 65535;
@@ -296,37 +302,6 @@ void NikonDecoder::openScanner(kaldris_data_t &d)
         c.pre_mul[i] = 1;
         c.cam_mul[i] = 0;
     }
-    findThumbnail(d);
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
-    if (limit && uint64_t(m_width) * m_height * 6 > limit)
-        fail(KALDRIS_TOO_BIG);
-}
-
-void NikonDecoder::openSmall(kaldris_data_t &d)
-{
-    ExifFields::read(m_tree, d);
-    ExifFields::copyText(d.idata.format, sizeof d.idata.format, "Nikon NEF (small raw)");
-    if (!CameraFacts::identify(d, "sNEF-uncompressed") || !d.idata.camera_mode[0])
-        CameraFacts::identify(d);
-    auto &s = d.sizes;
-    s.raw_width = s.width = s.iwidth = ushort(m_width);
-    s.raw_height = s.height = s.iheight = ushort(m_height);
-    s.top_margin = s.left_margin = 0;
-    s.raw_pitch = m_width * 6;
-    d.idata.colors = 3;
-    d.idata.filters = 0;
-    ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
-    auto &c = d.color;
-    for (int i = 0; i < 0x10000; ++i)
-        c.curve[i] = ushort(i);
-    m_hasCurve = false;
-    // Converted colour without an offset; the luma curve reaches 16 bits.
-    std::fill(c.cblack, c.cblack + 4104, 0u);
-    c.black = 0;
-    c.maximum = 65535;
-    ExifFields::copyText(c.black_source, sizeof c.black_source, "none");
-    ExifFields::copyText(c.white_source, sizeof c.white_source, "bit depth");
-    readBalance(d);
     findThumbnail(d);
     const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     if (limit && uint64_t(m_width) * m_height * 6 > limit)

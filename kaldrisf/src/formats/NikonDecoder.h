@@ -11,6 +11,8 @@
 #include "decompress/NikonHuffmanDecoder.h"
 #include "formats/FormatDecoder.h"
 
+#include <string_view>
+
 namespace kaldris {
 
 struct CameraEntry;
@@ -38,6 +40,8 @@ private:
     const TiffIfd *findScannerIfd() const;
     const TiffIfd *findSmallIfd() const;
     void openSmall(kaldris_data_t &d);
+    // Sizes, levels and thumbnail of a three-colour image (scan, small raw).
+    void openThreeColour(kaldris_data_t &d, const char *format, std::string_view mode);
     void unpackSmall(kaldris_data_t &d, const uint8_t *src, size_t avail);
     void openScanner(kaldris_data_t &d);
     void unpackScanner(kaldris_data_t &d, const uint8_t *src, size_t avail);

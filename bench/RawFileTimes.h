@@ -23,6 +23,7 @@
 struct RawFileTimes {
     std::vector<double> open, unpack;   // ms a run
     int threads = 0;                    // the library's worker bound; 0 leaves its default
+    unsigned flags = 0;                 // the processing flags each run opens with
 
     // The allocator keeps its pages between runs, so every run finds the
     // frame's memory as warm as the one before.
@@ -46,6 +47,7 @@ struct RawFileTimes {
             Kaldris k;
             if (threads)
                 k.imgdata.params.threads = threads;
+            k.imgdata.params.processing_flags = flags;
             QElapsedTimer t;
             t.start();
             int rc = k.open_file(path.c_str());

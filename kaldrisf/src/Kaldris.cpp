@@ -342,7 +342,7 @@ const char *Kaldris::strerror(int code)
     case KALDRIS_NOT_PROCESSED: return "Image not processed";
     case KALDRIS_CANON_CR3_UNSUPPORTED: return "Canon CR3 files are not supported";
     case KALDRIS_CANON_CRW_UNSUPPORTED: return "Canon CRW files are not supported";
-    case KALDRIS_NIKON_UNSUPPORTED: return "Nikon raw data of this kind (High Efficiency HE/HE*, small raw) are not supported";
+    case KALDRIS_NIKON_UNSUPPORTED: return "Nikon raw data of this kind (High Efficiency HE/HE*) are not supported";
     case KALDRIS_PENTAX_UNSUPPORTED: return "Pentax PEF files are not supported yet";
     case KALDRIS_SONY_UNSUPPORTED: return "Sony SR2 (DSC-R1) files are not supported yet";
     case KALDRIS_SAMSUNG_UNSUPPORTED: return "Samsung SRW files are not supported yet";

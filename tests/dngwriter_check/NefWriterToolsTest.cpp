@@ -101,6 +101,78 @@ private slots:
                                      .arg(i % size_t(w)).arg(i / size_t(w)).arg(values[i]).arg(expected[i])));
     }
 
+    // dcraw turns the small raw into RGB itself. With neutral chroma and a
+    // neutral as-shot balance all three channels give one rising function of
+    // each pixel's luma; chroma of red alone leaves blue as it was. A luma,
+    // pixel or field out of place shows as channels apart or a broken rise.
+    void dcrawReadsSmallRaw_data()
+    {
+        QTest::addColumn<bool>("bigEndian");
+        QTest::newRow("MM") << true;
+        QTest::newRow("II") << false;
+    }
+
+    void dcrawReadsSmallRaw()
+    {
+        if (!ExternalTool::available("dcraw"))
+            QSKIP("dcraw is not installed");
+        QFETCH(bool, bigEndian);
+        const int w = 320, h = 240;
+        auto small = [&](int crOffset) {
+            NefDescription d;
+            d.coding = Coding::Small;
+            d.model = "NIKON D810";
+            d.bigEndian = bigEndian;
+            d.width = w;
+            d.height = h;
+            d.wbRed = d.wbBlue = 1.0;
+            for (int y = 0; y < h; ++y)
+                for (int p = 0; p < w / 2; ++p) {
+                    // Every luma value somewhere, the two of a pair apart.
+                    const int l = (y * w + 2 * p) % 4096;
+                    d.raw.push_back(uint16_t(l));
+                    d.raw.push_back(uint16_t(4095 - l));
+                    d.raw.push_back(2048);
+                    d.raw.push_back(uint16_t(2048 + crOffset));
+                }
+            return d;
+        };
+        auto rgb = [&](const NefDescription &d, const QString &name) {
+            const QString path = write(d, name);
+            int iw = 0, ih = 0, channels = 0;
+            std::vector<uint16_t> values;
+            if (path.isEmpty() || !ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-D"), iw, ih, channels, values)
+                || iw != w || ih != h || channels != 3)
+                values.clear();
+            return values;
+        };
+        const NefDescription neutral = small(0);
+        const QString path = write(neutral, "small.nef");
+        const QString info = ExternalTool::run("dcraw", {"-i", "-v", path});
+        QVERIFY2(info.contains("Camera: Nikon D810"), qPrintable(info));
+        QVERIFY2(info.contains("Full size:    320 x 240"), qPrintable(info));
+        QVERIFY2(info.contains("Raw colors: 3"), qPrintable(info));
+        const std::vector<uint16_t> grey = rgb(neutral, "grey.nef"), red = rgb(small(300), "red.nef");
+        QVERIFY(!grey.empty() && !red.empty());
+        std::vector<int> ofLuma(4096, -1);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t i = size_t(y) * w + size_t(x);
+                const uint16_t *g = &grey[i * 3], *r = &red[i * 3];
+                const int luma = neutral.raw[(i / 2) * 4 + (x & 1)];
+                if (g[0] != g[1] || g[1] != g[2] || (ofLuma[size_t(luma)] >= 0 && ofLuma[size_t(luma)] != g[0]))
+                    QFAIL(qPrintable(QString("pixel %1, %2: %3 %4 %5").arg(x).arg(y).arg(g[0]).arg(g[1]).arg(g[2])));
+                ofLuma[size_t(luma)] = g[0];
+                if (r[2] != g[2] || (luma > 0 && luma < 3000 && (r[0] <= g[0] || r[1] >= g[1])))
+                    QFAIL(qPrintable(QString("pixel %1, %2: red chroma gives %3 %4 %5, grey %6").arg(x).arg(y)
+                                         .arg(r[0]).arg(r[1]).arg(r[2]).arg(g[0])));
+            }
+        QCOMPARE(ofLuma[0], 0);
+        QCOMPARE(ofLuma[4095], 65535);
+        for (size_t l = 1; l < ofLuma.size(); ++l)
+            QVERIFY2(ofLuma[l] >= ofLuma[l - 1], qPrintable(QString("luma %1").arg(l)));
+    }
+
     void exiftoolReadsMakerNote()
     {
         if (!ExternalTool::available("exiftool"))

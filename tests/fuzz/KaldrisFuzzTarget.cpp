@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -36,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             for (unsigned mode = KALDRIS_PROC_ARW2_BASE_ONLY; mode <= KALDRIS_PROC_ARW2_DELTA_STEP; mode <<= 1) {
                 decoder.imgdata.params.processing_flags = mode;
                 decoder.imgdata.params.arw2_delta_threshold = mode == KALDRIS_PROC_ARW2_DELTA_STEP ? 64 : 0;
+                if (decoder.unpack() != KALDRIS_SUCCESS)
+                    break;
+            }
+        // sRAW data again as Y, Cb, Cr, the chroma interpolated and repeated.
+        if (decoder.is_sraw())
+            for (unsigned flags : {unsigned(KALDRIS_PROC_SRAW_YCC), unsigned(KALDRIS_PROC_SRAW_YCC | KALDRIS_PROC_SRAW_NO_INTERP)}) {
+                decoder.imgdata.params.processing_flags = flags;
                 if (decoder.unpack() != KALDRIS_SUCCESS)
                     break;
             }

@@ -276,6 +276,26 @@ int main(int argc, char **argv)
                 d.raw.push_back(uint16_t((ramp(x, y, n.bits) + 300) % (1 << n.bits)));
         ok &= saveWith<NefWriter>(dir, n.name, d);
     }
+    // Nikon small raw: YCbCr pairs, the chroma moving from pair to pair.
+    {
+        NefDescription d;
+        d.coding = NefDescription::Coding::Small;
+        d.model = "NIKON D810";
+        d.previews = false;
+        d.width = 48;
+        d.height = 24;
+        for (int i = 0; i < d.width / 2 * d.height; ++i) {
+            d.raw.push_back(uint16_t(i * 7 % 4096));
+            d.raw.push_back(uint16_t(i * 11 % 4096));
+            d.raw.push_back(uint16_t(1800 + i % 500));
+            d.raw.push_back(uint16_t(2300 - i % 600));
+        }
+        std::string error;
+        if (!NefWriter::writeFile(d, dir + "/nef-small.nef", &error)) {
+            std::fprintf(stderr, "nef-small.nef: %s\n", error.c_str());
+            ok = false;
+        }
+    }
     // Nikon Coolscan NEF: a scanner's 16-bit RGB image.
     {
         NefDescription d;

@@ -4,10 +4,12 @@
 // broken files.
 #include "TestRegistry.h"
 
+#include "ExternalTool.h"
 #include "Kaldris.h"
 #include "NefWriter.h"
 #include "OpenedFile.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -42,6 +44,28 @@ NefDescription sensor(Coding coding, int bits, int width = 96, int height = 64)
             if (x == 5 && y % 3 == 0)
                 v = range - 1;
             d.raw[size_t(y) * size_t(width) + size_t(x)] = uint16_t(v);
+        }
+    return d;
+}
+
+// A small raw ("RAW S") of a D810: luma ramps with noise and the ends of
+// the range, chroma that changes from pair to pair and row to row.
+NefDescription smallRaw(int width = 96, int height = 64)
+{
+    NefDescription d;
+    d.coding = Coding::Small;
+    d.model = "NIKON D810";
+    d.width = width;
+    d.height = height;
+    d.previewWidth = 48;
+    d.previewHeight = 32;
+    std::mt19937 rng(11);
+    for (int y = 0; y < height; ++y)
+        for (int p = 0; p < width / 2; ++p) {
+            d.raw.push_back(uint16_t((p * 61 + y * 23) % 4096));
+            d.raw.push_back(uint16_t(p % 9 == 0 ? 4095 : p % 9 == 1 ? 0 : rng() % 4096));
+            d.raw.push_back(uint16_t(2048 + (p % 13 - 6) * 97 + y));
+            d.raw.push_back(uint16_t(rng() % 4096));
         }
     return d;
 }
@@ -93,6 +117,13 @@ private slots:
     void valueOutsideRange();
     void damagedMakerNote_data();
     void damagedMakerNote();
+    void smallRawYcc_data();
+    void smallRawYcc();
+    void smallRawRgb_data();
+    void smallRawRgb();
+    void smallRawTruncated();
+    void smallRawAsDcrawSeesIt_data();
+    void smallRawAsDcrawSeesIt();
     void memoryLimit();
     void truncatedEverywhere();
     void mutatedBytes();
@@ -406,8 +437,8 @@ void TestNefDecoder::refused_data()
     QTest::newRow("HE") << 13 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
     QTest::newRow("HE*") << 14 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
     QTest::newRow("unknown compression") << 0 << 7 << int(KALDRIS_NIKON_UNSUPPORTED);
-    // An RGB/YCbCr image where the raw one belongs, from a camera: small raw.
-    QTest::newRow("small raw") << -1 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
+    // An uncompressed RGB image where the raw one belongs, from a camera.
+    QTest::newRow("camera's RGB image") << -1 << 0 << int(KALDRIS_NIKON_UNSUPPORTED);
 }
 
 void TestNefDecoder::refused()
@@ -621,6 +652,188 @@ void TestNefDecoder::damagedMakerNote()
     }
 }
 
+// Y, Cb and Cr as the file stores them; an odd pixel's chroma lies halfway
+// to the next pair's unless the program asks for it repeated.
+void TestNefDecoder::smallRawYcc_data()
+{
+    QTest::addColumn<bool>("repeated");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("interpolated, MM") << false << true;
+    QTest::newRow("interpolated, II") << false << false;
+    QTest::newRow("repeated, MM") << true << true;
+}
+
+void TestNefDecoder::smallRawYcc()
+{
+    QFETCH(bool, repeated);
+    QFETCH(bool, bigEndian);
+    NefDescription d = smallRaw();
+    d.bigEndian = bigEndian;
+    const unsigned flags = KALDRIS_PROC_SRAW_YCC | (repeated ? KALDRIS_PROC_SRAW_NO_INTERP : 0u);
+    Opened o = openAndUnpack(write(d), flags);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(o.k->is_sraw(), 1);
+    QCOMPARE(o.k->sraw_midpoint(), 2048);
+    QCOMPARE(o.k->is_coolscan_nef(), 0);
+    QCOMPARE(QByteArray(img.idata.format), QByteArray("Nikon NEF (small raw)"));
+    QCOMPARE(QByteArray(img.idata.model), QByteArray("D810"));
+    QCOMPARE(int(img.decode_errors), 0);
+    QCOMPARE(int(img.idata.colors), 3);
+    QCOMPARE(img.idata.filters, 0u);
+    QCOMPARE(int(img.sizes.raw_width), d.width);
+    QCOMPARE(int(img.sizes.width), d.width);
+    QCOMPARE(int(img.sizes.raw_pitch), d.width * 6);
+    QCOMPARE(img.color.maximum, 4095u);
+    QCOMPARE(img.color.black, 0u);
+    QVERIFY(!img.rawdata.raw_image);
+    QVERIFY(img.rawdata.color3_image);
+    const int pairs = d.width / 2;
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x) {
+            const uint16_t *q = &d.raw[(size_t(y) * size_t(pairs) + size_t(x / 2)) * 4];
+            const uint16_t *next = x / 2 + 1 < pairs ? q + 4 : q;
+            int cb = q[2], cr = q[3];
+            if ((x & 1) && !repeated) {
+                cb = (q[2] + next[2] + 1) >> 1;
+                cr = (q[3] + next[3] + 1) >> 1;
+            }
+            const ushort *px = img.rawdata.color3_image[size_t(y) * size_t(d.width) + size_t(x)];
+            if (px[0] != q[x & 1] || px[1] != cb || px[2] != cr)
+                QFAIL(qPrintable(QString("pixel %1, %2: %3 %4 %5, expected %6 %7 %8").arg(x).arg(y).arg(px[0])
+                                     .arg(px[1]).arg(px[2]).arg(q[x & 1]).arg(cb).arg(cr)));
+        }
+}
+
+// Linear RGB from the sRGB-like luma curve, the as-shot balance taken out:
+// checked against the curve's published constants (knee 0.04045, offset
+// 0.055), which the smooth join reproduces within a few 16-bit steps.
+void TestNefDecoder::smallRawRgb_data()
+{
+    QTest::addColumn<int>("luma");
+    QTest::addColumn<int>("cb");
+    QTest::addColumn<int>("cr");
+    QTest::newRow("black") << 0 << 2048 << 2048;
+    QTest::newRow("white") << 4095 << 2048 << 2048;
+    QTest::newRow("toe") << 100 << 2048 << 2048;
+    QTest::newRow("mid grey") << 2048 << 2048 << 2048;
+    QTest::newRow("red") << 1500 << 2048 << 2600;
+    QTest::newRow("blue") << 1500 << 2500 << 2048;
+    QTest::newRow("chroma past the range") << 3000 << 4095 << 0;
+}
+
+void TestNefDecoder::smallRawRgb()
+{
+    QFETCH(int, luma);
+    QFETCH(int, cb);
+    QFETCH(int, cr);
+    NefDescription d = smallRaw(32, 8);
+    for (size_t i = 0; i < d.raw.size(); i += 4) {
+        d.raw[i] = d.raw[i + 1] = uint16_t(luma);
+        d.raw[i + 2] = uint16_t(cb);
+        d.raw[i + 3] = uint16_t(cr);
+    }
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(o.k->is_sraw(), 1);
+    QCOMPARE(img.color.maximum, 65535u);
+    QCOMPARE(img.color.cam_mul[0], 2.0f);
+    QCOMPARE(img.color.cam_mul[2], 1.5f);
+    const double u = cb - 2048, v = cr - 2048;
+    const double coded[3] = {luma + 1.370705 * v, luma - 0.337633 * u - 0.698001 * v, luma + 1.732446 * u};
+    const double balance[3] = {2.0, 1.0, 1.5};
+    for (int c = 0; c < 3; ++c) {
+        // The coded values are whole numbers: the conversion truncates.
+        const double e = std::clamp(std::trunc(coded[c]), 0.0, 4095.0) / 4095.0;
+        const double linear = e <= 0.04045 ? e / 12.92 : std::pow((e + 0.055) / 1.055, 2.4);
+        const double want = std::min(65535.0, 65536.0 * linear) / balance[c];
+        for (size_t i = 0; i < size_t(d.width) * size_t(d.height); ++i)
+            if (std::abs(img.rawdata.color3_image[i][c] - want) > 3 + want * 2e-4)
+                QFAIL(qPrintable(QString("pixel %1 channel %2: %3, expected about %4").arg(i).arg(c)
+                                     .arg(img.rawdata.color3_image[i][c]).arg(want)));
+    }
+    // The program renders it as any three-colour image.
+    QCOMPARE(o.k->dcraw_process(), 0);
+}
+
+// Data cut short: the rows held whole survive, the rest are zero, and the
+// error is counted; nothing past the data is read.
+void TestNefDecoder::smallRawTruncated()
+{
+    NefDescription d = smallRaw();
+    NefLayout layout;
+    std::vector<uint8_t> bytes = write(d, &layout);
+    QCOMPARE(layout.rawOffset + layout.rawLength, layout.fileSize);
+    bytes.resize(layout.rawOffset + layout.rawLength / 2 + 7);
+    Opened o = openAndUnpack(bytes, KALDRIS_PROC_SRAW_YCC | KALDRIS_PROC_SRAW_NO_INTERP);
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QCOMPARE(int(o.k->imgdata.decode_errors), 1);
+    const ushort(*px)[3] = o.k->imgdata.rawdata.color3_image;
+    const size_t w = size_t(d.width);
+    for (size_t y = 0; y < size_t(d.height); ++y) {
+        const bool kept = y < size_t(d.height) / 2;
+        QCOMPARE(int(px[y * w][0]), kept ? int(d.raw[y * w * 2]) : 0);
+        QCOMPARE(int(px[y * w + w - 1][2]), kept ? int(d.raw[y * w * 2 + w * 2 - 1]) : 0);
+    }
+}
+
+// Our RGB against dcraw's, run as an independent decoder. dcraw gives both
+// pixels of a pair the pair's chroma, we the second one halfway to the next
+// pair's: where the chroma changes only down the image every pixel agrees,
+// elsewhere the first of each pair does, to the last 16-bit step.
+void TestNefDecoder::smallRawAsDcrawSeesIt_data()
+{
+    QTest::addColumn<bool>("chromaAlongRows");
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("chroma down the image, MM") << false << true;
+    QTest::newRow("chroma down the image, II") << false << false;
+    QTest::newRow("chroma along the rows") << true << true;
+}
+
+void TestNefDecoder::smallRawAsDcrawSeesIt()
+{
+    if (!ExternalTool::available("dcraw"))
+        QSKIP("dcraw is not installed");
+    QFETCH(bool, chromaAlongRows);
+    QFETCH(bool, bigEndian);
+    NefDescription d = smallRaw(320, 240);   // dcraw reads no smaller file
+    d.bigEndian = bigEndian;
+    d.wbRed = 2.25;
+    d.wbBlue = 1.375;
+    std::mt19937 rng(17);
+    const uint16_t cb0 = 1500, cr0 = 2600;
+    for (size_t i = 0; i < d.raw.size(); i += 4) {
+        const size_t row = i / 4 / size_t(d.width / 2);
+        d.raw[i + 2] = chromaAlongRows ? uint16_t(rng() % 4096) : uint16_t((cb0 + row * 37) % 4096);
+        d.raw[i + 3] = chromaAlongRows ? uint16_t(rng() % 4096) : uint16_t((cr0 + row * 53) % 4096);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("small.nef");
+    QVERIFY(NefWriter::writeFile(d, path.toStdString()));
+    int w = 0, h = 0, channels = 0;
+    std::vector<uint16_t> theirs;
+    QVERIFY(ExternalTool::readPnm(ExternalTool::dcrawImage(path, "-D"), w, h, channels, theirs));
+    QCOMPARE(w, d.width);
+    QCOMPARE(h, d.height);
+    QCOMPARE(channels, 3);
+    const std::vector<uint8_t> bytes = write(d);
+    Opened o = openAndUnpack(bytes);
+    QCOMPARE(o.unpackRc, 0);
+    const ushort(*ours)[3] = o.k->imgdata.rawdata.color3_image;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; x += chromaAlongRows ? 2 : 1)
+            for (int c = 0; c < 3; ++c) {
+                const size_t i = size_t(y) * size_t(w) + size_t(x);
+                if (ours[i][c] != theirs[i * 3 + size_t(c)])
+                    QFAIL(qPrintable(QString("pixel %1, %2 channel %3: ours %4, dcraw %5").arg(x).arg(y).arg(c)
+                                         .arg(ours[i][c]).arg(theirs[i * 3 + size_t(c)])));
+            }
+}
+
 void TestNefDecoder::memoryLimit()
 {
     NefDescription d = sensor(Coding::Lossless, 14, 800, 700);   // 1.07 MB unpacked
@@ -634,8 +847,8 @@ void TestNefDecoder::memoryLimit()
 
 void TestNefDecoder::truncatedEverywhere()
 {
-    for (Coding coding : {Coding::Lossless, Coding::Lossy, Coding::Packed}) {
-        NefDescription d = sensor(coding, 12, 40, 24);
+    for (Coding coding : {Coding::Lossless, Coding::Lossy, Coding::Packed, Coding::Small}) {
+        NefDescription d = coding == Coding::Small ? smallRaw(40, 24) : sensor(coding, 12, 40, 24);
         d.split = coding == Coding::Lossy ? 12 : 0;
         d.model = "NIKON D9999";
         d.previewWidth = 16;
@@ -665,8 +878,8 @@ void TestNefDecoder::truncatedEverywhere()
 
 void TestNefDecoder::mutatedBytes()
 {
-    for (Coding coding : {Coding::Lossless, Coding::Lossy}) {
-        NefDescription d = sensor(coding, 14, 40, 24);
+    for (Coding coding : {Coding::Lossless, Coding::Lossy, Coding::Small}) {
+        NefDescription d = coding == Coding::Small ? smallRaw(40, 24) : sensor(coding, 14, 40, 24);
         d.split = coding == Coding::Lossy ? 12 : 0;
         d.previews = false;
         openMutatedCopies(write(d), 300, 13, [](Kaldris_fast &k) {

@@ -1,8 +1,9 @@
 // Nikon NEF and Coolscan NEF files through the program's whole opening
 // sequence, headless: channels named, the maker note's black subtracted,
 // the lossy curve saved for the raw-curve controls, the scanner's RGB
-// through its gamma preference.
+// through its gamma preference, the small raw as RGB or as Y, Cb, Cr.
 #include "ChannelNames.h"
+#include "FileLoad.h"
 #include "NefWriter.h"
 #include "PrefStore.h"
 #include "RawLoader.h"
@@ -83,6 +84,63 @@ private slots:
         for (size_t i = 0; i < expected.size(); ++i)
             QCOMPARE(int(w[i]), std::max(0, int(expected[i]) - 600));
         QVERIFY(image.infoHtml.contains(QStringLiteral("Nikon")));
+    }
+
+    void smallRaw_data()
+    {
+        QTest::addColumn<bool>("ycc");
+        QTest::addColumn<bool>("noInterpolation");
+        QTest::newRow("RGB") << false << false;
+        QTest::newRow("YCbCr") << true << false;
+        QTest::newRow("YCbCr, chroma not interpolated") << true << true;
+        // The second option means nothing without the first.
+        QTest::newRow("RGB, no-interpolation set alone") << false << true;
+    }
+    void smallRaw()
+    {
+        QFETCH(bool, ycc);
+        QFETCH(bool, noInterpolation);
+        NefDescription d;
+        d.coding = NefDescription::Coding::Small;
+        d.model = "NIKON D810";
+        d.width = 32;
+        d.height = 16;
+        for (int i = 0; i < 16 * 16; ++i) {
+            d.raw.push_back(uint16_t(1000 + i));
+            d.raw.push_back(uint16_t(1500 + i));
+            d.raw.push_back(uint16_t(2048 + (i % 16) * 10));
+            d.raw.push_back(uint16_t(2048 - (i % 16) * 10));
+        }
+        const QString path = write(d, QStringLiteral("small-%1-%2.nef").arg(ycc).arg(noInterpolation));
+        PrefStore prefs(false, false);
+        prefs.setPrefValue(QStringLiteral("srawYcc"), ycc);
+        prefs.setPrefValue(QStringLiteral("srawYccNoInterpolation"), noInterpolation);
+        FileLoad load(path, prefs);
+        const RawLoader::LoadOutcome &out = load.out;
+        QVERIFY2(out.image, qPrintable(load.messages()));
+        QVERIFY(load.reporter.titles.isEmpty());
+        QCOMPARE(load.names.names, ycc ? (QStringList{"Y", "Cb", "Cr"}) : (QStringList{"R", "G", "B"}));
+        QCOMPARE(out.display.ycbcrChannels, ycc);
+        QCOMPARE(out.image->decoder().is_sraw(), 1);
+        QCOMPARE(out.image->decoder().sraw_midpoint(), 2048);
+        QVERIFY(out.image->view3);
+        QVERIFY(!out.image->view1);
+        const ushort(*p)[3] = out.image->view3;
+        if (ycc) {
+            // Pair 0 holds Cb 2048, pair 1 Cb 2058: the second pixel lies halfway or repeats.
+            QCOMPARE(int(p[0][0]), 1000);
+            QCOMPARE(int(p[1][0]), 1500);
+            QCOMPARE(int(p[0][1]), 2048);
+            QCOMPARE(int(p[1][1]), noInterpolation ? 2048 : 2053);
+            QCOMPARE(int(p[1][2]), noInterpolation ? 2048 : 2043);
+            QCOMPARE(out.image->dataRange, 4095u);
+        } else {
+            // Neutral chroma in the first pair: one grey, less the as-shot red and blue levels.
+            QVERIFY(p[0][1] > 0);
+            QVERIFY(std::abs(p[0][0] * 2.0 - p[0][1]) <= 2);
+            QVERIFY(std::abs(p[0][2] * 1.5 - p[0][1]) <= 2);
+            QCOMPARE(out.image->dataRange, 65535u);
+        }
     }
 
     void coolscan_data()

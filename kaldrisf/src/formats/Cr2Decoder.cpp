@@ -240,13 +240,7 @@ void Cr2Decoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
 {
     auto &s = d.sizes;
     if (m_sraw) {
-        s.raw_width = s.width = s.iwidth = ushort(m_width);
-        s.raw_height = s.height = s.iheight = ushort(m_height);
-        s.top_margin = s.left_margin = 0;
-        s.raw_pitch = m_width * 6;
-        d.idata.colors = 3;
-        d.idata.filters = 0;
-        ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
+        setRgbFrame(d, m_width, m_height);
         return;
     }
     const uint32_t rw = m_rowSamples, rh = m_rows;

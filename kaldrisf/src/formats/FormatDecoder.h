@@ -8,6 +8,8 @@
 #include "io/ByteStream.h"
 #include "tiff/TiffTree.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace kaldris {
@@ -44,6 +46,18 @@ public:
     virtual bool isCoolscan() const { return false; }
 
 protected:
+    // A frame of three values a pixel without a CFA or margins (sRAW, scans).
+    static void setRgbFrame(kaldris_data_t &d, uint32_t width, uint32_t height)
+    {
+        auto &s = d.sizes;
+        s.raw_width = s.width = s.iwidth = ushort(width);
+        s.raw_height = s.height = s.iheight = ushort(height);
+        s.top_margin = s.left_margin = 0;
+        s.raw_pitch = width * 6;
+        d.idata.colors = 3;
+        d.idata.filters = 0;
+        std::snprintf(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
+    }
     // A JPEG (its SOI marker) of `length` bytes at `offset`, inside the file.
     static bool isJpegAt(const ByteStream &f, uint64_t offset, uint64_t length)
     {

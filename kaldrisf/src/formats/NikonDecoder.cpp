@@ -1,6 +1,7 @@
 #include "formats/NikonDecoder.h"
 
 #include "camera/CameraDatabase.h"
+#include "decompress/NikonSmallRaw.h"
 #include "decompress/Uncompressed.h"
 #include "formats/CameraFacts.h"
 #include "formats/ExifFields.h"
@@ -69,6 +70,15 @@ void forEachIfd(const TiffIfd &ifd, const std::function<void(const TiffIfd &)> &
         forEachIfd(*sub, fn);
 }
 
+uint64_t stripBytes(const TiffIfd &ifd)
+{
+    const TiffEntry *counts = ifd.get(StripByteCounts);
+    uint64_t n = 0;
+    for (uint32_t i = 0; counts && i < counts->count() && i < 65536; ++i)
+        n += counts->u(i);
+    return n;
+}
+
 }
 
 bool NikonDecoder::recognises(const TiffTree &tree)
@@ -111,6 +121,26 @@ const TiffIfd *NikonDecoder::findRawIfd() const
     return best;
 }
 
+const TiffIfd *NikonDecoder::findSmallIfd() const
+{
+    // Its strip is three bytes a pixel, which neither packing nor the
+    // Huffman coding of a CFA image of that size would give.
+    const TiffIfd *best = nullptr;
+    uint64_t bestArea = 0;
+    for (const auto &top : m_tree.chain)
+        forEachIfd(*top, [&](const TiffIfd &ifd) {
+            const uint64_t w = ifd.u(ImageWidth, 0), h = ifd.u(ImageLength, 0);
+            if (ifd.u(NewSubFileType, 0) != 0 || ifd.u(Compression, 0) != compressionNikon || !ifd.has(StripOffsets)
+                || !w || w % 2 || w > 65535 || !h || h > 65535 || stripBytes(ifd) != w * h * 3)
+                return;
+            if (w * h > bestArea) {
+                best = &ifd;
+                bestArea = w * h;
+            }
+        });
+    return best;
+}
+
 const TiffIfd *NikonDecoder::findScannerIfd() const
 {
     const TiffIfd *best = nullptr;
@@ -138,12 +168,15 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
     const uint64_t nefCompression = note ? note->u(NefCompression, 0) : 0;
     if (nefCompression == nefHighEfficiency || nefCompression == nefHighEfficiencyStar)
         fail(KALDRIS_NIKON_UNSUPPORTED);
-    const TiffIfd *raw = m_raw = findRawIfd();
-    m_packing = Packing::Words;
+    const TiffIfd *raw = m_raw = findSmallIfd();
+    m_packing = Packing::Small;
+    if (!raw) {
+        raw = m_raw = findRawIfd();
+        m_packing = Packing::Words;
+    }
     if (!raw && isScannerModel(m_tree) && (raw = m_raw = findScannerIfd()))
         m_packing = Packing::Scanner;
-    // Small raw (YCbCr) and other images without a CFA or scanner image
-    // are Nikon files we do not read.
+    // Images without a CFA, small raw or scanner image are Nikon files we do not read.
     if (!raw)
         fail(KALDRIS_NIKON_UNSUPPORTED);
     d.idata.raw_count = 1;
@@ -173,6 +206,10 @@ void NikonDecoder::open(const ByteStream &file, TiffTree tree, kaldris_data_t &d
 
     if (m_packing == Packing::Scanner) {
         openScanner(d);
+        return;
+    }
+    if (m_packing == Packing::Small) {
+        openSmall(d);
         return;
     }
     const uint64_t wordBytes = w * h * 2;
@@ -235,21 +272,27 @@ void NikonDecoder::openScanner(kaldris_data_t &d)
     if (m_dataLength < uint64_t(m_width) * m_height * 3 * (m_bits / 8))
         fail(m_file.available(m_dataOffset, m_dataLength) < m_dataLength ? KALDRIS_TRUNCATED : KALDRIS_CORRUPT);
     m_bigEndianWords = m_tree.bigEndian;
+    openThreeColour(d, "Nikon Coolscan NEF", {});
+}
+
+void NikonDecoder::openSmall(kaldris_data_t &d)
+{
+    openThreeColour(d, "Nikon NEF (small raw)", "sNEF-uncompressed");
+    readBalance(d);
+}
+
+void NikonDecoder::openThreeColour(kaldris_data_t &d, const char *format, std::string_view mode)
+{
     ExifFields::read(m_tree, d);
-    ExifFields::copyText(d.idata.format, sizeof d.idata.format, "Nikon Coolscan NEF");
-    CameraFacts::identify(d);
-    auto &s = d.sizes;
-    s.raw_width = s.width = s.iwidth = ushort(m_width);
-    s.raw_height = s.height = s.iheight = ushort(m_height);
-    s.top_margin = s.left_margin = 0;
-    s.raw_pitch = m_width * 6;
-    d.idata.colors = 3;
-    d.idata.filters = 0;
-    ExifFields::copyText(d.idata.cdesc, sizeof d.idata.cdesc, "RGB");
+    ExifFields::copyText(d.idata.format, sizeof d.idata.format, format);
+    if (mode.empty() || !CameraFacts::identify(d, mode) || !d.idata.camera_mode[0])
+        CameraFacts::identify(d);
+    setRgbFrame(d, m_width, m_height);
     auto &c = d.color;
     for (int i = 0; i < 0x10000; ++i)
         c.curve[i] = ushort(i);
     m_hasCurve = false;
+    // Values without an offset, reaching 16 bits.
     std::fill(c.cblack, c.cblack + 4104, 0u);
     c.black = 0;
     c.maximum = 65535;
@@ -263,6 +306,30 @@ void NikonDecoder::openScanner(kaldris_data_t &d)
     const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
     if (limit && uint64_t(m_width) * m_height * 6 > limit)
         fail(KALDRIS_TOO_BIG);
+}
+
+int NikonDecoder::srawMidpoint() const
+{
+    return m_packing == Packing::Small ? NikonSmallRaw::midpoint : 0;
+}
+
+void NikonDecoder::unpackSmall(kaldris_data_t &d, const uint8_t *src, size_t avail)
+{
+    const unsigned flags = d.params.processing_flags;
+    NikonSmallRaw::Output mode = NikonSmallRaw::Output::Rgb;
+    if (flags & KALDRIS_PROC_SRAW_YCC)
+        mode = flags & KALDRIS_PROC_SRAW_NO_INTERP ? NikonSmallRaw::Output::YccRepeated : NikonSmallRaw::Output::Ycc;
+    SampleFrame out = allocateSamples(size_t(m_width) * m_height * 3, d.params.max_raw_memory_mb);
+    // The data hold the balanced colour: the as-shot levels take it back to
+    // the camera's own, which the as-shot multipliers balance again.
+    const float balance[2] = {d.color.cam_mul[0], d.color.cam_mul[2]};
+    auto *pixels = reinterpret_cast<uint16_t(*)[3]>(out.get());
+    const bool whole = NikonSmallRaw::decode(src, avail, m_width, m_height, mode, balance, pixels, d.params.threads);
+    d.decode_errors = whole ? 0 : 1;
+    // Y, Cb and Cr keep the 12 bits they are stored in.
+    d.color.maximum = mode == NikonSmallRaw::Output::Rgb ? 65535 : 4095;
+    d.rawdata.raw_alloc = out.get();
+    d.rawdata.color3_image = reinterpret_cast<ushort(*)[3]>(out.release());
 }
 
 void NikonDecoder::readLinearization(kaldris_data_t &d)
@@ -520,6 +587,10 @@ void NikonDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
         fail(KALDRIS_TRUNCATED);
     if (m_packing == Packing::Scanner) {
         unpackScanner(d, m_file.data() + m_dataOffset, size_t(avail));
+        return;
+    }
+    if (m_packing == Packing::Small) {
+        unpackSmall(d, m_file.data() + m_dataOffset, size_t(avail));
         return;
     }
     SampleFrame out = allocateSamples(samples, d.params.max_raw_memory_mb);

@@ -3,12 +3,15 @@
 // packed) or Nikon's Huffman coding, whose predictors, curve and split row
 // the maker note's tag 0x96 holds. Levels and balance come from the maker
 // note, else the camera database. A Coolscan NEF holds a film scanner's RGB
-// image instead, brought to 16 bits through the scanner gamma.
+// image instead, brought to 16 bits through the scanner gamma; a small raw
+// ("RAW S") a YCbCr image, turned into RGB or kept as Y, Cb, Cr.
 #ifndef KALDRIS_NIKONDECODER_H
 #define KALDRIS_NIKONDECODER_H
 
 #include "decompress/NikonHuffmanDecoder.h"
 #include "formats/FormatDecoder.h"
+
+#include <string_view>
 
 namespace kaldris {
 
@@ -27,12 +30,19 @@ public:
     uint64_t thumbOffset() const override { return m_thumbOffset; }
     uint64_t thumbLength() const override { return m_thumbLength; }
     bool isCoolscan() const override { return m_packing == Packing::Scanner; }
+    bool isSraw() const override { return m_packing == Packing::Small; }
+    int srawMidpoint() const override;
 
 private:
-    enum class Packing { Words, Packed, Huffman, Scanner };
+    enum class Packing { Words, Packed, Huffman, Scanner, Small };
 
     const TiffIfd *findRawIfd() const;
     const TiffIfd *findScannerIfd() const;
+    const TiffIfd *findSmallIfd() const;
+    void openSmall(kaldris_data_t &d);
+    // Sizes, levels and thumbnail of a three-colour image (scan, small raw).
+    void openThreeColour(kaldris_data_t &d, const char *format, std::string_view mode);
+    void unpackSmall(kaldris_data_t &d, const uint8_t *src, size_t avail);
     void openScanner(kaldris_data_t &d);
     void unpackScanner(kaldris_data_t &d, const uint8_t *src, size_t avail);
     void readLinearization(kaldris_data_t &d);

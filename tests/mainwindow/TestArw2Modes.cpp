@@ -13,6 +13,7 @@
 #include "Tessivane.h"
 #include "ZoomLevels.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGraphicsItem>
 #include <QGroupBox>
@@ -142,7 +143,11 @@ class TestArw2Modes : public QObject
                                                      return;
                                                  acted = true;
                                                  window->prefPane->arw2ModeCombo->setCurrentIndex(mode);
-                                                 QCOMPARE(window->prefPane->arw2DeltaThresholdSpin->isEnabled(), mode == 4);
+                                                 TW_PrefPane *pane = window->prefPane;
+                                                 QCOMPARE(pane->arw2DeltaThresholdSpin->isEnabled(), mode == 4);
+                                                 QCOMPARE(pane->linearRawCurveCheck->isEnabled(), mode < 3);
+                                                 QCOMPARE(pane->subtractBlackCheck->isEnabled(), mode < 3);
+                                                 QCOMPARE(pane->useRawSpeedCheck->isEnabled(), mode == 0);
                                                  window->prefPane->arw2DeltaThresholdSpin->setValue(threshold);
                                                  window->prefPane->buttonBox->button(QDialogButtonBox::Apply)->click();
                                                  window->prefPane->buttonBox->button(QDialogButtonBox::Cancel)->click();

@@ -17,7 +17,9 @@
 #include "TestRegistry.h"
 #include "Tessivane.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QGraphicsItem>
 #include <QFileInfo>
@@ -482,7 +484,8 @@ class TestCameraFiles : public QObject
         return f;
     }
 
-    CameraFile rw2(const std::string &make, const std::string &model, const QString &name)
+    CameraFile rw2(const std::string &make, const std::string &model, const QString &name,
+                   const std::vector<QPoint> &zeros = {})
     {
         CameraFile f;
         f.channel = rggb;
@@ -502,6 +505,9 @@ class TestCameraFiles : public QObject
         const uint16_t wb[3] = {2048, 1024, 1536};
         std::copy(wb, wb + 3, d.wbLevels);
         d.raw = samples(pictureFor(f), 64, 48);
+        // Defective pixels as the cameras mark them.
+        for (const QPoint &z : zeros)
+            d.raw[size_t(z.y()) * 64 + size_t(z.x())] = 0;
         fromTable(f, d.raw, 64);
         std::string error;
         f.path = save(where(name), Rw2Writer::write(d, &error));
@@ -705,6 +711,37 @@ private slots:
 
         if (!file.dbMake.isEmpty())
             checkRgb(file);
+    }
+
+    // Panasonic's zeros: with "Filter bad pixels" each reads what its
+    // same-colour neighbours in the patch read; applying the option
+    // decodes the file again.
+    void zeroPixelsFiltered()
+    {
+        const std::vector<QPoint> zeros{{28, 20}, {42, 31}};   // first pixels of 14-pixel groups
+        const CameraFile f = rw2("Panasonic", "DMC-GH4", "zeros.rw2", zeros);
+        TW_PrefPane *p = window->prefPane;
+        p->setPrefValue(QStringLiteral("removeZeroes"), 0);
+        QVERIFY(window->openFile(f.path));
+        auto shownAt = [&](const QPoint &z) {
+            window->mouseMoved(window->scene->frameItem()->mapToScene(QPointF(z.x() + 0.5, z.y() + 0.5)));
+            return pointerValues(window->pointerPanel.label->text())[size_t(rggb(z.x(), z.y()))];
+        };
+        for (const QPoint &z : zeros)
+            QCOMPARE(shownAt(z), 0);
+        const int before = window->filesDecoded;
+        window->takePrefMaps();
+        p->setPrefValue(QStringLiteral("removeZeroes"), 1);
+        p->fillControls();
+        QVERIFY(p->removeZeroesCheck->isChecked());
+        p->buttonBox->button(QDialogButtonBox::Apply)->click();
+        QCOMPARE(window->filesDecoded - before, 1);
+        for (const QPoint &z : zeros) {
+            const int c = rggb(z.x(), z.y());
+            // The patch's value of this colour, two columns over.
+            const int patch = f.values(z.x() + 2, z.y())[size_t(c)];
+            QCOMPARE(shownAt(z), patch - f.black[size_t(c)]);
+        }
     }
 
     // Data the library cannot read: a clear message, and the file shown

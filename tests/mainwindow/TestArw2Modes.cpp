@@ -90,7 +90,7 @@ int pointerSum(const QString &html)
     return sum;
 }
 
-} // namespace
+}   // namespace
 
 class TestArw2Modes : public QObject
 {
@@ -111,9 +111,12 @@ class TestArw2Modes : public QObject
         const unsigned i = unsigned(x % 32 / 2), c = b.codes[i];
         const bool base = i == b.imax || i == b.imin;
         switch (mode) {
-        case 1: return base ? curve[c] : 0;
-        case 2: return base ? 0 : curve[c];
-        case 3: return base ? 0 : int(c - b.min);   // the curve made linear: codes
+        case 1:
+            return base ? curve[c] : 0;
+        case 2:
+            return base ? 0 : curve[c];
+        case 3:
+            return base ? 0 : int(c - b.min);   // the curve made linear: codes
         case 4: {
             const unsigned v = curve[c];
             if (v < unsigned(Threshold))
@@ -122,7 +125,8 @@ class TestArw2Modes : public QObject
             const unsigned span = curve[from + step] - curve[from];
             return int(std::min<unsigned>(v ? span * 16384u / v : maximum, maximum));
         }
-        default: return curve[c];
+        default:
+            return curve[c];
         }
     }
     // What the window shows of it: black subtracted except in modes 3 and 4.
@@ -136,24 +140,22 @@ class TestArw2Modes : public QObject
     // presses Apply, then Cancel: what Apply wrote stays.
     void chooseInDialog(int mode, int threshold)
     {
-        bool acted = false;
-        const bool inTime = ModalDriver::run([&] { window->showPrefs(); },
-                                             [&](QWidget *w) {
-                                                 if (w != window->prefPane || acted)
-                                                     return;
-                                                 acted = true;
-                                                 window->prefPane->arw2ModeCombo->setCurrentIndex(mode);
-                                                 TW_PrefPane *pane = window->prefPane;
-                                                 QCOMPARE(pane->arw2DeltaThresholdSpin->isEnabled(), mode == 4);
-                                                 QCOMPARE(pane->linearRawCurveCheck->isEnabled(), mode < 3);
-                                                 QCOMPARE(pane->subtractBlackCheck->isEnabled(), mode < 3);
-                                                 QCOMPARE(pane->useRawSpeedCheck->isEnabled(), mode == 0);
-                                                 window->prefPane->arw2DeltaThresholdSpin->setValue(threshold);
-                                                 window->prefPane->buttonBox->button(QDialogButtonBox::Apply)->click();
-                                                 window->prefPane->buttonBox->button(QDialogButtonBox::Cancel)->click();
-                                             });
-        QVERIFY(inTime);
-        QVERIFY(acted);
+        // The enabled states of the threshold, "Linear Raw Curve", "Subtract
+        // Black" and the fast decoder once the mode is chosen.
+        QList<bool> enabled;
+        auto act = [&](QWidget *w) {
+            TW_PrefPane *pane = window->prefPane;
+            if (w != pane || !enabled.isEmpty())
+                return;
+            pane->arw2ModeCombo->setCurrentIndex(mode);
+            enabled << pane->arw2DeltaThresholdSpin->isEnabled() << pane->linearRawCurveCheck->isEnabled()
+                    << pane->subtractBlackCheck->isEnabled() << pane->useRawSpeedCheck->isEnabled();
+            pane->arw2DeltaThresholdSpin->setValue(threshold);
+            pane->buttonBox->button(QDialogButtonBox::Apply)->click();
+            pane->buttonBox->button(QDialogButtonBox::Cancel)->click();
+        };
+        QVERIFY(ModalDriver::run([&] { window->showPrefs(); }, act));
+        QCOMPARE(enabled, (QList<bool>{mode == 4, mode < 3, mode < 3, mode == 0}));
     }
 
     QPoint viewPoint(int x, int y) const
@@ -259,7 +261,11 @@ private slots:
             for (int x = 0; x < Width; ++x) {
                 const int want = shown(mode, x, y, top);
                 QVERIFY2(int(w[size_t(y) * Width + size_t(x)]) == want,
-                         qPrintable(QStringLiteral("(%1, %2): %3, not %4").arg(x).arg(y).arg(w[size_t(y) * Width + size_t(x)]).arg(want)));
+                         qPrintable(QStringLiteral("(%1, %2): %3, not %4")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(w[size_t(y) * Width + size_t(x)])
+                                        .arg(want)));
                 (want ? nonZeros : zeros) += 1;
             }
         QVERIFY(nonZeros > 0);
@@ -267,7 +273,8 @@ private slots:
 
         // Under the mouse: the hand-made block's base and delta pixels, a
         // dark pixel under the threshold, a textured one.
-        for (const QPoint &p : {QPoint(6, 0), QPoint(18, 0), QPoint(8, 0), QPoint(0, 63), QPoint(1, 0), QPoint(100, 40)}) {
+        for (const QPoint &p :
+             {QPoint(6, 0), QPoint(18, 0), QPoint(8, 0), QPoint(0, 63), QPoint(1, 0), QPoint(100, 40)}) {
             window->mouseMoved(window->scene->frameItem()->mapToScene(QPointF(p.x() + 0.5, p.y() + 0.5)));
             QCOMPARE(window->pointerPanel.box->title(), QStringLiteral("%1:%2").arg(p.x()).arg(p.y()));
             QCOMPARE(pointerSum(window->pointerPanel.label->text()), shown(mode, p.x(), p.y(), top));
@@ -290,7 +297,10 @@ private slots:
                     dark = QPoint(x, y);
                 if (v == 0)
                     QVERIFY2(drawn.pixelColor(viewPoint(x, y)) == QColor(Qt::black),
-                             qPrintable(QStringLiteral("(%1, %2) reads 0, drawn %3").arg(x).arg(y).arg(drawn.pixelColor(viewPoint(x, y)).name())));
+                             qPrintable(QStringLiteral("(%1, %2) reads 0, drawn %3")
+                                            .arg(x)
+                                            .arg(y)
+                                            .arg(drawn.pixelColor(viewPoint(x, y)).name())));
             }
         QVERIFY(drawn.pixelColor(viewPoint(bright.x(), bright.y())) != QColor(Qt::black));
         if (mode == 1 || mode == 2) {

@@ -45,19 +45,19 @@ using Values = std::array<int, 4>;
 // What a row expects of its file. Coordinates are raw unless named frame.
 struct CameraFile {
     QString path;
-    int left = 0, top = 0, width = 64, height = 48;       // the visible area
+    int left = 0, top = 0, width = 64, height = 48;   // the visible area
     QStringList channels{"R", "G", "B", "G2"};
-    std::function<int(int, int)> channel;                 // CFA channel of a site
-    std::function<Values(int, int)> values;               // the decoder's values, by channel
-    bool cfa = true;                                      // one value a pixel
-    Values black{0, 0, 0, 0};                             // by channel
+    std::function<int(int, int)> channel;     // CFA channel of a site
+    std::function<Values(int, int)> values;   // the decoder's values, by channel
+    bool cfa = true;                          // one value a pixel
+    Values black{0, 0, 0, 0};                 // by channel
     QString blackText;
     unsigned white = 0;
-    bool balance = true;                                  // an as-shot balance to list
-    QByteArray dbMake, dbModel, dbMode;                   // the colour matrix's entry; empty: no matrix
-    Values mul{1, 1, 1, 1};                               // as-shot, by channel
-    std::vector<uint16_t> curve;                          // the file's curve, when curve-coded
-    QPoint patch{36, 24};                                 // frame pixel inside the uniform patch
+    bool balance = true;                  // an as-shot balance to list
+    QByteArray dbMake, dbModel, dbMode;   // the colour matrix's entry; empty: no matrix
+    Values mul{1, 1, 1, 1};               // as-shot, by channel
+    std::vector<uint16_t> curve;          // the file's curve, when curve-coded
+    QPoint patch{36, 24};                 // frame pixel inside the uniform patch
 };
 
 int rggb(int x, int y)
@@ -166,9 +166,8 @@ bool invert3(const double a[3][3], double out[3][3])
 // balanced grey stays grey), 8 bits through a plain 1/2.2 power.
 std::array<int, 3> srgbPixel(const double cam[3], const double camXyz[3][3], bool identity)
 {
-    static const double srgbToXyz[3][3] = {{0.4124564, 0.3575761, 0.1804375},
-                                           {0.2126729, 0.7151522, 0.0721750},
-                                           {0.0193339, 0.1191920, 0.9503041}};
+    static const double srgbToXyz[3][3] = {
+        {0.4124564, 0.3575761, 0.1804375}, {0.2126729, 0.7151522, 0.0721750}, {0.0193339, 0.1191920, 0.9503041}};
     double camRgb[3][3], toRgb[3][3];
     for (int i = 0; i < 3; ++i) {
         double sum = 0;
@@ -237,7 +236,7 @@ Shown messagesOf(const std::function<void()> &work)
     return shown;
 }
 
-} // namespace
+}   // namespace
 
 Q_DECLARE_METATYPE(CameraFile)
 
@@ -282,18 +281,28 @@ class TestCameraFiles : public QObject
         };
     }
 
-    CameraFile cr2()
+    // A Bayer file's levels, balance (by channel R G B G2) and database entry.
+    static CameraFile bayer(const Values &black, const QString &blackText, unsigned white, const Values &mul,
+                            const QByteArray &make, const QByteArray &model, const QByteArray &mode = {})
     {
         CameraFile f;
+        f.channel = rggb;
+        f.black = black;
+        f.blackText = blackText;
+        f.white = white;
+        f.mul = mul;
+        f.dbMake = make;
+        f.dbModel = model;
+        f.dbMode = mode;
+        return f;
+    }
+
+    CameraFile cr2()
+    {
+        CameraFile f = bayer({2046, 2048, 2052, 2050}, "Auto (2046,2048,2052,2050)", 15000, {2048, 1024, 1536, 1024},
+                             "Canon", "Canon EOS 5D Mark III");
         f.left = 8;
         f.top = 4;
-        f.channel = rggb;
-        f.black = {2046, 2048, 2052, 2050};
-        f.blackText = "Auto (2046,2048,2052,2050)";
-        f.white = 15000;
-        f.mul = {2048, 1024, 1536, 1024};
-        f.dbMake = "Canon";
-        f.dbModel = "Canon EOS 5D Mark III";
         Cr2Description d;
         d.rawWidth = 72;
         d.rawHeight = 52;
@@ -314,15 +323,8 @@ class TestCameraFiles : public QObject
 
     CameraFile nef(NefDescription::Coding coding, const QString &name)
     {
-        CameraFile f;
-        f.channel = rggb;
-        f.black = {600, 600, 600, 600};
-        f.blackText = "Auto (600)";
-        f.white = 16383;
-        f.mul = {2048, 1024, 1536, 1024};
-        f.dbMake = "NIKON CORPORATION";
-        f.dbModel = "NIKON D750";
-        f.dbMode = "14bit-compressed";
+        CameraFile f = bayer({600, 600, 600, 600}, "Auto (600)", 16383, {2048, 1024, 1536, 1024}, "NIKON CORPORATION",
+                             "NIKON D750", "14bit-compressed");
         NefDescription d;
         d.coding = coding;
         d.width = 64;
@@ -343,16 +345,9 @@ class TestCameraFiles : public QObject
 
     CameraFile nrw()
     {
-        CameraFile f;
-        f.channel = rggb;
         // The note's black is at 14-bit scale.
-        f.black = {150, 150, 150, 150};
-        f.blackText = "Auto (150)";
-        f.white = 4095;
-        f.mul = {2048, 1024, 1536, 1024};
-        f.dbMake = "NIKON";
-        f.dbModel = "COOLPIX P7700";
-        f.dbMode = "12bit-compressed";
+        CameraFile f = bayer({150, 150, 150, 150}, "Auto (150)", 4095, {2048, 1024, 1536, 1024}, "NIKON",
+                             "COOLPIX P7700", "12bit-compressed");
         NefDescription d;
         d.make = "NIKON";
         d.model = "COOLPIX P7700";
@@ -373,14 +368,7 @@ class TestCameraFiles : public QObject
         f.blackText = "Auto (0)";
         f.white = 65535;
         f.balance = false;
-        NefDescription d;
-        d.coding = NefDescription::Coding::Scanner;
-        d.make = "Nikon";
-        d.model = "Nikon SUPER COOLSCAN 5000 ED";
-        d.bits = 16;
-        d.previews = false;
-        d.width = 64;
-        d.height = 48;
+        NefDescription d = NefDescription::scanner(64, 48);
         auto rgb = [](int x, int y) { return Values{1000 + x * 700, 2000 + y * 900, 40000 + x * y, 0}; };
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
@@ -406,18 +394,12 @@ class TestCameraFiles : public QObject
     }
     CameraFile pefCommon()
     {
-        CameraFile f;
-        // The database's crop of the K-1: from (4, 18), 10 columns and 2
-        // rows short of the far edges.
+        // The note's black is R G G B; the database's crop of the K-1 starts
+        // at (4, 18), 10 columns and 2 rows short of the far edges.
+        CameraFile f = bayer({64, 65, 67, 66}, "Auto (64,65,67,66)", 16316, {13824, 8192, 10240, 8192},
+                             "RICOH IMAGING COMPANY, LTD.", "PENTAX K-1");
         f.left = 4;
         f.top = 18;
-        f.channel = rggb;
-        f.black = {64, 65, 67, 66};   // the note's R G G B
-        f.blackText = "Auto (64,65,67,66)";
-        f.white = 16316;
-        f.mul = {13824, 8192, 10240, 8192};
-        f.dbMake = "RICOH IMAGING COMPANY, LTD.";
-        f.dbModel = "PENTAX K-1";
         return f;
     }
     CameraFile pef(int frames, const QString &name)
@@ -454,14 +436,7 @@ class TestCameraFiles : public QObject
 
     CameraFile arw(ArwDescription::Data data, const QString &name)
     {
-        CameraFile f;
-        f.channel = rggb;
-        f.black = {512, 512, 512, 512};
-        f.blackText = "Auto (512)";
-        f.white = 16300;
-        f.mul = {2048, 1024, 1536, 1024};
-        f.dbMake = "SONY";
-        f.dbModel = "ILCE-7M3";
+        CameraFile f = bayer({512, 512, 512, 512}, "Auto (512)", 16300, {2048, 1024, 1536, 1024}, "SONY", "ILCE-7M3");
         ArwDescription d;
         d.data = data;
         d.width = 64;
@@ -487,16 +462,11 @@ class TestCameraFiles : public QObject
     CameraFile rw2(const std::string &make, const std::string &model, const QString &name,
                    const std::vector<QPoint> &zeros = {})
     {
-        CameraFile f;
-        f.channel = rggb;
         // The tags hold the levels 15 below the sensor's.
-        f.black = {143, 144, 145, 144};
-        f.blackText = "Auto (143,144,145,144)";
         // White from the database where it knows the body, else the bit depth.
-        f.white = make == "LEICA" ? 3971 : 4095;
-        f.mul = {2048, 1024, 1536, 1024};
-        f.dbMake = QByteArray::fromStdString(make);
-        f.dbModel = QByteArray::fromStdString(model);
+        CameraFile f =
+            bayer({143, 144, 145, 144}, "Auto (143,144,145,144)", make == "LEICA" ? 3971 : 4095,
+                  {2048, 1024, 1536, 1024}, QByteArray::fromStdString(make), QByteArray::fromStdString(model));
         Rw2Description d;
         d.make = make;
         d.model = model;
@@ -516,17 +486,12 @@ class TestCameraFiles : public QObject
 
     CameraFile orf()
     {
-        CameraFile f;
-        // The database's crop of the E-M5 (8, 8, width - 24, height - 8).
+        // The file's black is R G G B 250 251 253 249; the database's crop
+        // of the E-M5 starts at (8, 8), 24 columns and 8 rows short.
+        CameraFile f = bayer({250, 251, 249, 253}, "Auto (250,251,249,253)", 4095, {512, 256, 384, 256},
+                             "OLYMPUS IMAGING CORP.", "E-M5");
         f.left = 8;
         f.top = 8;
-        f.channel = rggb;
-        f.black = {250, 251, 249, 253};   // the file's R G G B: 250 251 253 249
-        f.blackText = "Auto (250,251,249,253)";
-        f.white = 4095;
-        f.mul = {512, 256, 384, 256};
-        f.dbMake = "OLYMPUS IMAGING CORP.";
-        f.dbModel = "E-M5";
         OrfDescription d;
         d.width = 96;
         d.height = 64;
@@ -607,7 +572,12 @@ class TestCameraFiles : public QObject
         for (int i = 0; i < 3; ++i)
             QVERIFY2(std::abs(int(px[i]) - want[size_t(i)]) <= 2,
                      qPrintable(QStringLiteral("rendered %1 %2 %3, database matrix gives %4 %5 %6")
-                                    .arg(px[0]).arg(px[1]).arg(px[2]).arg(want[0]).arg(want[1]).arg(want[2])));
+                                    .arg(px[0])
+                                    .arg(px[1])
+                                    .arg(px[2])
+                                    .arg(want[0])
+                                    .arg(want[1])
+                                    .arg(want[2])));
     }
 
 private slots:
@@ -686,8 +656,8 @@ private slots:
             QVERIFY2(line.endsWith(" WBAsShot=" + balanceText(file.mul, file.channels.size())), qPrintable(line));
 
         // Under the mouse, frame pixels in and around the patch.
-        for (const QPoint &p : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(63, 47), QPoint(37, 25),
-                                QPoint(5, 40), QPoint(50, 3)}) {
+        for (const QPoint &p :
+             {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(63, 47), QPoint(37, 25), QPoint(5, 40), QPoint(50, 3)}) {
             window->mouseMoved(window->scene->frameItem()->mapToScene(QPointF(p.x() + 0.5, p.y() + 0.5)));
             const int x = p.x() + file.left, y = p.y() + file.top;
             Values want = file.values(x, y);
@@ -696,9 +666,16 @@ private slots:
             QCOMPARE(window->pointerPanel.box->title(), QStringLiteral("%1:%2").arg(p.x()).arg(p.y()));
             const Values got = pointerValues(window->pointerPanel.label->text());
             QVERIFY2(got == want, qPrintable(QStringLiteral("at %1:%2 shown %3 %4 %5 %6, written %7 %8 %9 %10")
-                                                 .arg(p.x()).arg(p.y())
-                                                 .arg(got[0]).arg(got[1]).arg(got[2]).arg(got[3])
-                                                 .arg(want[0]).arg(want[1]).arg(want[2]).arg(want[3])));
+                                                 .arg(p.x())
+                                                 .arg(p.y())
+                                                 .arg(got[0])
+                                                 .arg(got[1])
+                                                 .arg(got[2])
+                                                 .arg(got[3])
+                                                 .arg(want[0])
+                                                 .arg(want[1])
+                                                 .arg(want[2])
+                                                 .arg(want[3])));
         }
 
         // The curve of curve-coded data, for the raw-curve controls.

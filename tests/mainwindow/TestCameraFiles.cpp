@@ -650,6 +650,11 @@ private slots:
         QCOMPARE(window->blackLevelButton->text(), file.blackText);
         QCOMPARE(image->data().color.maximum, file.white);
         const QString line = window->dataRangeLine();
+        // The data range: the white level rounded up to a power of two less one.
+        unsigned range = 2;
+        while (range <= unsigned(0.93 * file.white))
+            range *= 2;
+        QVERIFY2(line.startsWith(QStringLiteral("DataRange=%1 ").arg(range - 1)), qPrintable(line));
         if (!file.balance)
             QVERIFY2(!line.contains("WBAsShot="), qPrintable(line));
         else
@@ -688,6 +693,26 @@ private slots:
 
         if (!file.dbMake.isEmpty())
             checkRgb(file);
+    }
+
+    // Each frame of a pixel-shift file through the window's frame selector.
+    void pixelShiftFrames()
+    {
+        const CameraFile f = pef(4, "frames.pef");
+        QVERIFY(window->openFile(f.path));
+        QCOMPARE(window->frameCombo->count(), 4);
+        const QPoint at(37, 25);
+        for (int k : {2, 3, 0}) {
+            const int before = window->filesDecoded;
+            window->frameCombo->setCurrentIndex(k);
+            QCOMPARE(window->filesDecoded - before, 1);
+            QCOMPARE(window->image->frameNumber, k + 1);
+            window->mouseMoved(window->scene->frameItem()->mapToScene(QPointF(at.x() + 0.5, at.y() + 0.5)));
+            const int x = at.x() + f.left, y = at.y() + f.top, c = rggb(x, y);
+            // Frame k is the first frame's picture plus 5 k.
+            QCOMPARE(pointerValues(window->pointerPanel.label->text())[size_t(c)],
+                     f.values(x, y)[size_t(c)] + 5 * k - f.black[size_t(c)]);
+        }
     }
 
     // Panasonic's zeros: with "Filter bad pixels" each reads what its

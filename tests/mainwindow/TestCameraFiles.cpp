@@ -416,7 +416,6 @@ class TestCameraFiles : public QObject
     {
         CameraFile f = pefCommon();
         f.cfa = false;
-        f.dbMake.clear();
         PefDescription d = pentax(f, 4);
         std::vector<std::vector<uint16_t>> frames;
         for (const auto &fr : d.frames)
@@ -580,6 +579,32 @@ class TestCameraFiles : public QObject
                                     .arg(want[2])));
     }
 
+    // A scanner's RGB has no camera matrix: its values are taken as linear
+    // sRGB, so the rendering is each value through the 1/2.2 power.
+    void checkScannerRgb(const CameraFile &f)
+    {
+        QVERIFY(window->rgbRadio->isEnabled());
+        const kaldris_processed_image_t *out = window->image->processedImage;
+        QVERIFY(out);
+        QCOMPARE(int(out->colors), 3);
+        const double unit[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+        for (const QPoint &p : {QPoint(3, 5), QPoint(40, 30), QPoint(63, 47)}) {
+            const Values v = f.values(p.x(), p.y());
+            const double cam[3] = {double(v[0]), double(v[1]), double(v[2])};
+            const std::array<int, 3> want = srgbPixel(cam, unit, true);
+            const unsigned char *px = out->data + (size_t(p.y()) * out->width + size_t(p.x())) * 3;
+            for (int i = 0; i < 3; ++i)
+                QVERIFY2(std::abs(int(px[i]) - want[size_t(i)]) <= 1,
+                         qPrintable(QStringLiteral("rendered %1 %2 %3, values give %4 %5 %6")
+                                        .arg(px[0])
+                                        .arg(px[1])
+                                        .arg(px[2])
+                                        .arg(want[0])
+                                        .arg(want[1])
+                                        .arg(want[2])));
+        }
+    }
+
 private slots:
     void initTestCase()
     {
@@ -693,6 +718,8 @@ private slots:
 
         if (!file.dbMake.isEmpty())
             checkRgb(file);
+        else if (file.channels.size() == 3)
+            checkScannerRgb(file);
     }
 
     // Each frame of a pixel-shift file through the window's frame selector.

@@ -249,9 +249,9 @@ class TestCameraFiles : public QObject
 
     QString where(const QString &name) const { return fixture->path(name); }
 
-    // Fills the row's values from a picture of patch colours chosen for its
-    // levels and balance.
-    static Picture pictureFor(CameraFile &f)
+    // A row's picture: patch colours chosen for its levels and balance, in
+    // its visible area.
+    static Picture pictureFor(const CameraFile &f)
     {
         Picture p;
         p.left = f.left;
@@ -379,7 +379,7 @@ class TestCameraFiles : public QObject
         return f;
     }
 
-    static PefDescription pentax(CameraFile f, int frames)
+    static PefDescription pentax(const CameraFile &f, int frames)
     {
         PefDescription d;
         const Picture p = pictureFor(f);

@@ -57,6 +57,7 @@ struct CameraFile {
     QByteArray dbMake, dbModel, dbMode;   // the colour matrix's entry; empty: no matrix
     Values mul{1, 1, 1, 1};               // as-shot, by channel
     std::vector<uint16_t> curve;          // the file's curve, when curve-coded
+    std::vector<uint16_t> codes;          // and the codes it was written with, row by row
     QPoint patch{36, 24};                 // frame pixel inside the uniform patch
 };
 
@@ -338,6 +339,8 @@ class TestCameraFiles : public QObject
                 v = codeFor(f.curve, v);
             f.white = f.curve.back();
         }
+        if (!f.curve.empty())
+            f.codes = d.raw;
         fromTable(f, NefWriter::decodedValues(d), 64);
         f.path = save(where(name), NefWriter::write(d));
         return f;
@@ -451,6 +454,8 @@ class TestCameraFiles : public QObject
                 decoded[i] = f.curve[d.values[i]];
             }
         }
+        if (!f.curve.empty())
+            f.codes = d.values;
         fromTable(f, decoded, 64);
         std::string error;
         if (ArwWriter::writeFile(d, QFile::encodeName(where(name)).toStdString(), &error))
@@ -720,6 +725,37 @@ private slots:
             checkRgb(file);
         else if (file.channels.size() == 3)
             checkScannerRgb(file);
+    }
+
+    // "Linear Raw Curve" applied to curve-coded data: decoded again, the
+    // codes under the mouse, black where the format puts it then.
+    void linearRawCurve_data()
+    {
+        QTest::addColumn<CameraFile>("file");
+        QTest::addColumn<int>("black");
+        QTest::newRow("NEF lossy") << nef(NefDescription::Coding::Lossy, "linear.nef") << 600;
+        // Sony's levels follow the data into code space.
+        QTest::newRow("ARW 2") << arw(ArwDescription::Data::Arw2, "linear.arw") << 256;
+    }
+    void linearRawCurve()
+    {
+        QFETCH(CameraFile, file);
+        QFETCH(int, black);
+        QVERIFY(window->openFile(file.path));
+        QCOMPARE(window->rawCurveButton->text(), QStringLiteral("Normal"));
+        const int before = window->filesDecoded;
+        window->takePrefMaps();
+        window->prefPane->setPrefValue(QStringLiteral("linearRawCurve"), 1);
+        window->prefPane->fillControls();
+        window->prefPane->buttonBox->button(QDialogButtonBox::Apply)->click();
+        QCOMPARE(window->filesDecoded - before, 1);
+        QCOMPARE(window->rawCurveButton->text(), QStringLiteral("Linear"));
+        for (const QPoint &p : {QPoint(0, 0), QPoint(37, 25), QPoint(63, 46)}) {
+            window->mouseMoved(window->scene->frameItem()->mapToScene(QPointF(p.x() + 0.5, p.y() + 0.5)));
+            const int c = rggb(p.x(), p.y());
+            QCOMPARE(pointerValues(window->pointerPanel.label->text())[size_t(c)],
+                     std::max(0, int(file.codes[size_t(p.y()) * 64 + size_t(p.x())]) - black));
+        }
     }
 
     // Each frame of a pixel-shift file through the window's frame selector.

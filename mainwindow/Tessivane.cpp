@@ -1235,7 +1235,11 @@ void Tessivane::updatePixmapItems(bool keepItems)
         frameItem->setRect(frame);
     } else {
         frameItem = new QGraphicsRectItem(frame);
-        frameItem->setPen(QPen(Qt::gray));
+        // A hairline at every zoom: a pen one image pixel wide would hide
+        // half of each edge pixel when zoomed in.
+        QPen outline(Qt::gray);
+        outline.setCosmetic(true);
+        frameItem->setPen(outline);
         frameItem->setZValue(20);
     }
     auto pixmapOf = [this](int i) { return QPixmap::fromImage(tiles.image(i), Qt::NoOpaqueDetection); };

@@ -298,14 +298,7 @@ int main(int argc, char **argv)
     }
     // Nikon Coolscan NEF: a scanner's 16-bit RGB image.
     {
-        NefDescription d;
-        d.coding = NefDescription::Coding::Scanner;
-        d.make = "Nikon";
-        d.model = "Nikon SUPER COOLSCAN 5000 ED";
-        d.bits = 16;
-        d.previews = false;
-        d.width = 24;
-        d.height = 16;
+        NefDescription d = NefDescription::scanner(24, 16);
         for (int i = 0; i < d.width * d.height * 3; ++i)
             d.raw.push_back(uint16_t(i * 97));
         ok &= saveWith<NefWriter>(dir, "nef-coolscan16.nef", d);

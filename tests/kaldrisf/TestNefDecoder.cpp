@@ -513,15 +513,8 @@ void TestNefDecoder::coolscan()
     QFETCH(int, bits);
     QFETCH(bool, bigEndian);
     QFETCH(float, gamma);
-    NefDescription d;
-    d.coding = Coding::Scanner;
-    d.make = "Nikon";
-    d.model = "Nikon SUPER COOLSCAN 5000 ED";
-    d.bits = bits;
+    NefDescription d = NefDescription::scanner(30, 20, bits);
     d.bigEndian = bigEndian;
-    d.previews = false;
-    d.width = 30;
-    d.height = 20;
     const uint32_t top = (1u << bits) - 1;
     for (int i = 0; i < d.width * d.height * 3; ++i)
         d.raw.push_back(uint16_t((uint32_t(i) * 2654435761u >> 7) % (top + 1)));

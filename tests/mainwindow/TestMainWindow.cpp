@@ -5,6 +5,8 @@
 #include "TW_Settings.h"
 #include "TestRegistry.h"
 #include "Tessivane.h"
+#include "TW_SignalingView.h"
+#include "ZoomLevels.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -46,6 +48,7 @@ private slots:
     void openDuringLoadWaitsForIt();
     void openDuringRgbRenderingWaitsForIt();
     void closeFileEmptiesTheWindow();
+    void outlineLeavesEdgePixelsVisible();
 
 private:
     std::unique_ptr<MainWindowFixture> fixture;
@@ -465,6 +468,29 @@ void TestMainWindow::closeFileEmptiesTheWindow()
     // Reopening works from the empty state.
     QVERIFY(window->openFile(file));
     QCOMPARE(window->overlayItems.size(), 1);
+}
+
+// Zoomed in, the image's outline stays a hairline: a pen one image pixel
+// wide would cover the outer half of every edge pixel.
+void TestMainWindow::outlineLeavesEdgePixelsVisible()
+{
+    window->prefPane->setPrefValue(QStringLiteral("displayMode"), 2);
+    window->prefPane->setPrefValue(QStringLiteral("pixels2x2"), 0);
+    window->resize(1200, 900);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QString file = fixture->writeDngOf(QStringLiteral("edges.dng"), 16, 12, [](int, int) { return 4000; });
+    QVERIFY(window->openFile(file));
+    window->zoomCombo->setCurrentIndex(ZoomLevels::comboTexts().indexOf(QStringLiteral("1000%")));
+    QCoreApplication::processEvents();
+    const QImage drawn = window->view->viewport()->grab().toImage();
+    const QColor outline(Qt::gray);
+    // Three screen pixels inside each corner pixel, and the middle of an edge one.
+    for (const QPointF &p : {QPointF(0.3, 0.3), QPointF(15.7, 0.3), QPointF(0.3, 11.7), QPointF(15.7, 11.7),
+                             QPointF(8.5, 0.3)}) {
+        const QPoint at = window->view->mapFromScene(window->scene->frameItem()->mapToScene(p));
+        QVERIFY2(drawn.pixelColor(at) != outline, qPrintable(QStringLiteral("%1, %2").arg(p.x()).arg(p.y())));
+    }
 }
 
 TW_REGISTER_TEST(TestMainWindow)

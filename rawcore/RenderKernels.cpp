@@ -34,6 +34,15 @@ Span frameSpan(const pixel_array_item_t &t, const FrameAccess &f)
     return cut(t, 0, 0, f.width(), f.height());
 }
 
+// The frame part of the record's rows of its tile.
+Span frameSpan(const RawCopyItem &item, const FrameAccess &f)
+{
+    Span s = frameSpan(*item.tile, f);
+    s.top = std::max<int64_t>(s.top, int64_t(item.tile->y) + std::max(0, item.firstRow));
+    s.bottom = std::min<int64_t>(s.bottom, int64_t(item.tile->y) + std::min(TileSize, item.lastRow));
+    return s;
+}
+
 uint32_t *outRow(const pixel_array_item_t &t, int row, int col)
 {
     return t.pixels + size_t(row - t.y) * TileSize + size_t(col - t.x);
@@ -98,7 +107,7 @@ void paintComponent(RawCopyItem &item, int comps)
     if (!usable(item) || item.image->components != comps || item.channel < 0 || item.channel >= comps)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -119,7 +128,7 @@ void paintRgb(RawCopyItem &item, int comps)
     if (!usable(item) || item.image->components != comps)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -178,7 +187,7 @@ void paintSrawChroma(RawCopyItem &item)
         || item.image->components != 4 || item.channel < 0 || item.channel > 3)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const int m = item.srawMidpoint;
@@ -203,10 +212,11 @@ void paintMosaicGray(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
+    const unsigned char *const map = tone.map;   // see paintMosaicColor
     const int width = s.right - s.left;
     for (int row = s.top; row < s.bottom; ++row) {
         const unsigned short *p = f.pixel(row, s.left);
@@ -215,8 +225,8 @@ void paintMosaicGray(RawCopyItem &item)
         for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
             o[x] = grayPixel(tone(p[x]));
         for (; x + 4 <= width; x += 4) {
-            const __m128i four = _mm_setr_epi32(int(grayPixel(tone(p[x]))), int(grayPixel(tone(p[x + 1]))),
-                                                int(grayPixel(tone(p[x + 2]))), int(grayPixel(tone(p[x + 3]))));
+            const __m128i four = _mm_setr_epi32(int(grayPixel(map[p[x]])), int(grayPixel(map[p[x + 1]])),
+                                                int(grayPixel(map[p[x + 2]])), int(grayPixel(map[p[x + 3]])));
             _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
         }
         for (; x < width; ++x)
@@ -230,10 +240,13 @@ void paintMosaicColor(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
+    // A local copy: the streaming stores may alias anything, and the table
+    // pointer would be reloaded every pixel.
+    const unsigned char *const map = tone.map;
     static const unsigned char shiftOf[4] = {16, 8, 0, 8};
     unsigned char ch[48], sh[48];
     for (int row = s.top; row < s.bottom; ++row) {
@@ -256,12 +269,14 @@ void paintMosaicColor(RawCopyItem &item)
             for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
                 o[x] = 0xFF000000u | tone(p[x]) << ((x & 1) ? s1 : s0);
             const bool odd = x & 1;
-            const int a = odd ? s1 : s0, b = odd ? s0 : s1;
+            // Multipliers rather than shifts: no shift count held in one
+            // register for every pixel.
+            const uint32_t a = 1u << (odd ? s1 : s0), b = 1u << (odd ? s0 : s1);
             for (; x + 4 <= width; x += 4) {
-                const __m128i four = _mm_setr_epi32(int(0xFF000000u | tone(p[x]) << a),
-                                                    int(0xFF000000u | tone(p[x + 1]) << b),
-                                                    int(0xFF000000u | tone(p[x + 2]) << a),
-                                                    int(0xFF000000u | tone(p[x + 3]) << b));
+                const __m128i four = _mm_setr_epi32(int(0xFF000000u | map[p[x]] * a),
+                                                    int(0xFF000000u | map[p[x + 1]] * b),
+                                                    int(0xFF000000u | map[p[x + 2]] * a),
+                                                    int(0xFF000000u | map[p[x + 3]] * b));
                 _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
             }
             for (; x < width; ++x)
@@ -323,7 +338,7 @@ void paintMosaicChannel(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -466,7 +481,7 @@ void paintMosaic2x2Composite(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -497,7 +512,7 @@ void paintMosaic2x2Channel(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);

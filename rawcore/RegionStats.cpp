@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QMutex>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
@@ -289,7 +290,14 @@ void computeAreaStats(const FrameView &view, HistogramData &hist, const QStringL
         return;
     }
 
-    const int step = std::max(1, bandRows);
+    // Bands of bandRows rows, halved while there are fewer than four a
+    // thread (down to 32 rows): the sets make small bands cost nothing
+    // more, and a thread that starts late or is interrupted then holds up
+    // the whole by little.
+    int step = std::max(1, bandRows);
+    const int64_t wanted = 4 * int64_t(std::max(1, QThreadPool::globalInstance()->maxThreadCount()));
+    while (step >= 64 && (rowTo - rowFrom + step - 1) / step < wanted)
+        step /= 2;
     QList<PartialHistogram> bands;
     for (int64_t t = rowFrom; t < rowTo; t += step) {
         PartialHistogram b;

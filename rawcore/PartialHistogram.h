@@ -5,6 +5,11 @@
 #include "FrameView.h"
 #include "HistogramData.h"
 
+#include <cstddef>
+#include <cstdint>
+
+class FrameAccess;
+
 struct PartialHistogram {
     const FrameView *image = nullptr;
     int colFrom = 0, colTo = 0, rowFrom = 0, rowTo = 0;  // ends exclusive, inside the frame
@@ -17,5 +22,12 @@ struct PartialHistogram {
 };
 
 void bandStatsJob(PartialHistogram &band);
+
+// The counting of a band, rows and columns already cut to the frame: each
+// value v below `length` of channel k adds one to tables[k][v * step] and to
+// counted[k]. step is 4 for the rows of four channels of a HistogramData,
+// 1 for one table a channel.
+void countBandValues(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, int rowTo, uint32_t length,
+                     int *const tables[4], size_t step, int64_t counted[4]);
 
 #endif

@@ -23,6 +23,9 @@ struct RawCopyItem {
     // Channel kernels: pixels of other colours become opaque black instead of
     // keeping what the tile held (for a tile that is due to be cleared).
     bool blackOthers = false;
+    // The tile rows [firstRow, lastRow) (tile-local) this run paints, so a
+    // tile can be shared by two jobs; a row pair never straddles the cut.
+    int firstRow = 0, lastRow = TileSize;
 };
 
 #endif

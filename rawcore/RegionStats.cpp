@@ -1,14 +1,17 @@
 #include "RegionStats.h"
 
+#include "CountTables.h"
 #include "FrameAccess.h"
 #include "PartialHistogram.h"
 #include "StatsItem.h"
 
 #include <QList>
 #include <QMutex>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -54,6 +57,48 @@ QList<StatsItem> statsBands(const FrameView &view, const area_t &a, bool split, 
     for (int t = a.top; t < bottom; t += std::min(step, bottom - t))
         items.append(StatsItem(a, &view, t, std::min(t + step, bottom)));
     return items;
+}
+
+// min, max, distinct and median of each channel from the counts.
+void summarise(HistogramData &hist, int nch)
+{
+    const int rows = int(hist.counts.size());
+    for (int k = 0; k < nch; ++k) {
+        int lo = -1, hi = -1;
+        for (int v = 0; v < rows; ++v)
+            if (hist.counts[v][k]) {
+                lo = v;
+                break;
+            }
+        if (lo < 0) {
+            hist.min[k] = hist.max[k] = hist.distinct[k] = hist.median[k] = 0;
+            continue;
+        }
+        for (int v = rows - 1; v >= lo; --v)
+            if (hist.counts[v][k]) {
+                hi = v;
+                break;
+            }
+        int distinct = 0, median = lo;
+        int64_t running = 0;
+        const int64_t half = hist.count[k] / 2;
+        bool medianFound = false;
+        for (int v = lo; v <= hi; ++v) {
+            const int c = hist.counts[v][k];
+            if (!c)
+                continue;
+            ++distinct;
+            running += c;
+            if (!medianFound && running > half) {
+                median = v;
+                medianFound = true;
+            }
+        }
+        hist.min[k] = lo;
+        hist.max[k] = hi;
+        hist.distinct[k] = distinct;
+        hist.median[k] = median;
+    }
 }
 
 } // namespace
@@ -241,98 +286,143 @@ void computeAreaStats(const FrameView &view, HistogramData &hist, const QStringL
         one.rowTo = int(rowTo);
         one.target = &hist;
         bandStatsJob(one);
-    } else {
-        const int step = std::max(1, bandRows);
-        QList<PartialHistogram> bands;
-        for (int64_t t = rowFrom; t < rowTo; t += step) {
-            PartialHistogram b;
-            b.image = &view;
-            b.colFrom = int(colFrom);
-            b.colTo = int(colTo);
-            b.rowFrom = int(t);
-            b.rowTo = int(std::min<int64_t>(t + step, rowTo));
-            bands.append(b);
-        }
-        // Band counts are kept from one call to the next: fresh buffers cost
-        // a page fault every 4 KiB on each call. A second caller at the same
-        // time simply uses the bands' own buffers.
-        static QMutex poolLock;
-        static std::vector<std::unique_ptr<HistogramData>> pool;
-        const bool pooled = poolLock.tryLock();
-        if (pooled) {
-            while (pool.size() < size_t(bands.size()))
-                pool.push_back(std::make_unique<HistogramData>());
-            for (qsizetype i = 0; i < bands.size(); ++i)
-                bands[i].target = pool[size_t(i)].get();
-        }
-        // Each band sizes and clears its counts on its own thread; the exact
-        // length matters, since a band counts only values below it.
-        QtConcurrent::blockingMap(bands, [length](PartialHistogram &b) {
-            HistogramData &d = b.out();
-            d.counts.resize(length);
-            d.clear();
-            bandStatsJob(b);
-        });
-        for (const PartialHistogram &b : std::as_const(bands))
-            for (int k = 0; k < 4; ++k)
-                hist.count[k] += b.target ? b.target->count[k] : b.data.count[k];
-        // The bands are added up by value range, one range a job: a serial
-        // sum over all bands would take as long as the counting.
-        int *dst = hist.counts.data()->data();
-        const size_t total = size_t(length) * 4;
-        constexpr size_t chunk = 8192;
-        QList<size_t> ranges;
-        for (size_t from = 0; from < total; from += chunk)
-            ranges.append(from);
-        QtConcurrent::blockingMap(ranges, [&](size_t from) {
-            const size_t to = std::min(total, from + chunk);
-            for (const PartialHistogram &b : std::as_const(bands)) {
-                const HistogramData &d = b.target ? *b.target : b.data;
-                const int *src = d.counts.constData()->data();
-                for (size_t i = from; i < to; ++i)
-                    dst[i] += src[i];
-            }
-        });
-        if (pooled) {
-            // Keep at most 64 MiB of band counts.
-            const size_t keep = std::max<size_t>(1, (size_t(64) << 20) / (size_t(length) * sizeof(hist.counts[0])));
-            if (pool.size() > keep)
-                pool.resize(keep);
-            poolLock.unlock();
-        }
+        summarise(hist, nch);
+        return;
     }
 
-    const int rows = int(hist.counts.size());
-    for (int k = 0; k < nch; ++k) {
-        int lo = -1, hi = -1;
-        for (int v = 0; v < rows; ++v)
-            if (hist.counts[v][k]) {
-                lo = v;
-                break;
+    // Bands of bandRows rows, halved while there are fewer than four a
+    // thread (down to 32 rows): the sets make small bands cost nothing
+    // more, and a thread that starts late or is interrupted then holds up
+    // the whole by little.
+    int step = std::max(1, bandRows);
+    const int64_t wanted = 4 * int64_t(std::max(1, QThreadPool::globalInstance()->maxThreadCount()));
+    while (step >= 64 && (rowTo - rowFrom + step - 1) / step < wanted)
+        step /= 2;
+    QList<PartialHistogram> bands;
+    for (int64_t t = rowFrom; t < rowTo; t += step) {
+        PartialHistogram b;
+        b.image = &view;
+        b.colFrom = int(colFrom);
+        b.colTo = int(colTo);
+        b.rowFrom = int(t);
+        b.rowTo = int(std::min<int64_t>(t + step, rowTo));
+        bands.append(b);
+    }
+    // Bands running at the same time count into the sets of one pool; a
+    // second caller at the same time gets sets of its own.
+    static QMutex poolLock;
+    static CountTables pool;
+    const bool pooled = poolLock.tryLock();
+    std::unique_ptr<CountTables> own;
+    if (!pooled)
+        own = std::make_unique<CountTables>();
+    CountTables &tables = pooled ? pool : *own;
+    tables.start(length);
+    // A band that finds no free set (more jobs at once than sets) counts
+    // into its own histogram, added in below.
+    QVector<char> onItsOwn(bands.size(), 0);
+    std::atomic<int> fallbacks{0};
+    PartialHistogram *const first = bands.data();
+    QtConcurrent::blockingMap(bands, [&](PartialHistogram &b) {
+        const int set = tables.acquire();
+        if (set < 0) {
+            b.data.counts.resize(length);
+            b.data.clear();
+            bandStatsJob(b);
+            onItsOwn[&b - first] = 1;
+            fallbacks.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        int *const t[4] = {tables.table(set, 0), tables.table(set, 1), tables.table(set, 2), tables.table(set, 3)};
+        const FrameAccess f(*b.image);
+        countBandValues(f, b.colFrom, b.colTo, b.rowFrom, b.rowTo, uint32_t(length), t, 1, tables.counted(set));
+        tables.release(set);
+    });
+    int64_t totals[4];
+    tables.totals(totals);
+    for (qsizetype i = 0; i < bands.size(); ++i)
+        if (onItsOwn[i])
+            for (int k = 0; k < 4; ++k)
+                totals[k] += bands[i].data.count[k];
+    for (int k = 0; k < 4; ++k)
+        hist.count[k] += int(totals[k]);
+
+    // The sets are added up by value range, one range a job, and each job
+    // finds its range's part of the summaries on the way.
+    struct Range {
+        int from = 0, to = 0;
+        int first[4] = {-1, -1, -1, -1}, last[4] = {-1, -1, -1, -1}, distinct[4] = {0, 0, 0, 0};
+        int64_t sum[4] = {0, 0, 0, 0};
+    };
+    QList<Range> ranges;
+    constexpr int chunk = 2048;
+    for (int from = 0; from < length; from += chunk) {
+        Range r;
+        r.from = from;
+        r.to = std::min(length, from + chunk);
+        ranges.append(r);
+    }
+    int *dst = hist.counts.data()->data();
+    const bool anyOwn = fallbacks.load() > 0;
+    QtConcurrent::blockingMap(ranges, [&](Range &r) {
+        tables.sumInto(dst, r.from, r.to);
+        if (anyOwn)
+            for (qsizetype i = 0; i < bands.size(); ++i)
+                if (onItsOwn[i]) {
+                    const int *src = bands[i].data.counts.constData()->data();
+                    for (size_t e = size_t(r.from) * 4; e < size_t(r.to) * 4; ++e)
+                        dst[e] += src[e];
+                }
+        for (int v = r.from; v < r.to; ++v)
+            for (int k = 0; k < nch; ++k) {
+                const int c = dst[size_t(v) * 4 + size_t(k)];
+                if (!c)
+                    continue;
+                if (r.first[k] < 0)
+                    r.first[k] = v;
+                r.last[k] = v;
+                ++r.distinct[k];
+                r.sum[k] += c;
             }
+    });
+    if (pooled) {
+        // Keep at most 64 MiB of counts.
+        tables.trim(size_t(64) << 20);
+        poolLock.unlock();
+    }
+
+    for (int k = 0; k < nch; ++k) {
+        int lo = -1, hi = -1, distinct = 0;
+        for (const Range &r : std::as_const(ranges)) {
+            if (r.first[k] < 0)
+                continue;
+            if (lo < 0)
+                lo = r.first[k];
+            hi = r.last[k];
+            distinct += r.distinct[k];
+        }
         if (lo < 0) {
             hist.min[k] = hist.max[k] = hist.distinct[k] = hist.median[k] = 0;
             continue;
         }
-        for (int v = rows - 1; v >= lo; --v)
-            if (hist.counts[v][k]) {
-                hi = v;
-                break;
-            }
-        int distinct = 0, median = lo;
-        int64_t running = 0;
+        // The first value at which the running sum from the minimum passes
+        // half the count.
         const int64_t half = hist.count[k] / 2;
-        bool medianFound = false;
-        for (int v = lo; v <= hi; ++v) {
-            const int c = hist.counts[v][k];
-            if (!c)
+        int64_t running = 0;
+        int median = lo;
+        for (const Range &r : std::as_const(ranges)) {
+            if (running + r.sum[k] <= half) {
+                running += r.sum[k];
                 continue;
-            ++distinct;
-            running += c;
-            if (!medianFound && running > half) {
-                median = v;
-                medianFound = true;
             }
+            for (int v = r.from; v < r.to; ++v) {
+                running += dst[size_t(v) * 4 + size_t(k)];
+                if (running > half) {
+                    median = v;
+                    break;
+                }
+            }
+            break;
         }
         hist.min[k] = lo;
         hist.max[k] = hi;

@@ -34,6 +34,15 @@ Span frameSpan(const pixel_array_item_t &t, const FrameAccess &f)
     return cut(t, 0, 0, f.width(), f.height());
 }
 
+// The frame part of the record's rows of its tile.
+Span frameSpan(const RawCopyItem &item, const FrameAccess &f)
+{
+    Span s = frameSpan(*item.tile, f);
+    s.top = std::max<int64_t>(s.top, int64_t(item.tile->y) + std::max(0, item.firstRow));
+    s.bottom = std::min<int64_t>(s.bottom, int64_t(item.tile->y) + std::min(TileSize, item.lastRow));
+    return s;
+}
+
 uint32_t *outRow(const pixel_array_item_t &t, int row, int col)
 {
     return t.pixels + size_t(row - t.y) * TileSize + size_t(col - t.x);
@@ -86,6 +95,16 @@ inline uint32_t markedPixel(uint32_t v, uint32_t under, uint32_t over, uint32_t 
     return (r & ~isUnder) | (UnderMark & isUnder);
 }
 
+// A tile reads 1024 short pieces of rows, each too short for the hardware
+// prefetcher to get going: the loops ask for the piece a few rows down as
+// they go, one line every 32 values. The offset from a row to that piece,
+// 0 (the row itself) near the bottom.
+inline ptrdiff_t rowsAhead(const FrameAccess &f, const Span &s, int row, const unsigned short *p)
+{
+    constexpr int Ahead = 4;
+    return row + Ahead < s.bottom ? f.pixel(row + Ahead, s.left) - p : 0;
+}
+
 bool usable(const RawCopyItem &item)
 {
     return item.tile && item.tile->pixels && item.image && item.image->data
@@ -98,7 +117,7 @@ void paintComponent(RawCopyItem &item, int comps)
     if (!usable(item) || item.image->components != comps || item.channel < 0 || item.channel >= comps)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -119,7 +138,7 @@ void paintRgb(RawCopyItem &item, int comps)
     if (!usable(item) || item.image->components != comps)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -178,7 +197,7 @@ void paintSrawChroma(RawCopyItem &item)
         || item.image->components != 4 || item.channel < 0 || item.channel > 3)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const int m = item.srawMidpoint;
@@ -203,10 +222,11 @@ void paintMosaicGray(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
+    const unsigned char *const map = tone.map;   // see paintMosaicColor
     const int width = s.right - s.left;
     for (int row = s.top; row < s.bottom; ++row) {
         const unsigned short *p = f.pixel(row, s.left);
@@ -214,9 +234,12 @@ void paintMosaicGray(RawCopyItem &item)
         int x = 0;
         for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
             o[x] = grayPixel(tone(p[x]));
-        for (; x + 4 <= width; x += 4) {
-            const __m128i four = _mm_setr_epi32(int(grayPixel(tone(p[x]))), int(grayPixel(tone(p[x + 1]))),
-                                                int(grayPixel(tone(p[x + 2]))), int(grayPixel(tone(p[x + 3]))));
+        const ptrdiff_t ahead = rowsAhead(f, s, row, p);
+        for (const int start = x; x + 4 <= width; x += 4) {
+            if (!((x - start) & 31))
+                _mm_prefetch(reinterpret_cast<const char *>(p + ahead + x), _MM_HINT_T0);
+            const __m128i four = _mm_setr_epi32(int(grayPixel(map[p[x]])), int(grayPixel(map[p[x + 1]])),
+                                                int(grayPixel(map[p[x + 2]])), int(grayPixel(map[p[x + 3]])));
             _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
         }
         for (; x < width; ++x)
@@ -230,10 +253,13 @@ void paintMosaicColor(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
+    // A local copy: the streaming stores may alias anything, and the table
+    // pointer would be reloaded every pixel.
+    const unsigned char *const map = tone.map;
     static const unsigned char shiftOf[4] = {16, 8, 0, 8};
     unsigned char ch[48], sh[48];
     for (int row = s.top; row < s.bottom; ++row) {
@@ -241,6 +267,7 @@ void paintMosaicColor(RawCopyItem &item)
         for (int j = 0; j < 48; ++j)
             sh[j] = shiftOf[ch[j]];
         const unsigned short *p = f.pixel(row, s.left);
+        const ptrdiff_t ahead = rowsAhead(f, s, row, p);
         uint32_t *o = outRow(*item.tile, row, s.left);
         bool period2 = true;
         for (int j = 2; j < 48 && period2; ++j)
@@ -256,12 +283,16 @@ void paintMosaicColor(RawCopyItem &item)
             for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
                 o[x] = 0xFF000000u | tone(p[x]) << ((x & 1) ? s1 : s0);
             const bool odd = x & 1;
-            const int a = odd ? s1 : s0, b = odd ? s0 : s1;
-            for (; x + 4 <= width; x += 4) {
-                const __m128i four = _mm_setr_epi32(int(0xFF000000u | tone(p[x]) << a),
-                                                    int(0xFF000000u | tone(p[x + 1]) << b),
-                                                    int(0xFF000000u | tone(p[x + 2]) << a),
-                                                    int(0xFF000000u | tone(p[x + 3]) << b));
+            // Multipliers rather than shifts: no shift count held in one
+            // register for every pixel.
+            const uint32_t a = 1u << (odd ? s1 : s0), b = 1u << (odd ? s0 : s1);
+            for (const int start = x; x + 4 <= width; x += 4) {
+                if (!((x - start) & 31))
+                    _mm_prefetch(reinterpret_cast<const char *>(p + ahead + x), _MM_HINT_T0);
+                const __m128i four = _mm_setr_epi32(int(0xFF000000u | map[p[x]] * a),
+                                                    int(0xFF000000u | map[p[x + 1]] * b),
+                                                    int(0xFF000000u | map[p[x + 2]] * a),
+                                                    int(0xFF000000u | map[p[x + 3]] * b));
                 _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
             }
             for (; x < width; ++x)
@@ -285,7 +316,7 @@ namespace {
 // raw values are 16-bit, so levels are capped at 65536 without changing any
 // answer.
 int markedPairs4(const unsigned short *p, uint32_t *o, int first, int from, int to, uint32_t under,
-                 uint32_t over, const unsigned char *map)
+                 uint32_t over, const unsigned char *map, ptrdiff_t ahead)
 {
     const __m128i ov = _mm_set1_epi32(int(std::min<uint32_t>(over, 65536u)) - 1);
     const __m128i un = _mm_set1_epi32(int(std::min<uint32_t>(under, 65536u)));
@@ -296,6 +327,8 @@ int markedPairs4(const unsigned short *p, uint32_t *o, int first, int from, int 
     int i = from;
     for (; i + 4 <= to; i += 4) {
         const unsigned short *q = p + 2 * i;
+        if (!((i - from) & 15))
+            _mm_prefetch(reinterpret_cast<const char *>(q + ahead), _MM_HINT_T0);
         const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
         const __m128i v = first ? _mm_srli_epi32(raw, 16) : _mm_and_si128(raw, low);
         const __m128i t = _mm_setr_epi32(map[q[first]], map[q[first + 2]], map[q[first + 4]], map[q[first + 6]]);
@@ -323,7 +356,7 @@ void paintMosaicChannel(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -368,7 +401,7 @@ void paintMosaicChannel(RawCopyItem &item)
                 plain(0, ia);
                 int i = ia;
                 if constexpr (decltype(black)::value)
-                    i = markedPairs4(p, o, first, ia, ib, under, over, tone.map);
+                    i = markedPairs4(p, o, first, ia, ib, under, over, tone.map, rowsAhead(f, s, row, p));
                 for (; i < ib; ++i) {
                     const int x = 2 * i + first;
                     const uint32_t v = p[x];
@@ -466,7 +499,7 @@ void paintMosaic2x2Composite(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);
@@ -497,7 +530,7 @@ void paintMosaic2x2Channel(RawCopyItem &item)
     if (!usable(item) || item.image->components != 1)
         return;
     const FrameAccess f(*item.image);
-    const Span s = frameSpan(*item.tile, f);
+    const Span s = frameSpan(item, f);
     if (s.empty())
         return;
     const Tone tone(item);

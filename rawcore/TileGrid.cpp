@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+
+#include <emmintrin.h>
 
 QVector<QPair<int, int>> splitIntoTileSegments(int n)
 {
@@ -21,13 +24,30 @@ QVector<QPair<int, int>> splitIntoTileSegments(int n)
 
 void clearTile(pixel_array_item_t &tile)
 {
+    clearTileRows(tile, 0, TileSize);
+}
+
+void clearTileRows(pixel_array_item_t &tile, int firstRow, int lastRow, int firstCol)
+{
     if (!tile.pixels)
         return;
-    // One row by hand, the others copied from it: the copies run at memory
-    // speed where a 32-bit fill loop would not.
-    std::fill(tile.pixels, tile.pixels + TileSize, 0xFF000000u);
-    for (int row = 1; row < TileSize; ++row)
-        std::memcpy(tile.pixels + size_t(row) * TileSize, tile.pixels, TileSize * sizeof(uint32_t));
+    firstRow = std::clamp(firstRow, 0, TileSize);
+    lastRow = std::clamp(lastRow, firstRow, TileSize);
+    firstCol = std::clamp(firstCol, 0, TileSize);
+    // Streaming stores: the buffer is far larger than the caches, and
+    // reading its lines in before overwriting them would double the traffic.
+    const __m128i black = _mm_set1_epi32(int(0xFF000000u));
+    for (int row = firstRow; row < lastRow; ++row) {
+        uint32_t *o = tile.pixels + size_t(row) * TileSize;
+        int x = firstCol;
+        for (; x < TileSize && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+            o[x] = 0xFF000000u;
+        for (; x + 4 <= TileSize; x += 4)
+            _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), black);
+        for (; x < TileSize; ++x)
+            o[x] = 0xFF000000u;
+    }
+    _mm_sfence();
 }
 
 TileGrid::~TileGrid()

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <type_traits>
 
 int renderMultiplier(unsigned currentMaximum, bool autoscale, bool arw2, int arw2SpecialOptions)
 {
@@ -56,22 +57,20 @@ namespace {
 
 // A tile the grid still owes a clearing to is cleared in the job that paints
 // it, while it is in this core's cache; kernels that paint every pixel of
-// the frame part leave only the rest of the buffer to clear.
-void prepareTile(pixel_array_item_t &t, bool writesAll, const FrameAccess &f)
+// the frame part leave only the rest of the buffer to clear. Rows
+// [firstRow, lastRow) are the job's part of the tile.
+void prepareTile(pixel_array_item_t &t, bool writesAll, const FrameAccess &f, int firstRow = 0,
+                 int lastRow = TileSize)
 {
-    if (!writesAll) {
-        clearTile(t);
-        return;
-    }
     const int w = std::clamp(std::min(t.x + t.width, f.width()) - t.x, 0, TileSize);
     const int h = std::clamp(std::min(t.y + t.height, f.height()) - t.y, 0, TileSize);
-    if (w == 0 || h == 0) {
-        clearTile(t);
+    if (!writesAll || w == 0 || h == 0) {
+        clearTileRows(t, firstRow, lastRow);
         return;
     }
-    for (int row = 0; row < h; ++row)
-        std::fill(t.pixels + size_t(row) * TileSize + w, t.pixels + size_t(row + 1) * TileSize, 0xFF000000u);
-    std::fill(t.pixels + size_t(h) * TileSize, t.pixels + size_t(TileSize) * TileSize, 0xFF000000u);
+    if (w < TileSize)
+        clearTileRows(t, firstRow, std::min(h, lastRow), w);
+    clearTileRows(t, std::max(h, firstRow), lastRow);
 }
 
 template <class Item>
@@ -85,8 +84,12 @@ void paintTiles(QList<Painting<Item>> &jobs, Kernel kernel, bool writesAll, cons
 {
     const FrameAccess f(frame);
     auto run = [&](Painting<Item> &p) {
-        if (p.clearFirst)
-            prepareTile(*p.item.tile, writesAll, f);
+        if (p.clearFirst) {
+            if constexpr (std::is_same_v<Item, RawCopyItem>)
+                prepareTile(*p.item.tile, writesAll, f, p.item.firstRow, p.item.lastRow);
+            else
+                prepareTile(*p.item.tile, writesAll, f);
+        }
         kernel(p.item);
     };
     if (threaded && jobs.size() > 1)
@@ -132,6 +135,14 @@ void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyI
             it.over = 655350;
             it.under = 0;
             it.markArea = QRect(0, 0, 1, 1);
+        }
+        // Two jobs a tall tile: with three tiles a core, a core that starts
+        // late or is interrupted would hold up the whole redraw by a tile.
+        if (it.tile->height > TileSize / 2 && req.threadingAllowed) {
+            it.lastRow = TileSize / 2;
+            jobs.append(p);
+            it.firstRow = TileSize / 2;
+            it.lastRow = TileSize;
         }
         jobs.append(p);
     }

@@ -152,6 +152,7 @@ private slots:
     void srfBodies_data();
     void srfBodies();
     void srfKeysFromTheFile();
+    void srfMutated();
     void srfBroken_data();
     void srfBroken();
     void truncatedEverywhere_data();
@@ -818,6 +819,30 @@ void TestArwDecoder::srfKeysFromTheFile()
     QVERIFY(unpacked(*o.k) != d.values);
     for (uint16_t v : unpacked(*o.k))
         QVERIFY(v <= 16383);
+}
+
+// Changed bytes where an SRF file's structure is: the directories, the
+// key slot and key, the enciphered head, the first rows.
+void TestArwDecoder::srfMutated()
+{
+    ArwDescription d = ArwWriter::srfBody("DSC-F828", 96, 22);
+    d.srfKeySlot = 3;
+    ArwLayout lay;
+    const std::vector<uint8_t> bytes = ArwWriter::write(d, nullptr, &lay);
+    const uint32_t places[4][2] = {{0, 400}, {200896, 200896 + 20}, {lay.srfHeadOffset, lay.srfHeadOffset + 40},
+                                   {lay.rawOffset, lay.rawOffset + 400}};
+    std::mt19937 rng(828);
+    for (int round = 0; round < 400; ++round) {
+        std::vector<uint8_t> b = bytes;
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t *p = places[rng() % 4];
+            b[p[0] + rng() % (p[1] - p[0])] = uint8_t(rng());
+        }
+        Kaldris_fast k;
+        if (k.open_buffer(b.data(), b.size()) != 0)
+            continue;
+        QVERIFY(k.unpack() <= 0);
+    }
 }
 
 // Cut before the keys or the data the file does not open; cut inside the

@@ -564,6 +564,11 @@ void TestArwDecoder::cameraList()
     QVERIFY(list.contains("Sony DSLR-A100"));
     QVERIFY(!list.contains("Sony DSC-R1"));
     QVERIFY(list.contains("Sony DSC-F828"));
+    QVERIFY(list.contains("Sony DSC-V3"));
+    QCOMPARE(list.count("Sony DSC-V3"), 1);
+    // Still in order among the Sony bodies.
+    const int v3 = int(list.indexOf("Sony DSC-V3"));
+    QVERIFY(list[v3 - 1] < list[v3] && list[v3] < list[v3 + 1]);
 }
 
 void TestArwDecoder::refused_data()

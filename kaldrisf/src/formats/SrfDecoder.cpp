@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -22,24 +23,25 @@ enum Tag : uint16_t { ImageWidth = 256, ImageLength = 257, Make = 271, Model = 2
 constexpr uint64_t keySlotAt = 200896, headAt = 164600;
 constexpr unsigned headBytes = 40, maxValue = 16383;
 
+// By the order of SrfDecoder::models.
 struct Body {
-    const char *model;
     uint64_t dataAt;
     // The visible area when the database has none: left, width.
     uint32_t left, width;
 };
 
 constexpr Body bodies[] = {
-    {"DSC-F828", 862144, 0, 0},
-    {"DSC-V3", 787392, 59, 3109},
+    {862144, 0, 0},        // DSC-F828
+    {787392, 59, 3109},    // DSC-V3
 };
+static_assert(std::size(bodies) == std::size(SrfDecoder::models));
 
 const Body *bodyOf(const TiffTree &tree)
 {
     const std::string model = ExifFields::text(tree.chain.front().get(), Model);
-    for (const Body &b : bodies)
-        if (model == b.model)
-            return &b;
+    for (size_t i = 0; i < std::size(bodies); ++i)
+        if (model == SrfDecoder::models[i])
+            return &bodies[i];
     return nullptr;
 }
 

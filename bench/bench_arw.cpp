@@ -102,12 +102,7 @@ int main()
     }
     {
         // The A100's own size: a 3880 x 2600 directory, 3881 x 2608 coded.
-        ArwDescription d;
-        d.data = ArwDescription::Data::Arw1;
-        d.model = "DSLR-A100";
-        d.sonyModelId = 256;
-        d.width = 3880;
-        d.height = 2600;
+        ArwDescription d = ArwWriter::a100(3880, 2600);
         const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
         d.values = LoadScene::frame(columns, rows, 12).samples;
         const QString path = dir.filePath("arw1.arw");

@@ -5,6 +5,7 @@
 #include "formats/ArwDecoder.h"
 #include "formats/DngOpcodes.h"
 #include "formats/FormatChooser.h"
+#include "formats/SrfDecoder.h"
 #include "io/FrameBuffer.h"
 #include "io/ParallelFor.h"
 
@@ -404,7 +405,13 @@ struct CameraNames {
                     return true;
             return false;
         };
-        for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Fujifilm", "Nikon", "Olympus", "OM System", "Panasonic", "Pentax", "Sony"}))
+        std::vector<std::string> makers = kaldris::CameraDatabase::instance().supportedCameras({"Canon", "Fujifilm", "Nikon", "Olympus", "OM System", "Panasonic", "Pentax", "Sony"});
+        // The SRF bodies are read whether or not the database has seen their files.
+        for (const char *model : kaldris::SrfDecoder::models)
+            if (std::find(makers.begin(), makers.end(), std::string("Sony ") + model) == makers.end())
+                makers.insert(std::upper_bound(makers.begin(), makers.end(), std::string("Sony ") + model),
+                              std::string("Sony ") + model);
+        for (std::string &s : makers)
             if (!unread(s))
                 lines.push_back(std::move(s));
         for (std::string &s : kaldris::CameraDatabase::instance().supportedCameras({"Samsung"}, {"SAMSUNG"}))

@@ -432,17 +432,9 @@ int main(int argc, char **argv)
     }
     // Sony ARW 1 (DSLR-A100): one whole stream, and one cut inside a column.
     for (int cut = 0; cut < 2; ++cut) {
-        ArwDescription d;
-        d.data = ArwDescription::Data::Arw1;
-        d.model = "DSLR-A100";
-        d.sonyModelId = 256;
-        d.width = 40;
-        d.height = 16;
+        ArwDescription d = ArwWriter::a100(40, 16);
         d.previews = false;
         const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
-        for (int y = 0; y < rows; ++y)
-            for (int x = 0; x < columns; ++x)
-                d.values.push_back(ramp(x, y, 12));
         if (cut) {
             d.arw1Bytes = ArwWriter::encodeArw1(d.values, columns, rows);
             d.arw1Bytes.resize(d.arw1Bytes.size() * 2 / 3);
@@ -457,14 +449,7 @@ int main(int argc, char **argv)
     // Sony SRF (DSC-V3): the keys and the enciphered rows at the body's
     // places, two rows only (the file is mostly the space before them).
     {
-        ArwDescription d;
-        d.data = ArwDescription::Data::Srf;
-        d.model = "DSC-V3";
-        d.width = 64;
-        d.height = 2;
-        for (int y = 0; y < d.height; ++y)
-            for (int x = 0; x < d.width; ++x)
-                d.values.push_back(ramp(x, y, 14));
+        const ArwDescription d = ArwWriter::srfBody("DSC-V3", 64, 2);
         std::string error;
         if (!ArwWriter::writeFile(d, dir + "/srf-v3.srf", &error)) {
             std::fprintf(stderr, "srf-v3.srf: %s\n", error.c_str());

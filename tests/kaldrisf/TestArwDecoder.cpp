@@ -108,32 +108,6 @@ ArwWriter::Block handBlock()
     return ArwWriter::packBlock(1000, 100, 3, 7, deltas);
 }
 
-// An A100 file: 12-bit ramps with colour offsets, a hard edge and a few
-// full-range jumps over the whole coded area.
-ArwDescription arw1(int width, int height)
-{
-    ArwDescription d;
-    d.data = ArwDescription::Data::Arw1;
-    d.model = "DSLR-A100";
-    d.sonyModelId = 256;
-    d.width = width;
-    d.height = height;
-    const int columns = ArwWriter::arw1Columns(width), rows = ArwWriter::arw1Rows(height);
-    for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < columns; ++x)
-            d.values.push_back(uint16_t((x % 7 == 3 && y % 5 == 1) ? (x * 811 + y * 1237) % 4096
-                                        : (x * 5 + y * 3 + (x & 1) * 300 + (y & 1) * 900 + (x > 20 ? 1500 : 0)) % 4096));
-    return d;
-}
-
-// An SRF file of one of the two bodies: 14-bit ramps with colour offsets.
-ArwDescription srf(const char *model, int width, int height)
-{
-    ArwDescription d = sensorValues(ArwDescription::Data::Srf, width, height);
-    d.model = model;
-    return d;
-}
-
 // Codes of handBlock's pixels in order.
 std::vector<int> handCodes()
 {
@@ -178,6 +152,7 @@ private slots:
     void srfBodies_data();
     void srfBodies();
     void srfKeysFromTheFile();
+    void srfMutated();
     void srfBroken_data();
     void srfBroken();
     void truncatedEverywhere_data();
@@ -589,6 +564,11 @@ void TestArwDecoder::cameraList()
     QVERIFY(list.contains("Sony DSLR-A100"));
     QVERIFY(!list.contains("Sony DSC-R1"));
     QVERIFY(list.contains("Sony DSC-F828"));
+    QVERIFY(list.contains("Sony DSC-V3"));
+    QCOMPARE(list.count("Sony DSC-V3"), 1);
+    // Still in order among the Sony bodies.
+    const int v3 = int(list.indexOf("Sony DSC-V3"));
+    QVERIFY(list[v3 - 1] < list[v3] && list[v3] < list[v3 + 1]);
 }
 
 void TestArwDecoder::refused_data()
@@ -658,7 +638,7 @@ void TestArwDecoder::arw1Streams()
 {
     QFETCH(int, width);
     QFETCH(int, height);
-    const ArwDescription d = arw1(width, height);
+    const ArwDescription d = ArwWriter::a100(width, height);
     Opened o = openAndUnpack(write(d), 0);
     QCOMPARE(o.openRc, 0);
     QCOMPARE(o.unpackRc, 0);
@@ -673,7 +653,7 @@ void TestArwDecoder::arw1Streams()
 // carry no balance.
 void TestArwDecoder::arw1Facts()
 {
-    Opened o = openAndUnpack(write(arw1(64, 40)), 0);
+    Opened o = openAndUnpack(write(ArwWriter::a100(64, 40)), 0);
     QCOMPARE(o.openRc, 0);
     const auto &img = o.k->imgdata;
     QCOMPARE(int(img.color.maximum), 4095);
@@ -707,7 +687,7 @@ void TestArwDecoder::arw1BrokenStreams_data()
 void TestArwDecoder::arw1BrokenStreams()
 {
     QFETCH(int, kind);
-    ArwDescription d = arw1(24, 16);
+    ArwDescription d = ArwWriter::a100(24, 16);
     const int columns = ArwWriter::arw1Columns(d.width), rows = ArwWriter::arw1Rows(d.height);
     std::vector<uint16_t> expected = d.values;
     std::vector<uint16_t> coded = d.values;
@@ -784,7 +764,7 @@ void TestArwDecoder::srfBodies()
     QFETCH(int, black);
     QFETCH(QString, blackFrom);
     QFETCH(QString, whiteFrom);
-    const ArwDescription d = srf(model.toLatin1().constData(), width, 23);
+    const ArwDescription d = ArwWriter::srfBody(model.toStdString(), width, 23);
     Opened o = openAndUnpack(write(d), 0);
     QCOMPARE(o.openRc, 0);
     QCOMPARE(o.unpackRc, 0);
@@ -824,7 +804,7 @@ void TestArwDecoder::srfKeysFromTheFile()
     const uint32_t keys[3][2] = {{0x7C01D3A5, 0x0BADF00D}, {0, 0}, {0xFFFFFFFF, 0x80000001}};
     const uint8_t keySlots[3] = {1, 255, 17};
     for (int i = 0; i < 3; ++i) {
-        ArwDescription d = srf("DSC-V3", 96, 22);
+        ArwDescription d = ArwWriter::srfBody("DSC-V3", 96, 22);
         d.key = keys[i][0];
         d.srfDataKey = keys[i][1];
         d.srfKeySlot = keySlots[i];
@@ -833,7 +813,7 @@ void TestArwDecoder::srfKeysFromTheFile()
         QCOMPARE(int(o.k->imgdata.decode_errors), 0);
         QVERIFY(unpacked(*o.k) == d.values);
     }
-    ArwDescription d = srf("DSC-V3", 96, 22);
+    ArwDescription d = ArwWriter::srfBody("DSC-V3", 96, 22);
     ArwLayout lay;
     std::vector<uint8_t> bytes = ArwWriter::write(d, nullptr, &lay);
     bytes[200896] ^= 1;
@@ -844,6 +824,30 @@ void TestArwDecoder::srfKeysFromTheFile()
     QVERIFY(unpacked(*o.k) != d.values);
     for (uint16_t v : unpacked(*o.k))
         QVERIFY(v <= 16383);
+}
+
+// Changed bytes where an SRF file's structure is: the directories, the
+// key slot and key, the enciphered head, the first rows.
+void TestArwDecoder::srfMutated()
+{
+    ArwDescription d = ArwWriter::srfBody("DSC-F828", 96, 22);
+    d.srfKeySlot = 3;
+    ArwLayout lay;
+    const std::vector<uint8_t> bytes = ArwWriter::write(d, nullptr, &lay);
+    const uint32_t places[4][2] = {{0, 400}, {200896, 200896 + 20}, {lay.srfHeadOffset, lay.srfHeadOffset + 40},
+                                   {lay.rawOffset, lay.rawOffset + 400}};
+    std::mt19937 rng(828);
+    for (int round = 0; round < 400; ++round) {
+        std::vector<uint8_t> b = bytes;
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t *p = places[rng() % 4];
+            b[p[0] + rng() % (p[1] - p[0])] = uint8_t(rng());
+        }
+        Kaldris_fast k;
+        if (k.open_buffer(b.data(), b.size()) != 0)
+            continue;
+        QVERIFY(k.unpack() <= 0);
+    }
 }
 
 // Cut before the keys or the data the file does not open; cut inside the
@@ -867,7 +871,7 @@ void TestArwDecoder::srfBroken()
     QFETCH(int, cutFromEnd);
     QFETCH(int, openRc);
     QFETCH(int, wholeRows);
-    const ArwDescription d = srf("DSC-F828", 96, 22);
+    const ArwDescription d = ArwWriter::srfBody("DSC-F828", 96, 22);
     std::vector<uint8_t> bytes = write(d);
     bytes.resize(cutFromEnd >= 0 ? bytes.size() - size_t(cutFromEnd) : size_t(-cutFromEnd));
     Opened o = openAndUnpack(bytes, 0);
@@ -895,7 +899,7 @@ void TestArwDecoder::truncatedEverywhere()
 {
     QFETCH(int, data);
     ArwDescription d = data == int(ArwDescription::Data::Arw2)   ? arw2(64, 24)
-                       : data == int(ArwDescription::Data::Arw1) ? arw1(64, 24)
+                       : data == int(ArwDescription::Data::Arw1) ? ArwWriter::a100(64, 24)
                                                                  : sensorValues(ArwDescription::Data(data), 64, 24);
     d.tileWidth = 32;
     d.tileHeight = 8;
@@ -927,7 +931,7 @@ void TestArwDecoder::mutatedBytes()
     const std::vector<uint8_t> bytes[4] = {write(arw2(64, 24)),
                                            write(sensorValues(ArwDescription::Data::Uncompressed, 64, 24)),
                                            write(sensorValues(ArwDescription::Data::LosslessTiles, 64, 24)),
-                                           write(arw1(64, 24))};
+                                           write(ArwWriter::a100(64, 24))};
     std::mt19937 rng(29);
     for (int round = 0; round < 800; ++round) {
         std::vector<uint8_t> b = bytes[round % 4];

@@ -380,13 +380,7 @@ void ArwDecoder::findThumbnail(kaldris_data_t &d, const TiffIfd *raw)
 void ArwDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
     const size_t samples = size_t(m_width) * m_height;
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
-    std::unique_ptr<uint16_t, decltype(&std::free)> out(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!out)
-        fail(KALDRIS_OUT_OF_MEMORY);
+    SampleFrame out = allocateSamples(samples, d.params.max_raw_memory_mb);
     d.decode_errors = 0;
     d.progress_flags &= ~unsigned(KALDRIS_STATE_CURVE_NOT_USED);
     switch (m_layout) {

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -22,24 +23,25 @@ enum Tag : uint16_t { ImageWidth = 256, ImageLength = 257, Make = 271, Model = 2
 constexpr uint64_t keySlotAt = 200896, headAt = 164600;
 constexpr unsigned headBytes = 40, maxValue = 16383;
 
+// By the order of SrfDecoder::models.
 struct Body {
-    const char *model;
     uint64_t dataAt;
     // The visible area when the database has none: left, width.
     uint32_t left, width;
 };
 
 constexpr Body bodies[] = {
-    {"DSC-F828", 862144, 0, 0},
-    {"DSC-V3", 787392, 59, 3109},
+    {862144, 0, 0},        // DSC-F828
+    {787392, 59, 3109},    // DSC-V3
 };
+static_assert(std::size(bodies) == std::size(SrfDecoder::models));
 
 const Body *bodyOf(const TiffTree &tree)
 {
     const std::string model = ExifFields::text(tree.chain.front().get(), Model);
-    for (const Body &b : bodies)
-        if (model == b.model)
-            return &b;
+    for (size_t i = 0; i < std::size(bodies); ++i)
+        if (model == SrfDecoder::models[i])
+            return &bodies[i];
     return nullptr;
 }
 
@@ -173,13 +175,7 @@ void SrfDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
 void SrfDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
 {
     const size_t samples = size_t(m_width) * m_height;
-    const uint64_t limit = uint64_t(d.params.max_raw_memory_mb) << 20;
-    if (limit && samples * 2 > limit)
-        fail(KALDRIS_TOO_BIG);
-    std::unique_ptr<uint16_t, decltype(&std::free)> out(
-        static_cast<uint16_t *>(allocateFrame(samples * sizeof(uint16_t))), &std::free);
-    if (!out)
-        fail(KALDRIS_OUT_OF_MEMORY);
+    SampleFrame out = allocateSamples(samples, d.params.max_raw_memory_mb);
     d.decode_errors = 0;
 
     // The stream runs through the rows in order; rows the file does not

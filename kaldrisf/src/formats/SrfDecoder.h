@@ -16,7 +16,9 @@ struct CameraEntry;
 
 class SrfDecoder : public FormatDecoder {
 public:
-    // A Sony TIFF, not a DNG, from one of the bodies that write SRF.
+    // The bodies that write SRF.
+    static constexpr const char *models[2] = {"DSC-F828", "DSC-V3"};
+    // A Sony TIFF, not a DNG, from one of them.
     static bool recognises(const TiffTree &tree);
 
     const char *name() const override { return "sony_srf"; }

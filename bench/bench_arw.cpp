@@ -6,6 +6,7 @@
 // so every run finds them in the page cache; the allocator keeps its pages
 // between runs.
 
+#include "AllCoreCopy.h"
 #include "ArwWriter.h"
 #include "BenchClock.h"
 #include "Kaldris.h"
@@ -14,7 +15,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <malloc.h>
 
@@ -26,24 +26,6 @@
 namespace {
 
 constexpr int Runs = 9;
-
-struct CopyBand {
-    const uint16_t *from;
-    uint16_t *to;
-    size_t n;
-};
-
-// Times of copying n values on every core, in bands, after one untimed copy.
-std::vector<double> allCoreCopyTimes(const uint16_t *from, uint16_t *to, size_t n)
-{
-    QList<CopyBand> bands;
-    const size_t step = 256 * 1024;
-    for (size_t i = 0; i < n; i += step)
-        bands << CopyBand{from + i, to + i, std::min(step, n - i)};
-    return BenchClock::runTimes(Runs, 1, [&] {
-        QtConcurrent::blockingMap(bands, [](const CopyBand &b) { std::memcpy(b.to, b.from, b.n * 2); });
-    });
-}
 
 }
 
@@ -58,7 +40,7 @@ int main()
 
     std::vector<uint16_t> frame = LoadScene::frame(width, height, 14).samples;
     std::vector<uint16_t> copy(pixels, 1);
-    const double copyMs = BenchClock::median(allCoreCopyTimes(frame.data(), copy.data(), pixels));
+    const double copyMs = BenchClock::median(AllCoreCopy::times(frame.data(), copy.data(), pixels, Runs));
 
     struct Case {
         const char *name;

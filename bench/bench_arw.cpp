@@ -7,6 +7,7 @@
 // between runs. The DSLR-A100's ARW 1 stream cannot be split: its line gives
 // megapixels a second on one core.
 
+#include "AllCoreCopy.h"
 #include "ArwWriter.h"
 #include "BenchClock.h"
 #include "Kaldris.h"
@@ -15,7 +16,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <malloc.h>
 
@@ -27,24 +27,6 @@
 namespace {
 
 constexpr int Runs = 9;
-
-struct CopyBand {
-    const uint16_t *from;
-    uint16_t *to;
-    size_t n;
-};
-
-// Times of copying n values on every core, in bands, after one untimed copy.
-std::vector<double> allCoreCopyTimes(const uint16_t *from, uint16_t *to, size_t n)
-{
-    QList<CopyBand> bands;
-    const size_t step = 256 * 1024;
-    for (size_t i = 0; i < n; i += step)
-        bands << CopyBand{from + i, to + i, std::min(step, n - i)};
-    return BenchClock::runTimes(Runs, 1, [&] {
-        QtConcurrent::blockingMap(bands, [](const CopyBand &b) { std::memcpy(b.to, b.from, b.n * 2); });
-    });
-}
 
 }
 
@@ -59,7 +41,7 @@ int main()
 
     std::vector<uint16_t> frame = LoadScene::frame(width, height, 14).samples;
     std::vector<uint16_t> copy(pixels, 1);
-    const double copyMs = BenchClock::median(allCoreCopyTimes(frame.data(), copy.data(), pixels));
+    const double copyMs = BenchClock::median(AllCoreCopy::times(frame.data(), copy.data(), pixels, Runs));
 
     struct Case {
         const char *name;

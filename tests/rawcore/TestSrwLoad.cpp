@@ -1,7 +1,7 @@
 // Samsung SRW files through the program's whole opening sequence, headless:
 // the database's levels by ISO taken off the working copy, the note's
 // balance and the database's colours in the RGB rendering, and a cut
-// stream reported as a decode error while the file still opens.
+// strip reported as a decode error while the file still opens.
 #include "FileLoad.h"
 #include "RgbRenderer.h"
 #include "SrwWriter.h"
@@ -107,9 +107,13 @@ private slots:
         SrwDescription d = description(SrwDescription::Coding::RowHuffman, "NX10", 12, 200);
         SrwLayout lay;
         std::vector<uint8_t> bytes = SrwWriter::write(d, nullptr, &lay);
-        // The second half of the stream overwritten with 0xFF bytes: codes of
-        // ever growing values, soon past the 12-bit range.
-        std::fill(bytes.begin() + lay.rawOffset + lay.rawLength / 2, bytes.begin() + lay.rawOffset + lay.rawLength, 0xFF);
+        // The raw strip's byte count halved: the stream runs out in the middle.
+        const uint8_t entry[8] = {0x17, 0x01, 4, 0, 1, 0, 0, 0};
+        auto it = std::search(bytes.begin(), bytes.end(), entry, entry + 8);
+        QVERIFY(it != bytes.end());
+        const uint32_t half = lay.rawLength / 2;
+        for (int i = 0; i < 4; ++i)
+            it[8 + i] = uint8_t(half >> (8 * i));
         const QString path = save(bytes, "cut.srw");
         PrefStore prefs(false, false);
         FileLoad load(path, prefs);

@@ -122,6 +122,8 @@ private slots:
     void smallRawRgb_data();
     void smallRawRgb();
     void smallRawTruncated();
+    void smallRawBodies_data();
+    void smallRawBodies();
     void smallRawAsDcrawSeesIt_data();
     void smallRawAsDcrawSeesIt();
     void memoryLimit();
@@ -772,6 +774,38 @@ void TestNefDecoder::smallRawTruncated()
         QCOMPARE(int(px[y * w][0]), kept ? int(d.raw[y * w * 2]) : 0);
         QCOMPARE(int(px[y * w + w - 1][2]), kept ? int(d.raw[y * w * 2 + w * 2 - 1]) : 0);
     }
+}
+
+// The bodies that write small raws: those with a small-raw entry take its
+// matrix, others only their names.
+void TestNefDecoder::smallRawBodies_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("matrix");
+    QTest::newRow("D810") << "NIKON D810" << "D810" << true;
+    QTest::newRow("D4S") << "NIKON D4S" << "D4S" << true;
+    QTest::newRow("D850, no small-raw entry") << "NIKON D850" << "D850" << false;
+    QTest::newRow("unknown body") << "NIKON D9999" << "NIKON D9999" << false;
+}
+
+void TestNefDecoder::smallRawBodies()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, name);
+    QFETCH(bool, matrix);
+    NefDescription d = smallRaw(32, 8);
+    d.model = model.toStdString();
+    Opened o = openAndUnpack(write(d));
+    QCOMPARE(o.openRc, 0);
+    QCOMPARE(o.unpackRc, 0);
+    const auto &img = o.k->imgdata;
+    QCOMPARE(QByteArray(img.idata.model), name.toUtf8());
+    QCOMPARE(bool(img.idata.in_database), name != model);
+    QCOMPARE(QByteArray(img.idata.camera_mode), QByteArray(matrix ? "sNEF-uncompressed" : ""));
+    QCOMPARE(bool(img.color.builtin_color.has_colormatrix), matrix);
+    QCOMPARE(o.k->is_sraw(), 1);
+    QCOMPARE(o.k->dcraw_process(), 0);
 }
 
 // Our RGB against dcraw's, run as an independent decoder. dcraw gives both

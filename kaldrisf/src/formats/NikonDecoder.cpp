@@ -278,6 +278,15 @@ void NikonDecoder::openScanner(kaldris_data_t &d)
 void NikonDecoder::openSmall(kaldris_data_t &d)
 {
     openThreeColour(d, "Nikon NEF (small raw)", "sNEF-uncompressed");
+    // A body the database knows only by its CFA files still gets its names;
+    // their matrix is the sensor's, not that of the camera's small raw colours.
+    if (!d.idata.camera_mode[0])
+        for (const char *mode : {"14bit-uncompressed", "14bit-compressed", "12bit-uncompressed", "12bit-compressed"})
+            if (CameraFacts::identify(d, mode) && d.idata.camera_mode[0]) {
+                d.color.builtin_color = kaldris_dng_color_t{};
+                d.idata.camera_mode[0] = 0;
+                break;
+            }
     readBalance(d);
 }
 

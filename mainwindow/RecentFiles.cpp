@@ -32,8 +32,11 @@ void RecentFiles::write(const QStringList &list)
 
 QStringList RecentFiles::add(const QString &path, bool removeOnly)
 {
-    const QStringList list = updated(read(), path, removeOnly);
-    write(list);
+    const QStringList before = read();
+    const QStringList list = updated(before, path, removeOnly);
+    // Reopening the newest file changes nothing worth a rewrite of the file.
+    if (list != before)
+        write(list);
     return list;
 }
 

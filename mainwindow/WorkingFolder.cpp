@@ -25,7 +25,11 @@ QString WorkingFolder::saved()
 void WorkingFolder::rememberFolderOf(const QString &filePath)
 {
     TW_Settings prefs("Preferences");
-    prefs.setValue(folderKey, QFileInfo(filePath).absolutePath());
+    const QString folder = QFileInfo(filePath).absolutePath();
+    // Stepping through a folder stores the same folder every time: each
+    // store rewrites and flushes the whole settings file.
+    if (prefs.value(folderKey).toString() != folder)
+        prefs.setValue(folderKey, folder);
 }
 
 bool WorkingFolder::enterSaved()

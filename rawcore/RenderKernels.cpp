@@ -176,19 +176,35 @@ void paintProcessedRgb(RGBCopyItem &item)
     if (s.empty())
         return;
     const size_t pw = img->width;
+    const size_t colours = img->colors;
+    const int width = s.right - s.left;
+    auto pixel = [colours](const unsigned char *d, int x) {
+        if (colours == 1)
+            return grayPixel(d[x]);
+        d += 3 * size_t(x);
+        return 0xFF000000u | uint32_t(d[0]) << 16 | uint32_t(d[1]) << 8 | d[2];
+    };
     for (int row = s.top; row < s.bottom; ++row) {
         uint32_t *o = outRow(*item.tile, row, s.left);
         const size_t base = pw * size_t(row - item.area.top());
-        if (img->colors == 1) {
-            const unsigned char *d = img->data + base + size_t(s.left - item.area.left());
-            for (int c = s.left; c < s.right; ++c)
-                *o++ = grayPixel(*d++);
-        } else {
-            const unsigned char *d = img->data + 3 * (base + size_t(s.left - item.area.left()));
-            for (int c = s.left; c < s.right; ++c, d += 3)
-                *o++ = 0xFF000000u | uint32_t(d[0]) << 16 | uint32_t(d[1]) << 8 | d[2];
+        const unsigned char *d = img->data + colours * (base + size_t(s.left - item.area.left()));
+        // As in the raw kernels: the piece of the row four rows down is asked
+        // for as the loop goes, and whole 16-byte groups are streamed.
+        const ptrdiff_t ahead = row + 4 < s.bottom ? ptrdiff_t(4 * pw * colours) : 0;
+        int x = 0;
+        for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+            o[x] = pixel(d, x);
+        for (const int start = x; x + 4 <= width; x += 4) {
+            if (!((x - start) & 15))
+                _mm_prefetch(reinterpret_cast<const char *>(d + ahead + colours * size_t(x)), _MM_HINT_T0);
+            const __m128i four = _mm_setr_epi32(int(pixel(d, x)), int(pixel(d, x + 1)), int(pixel(d, x + 2)),
+                                                int(pixel(d, x + 3)));
+            _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
         }
+        for (; x < width; ++x)
+            o[x] = pixel(d, x);
     }
+    _mm_sfence();
 }
 
 void paintSrawChroma(RawCopyItem &item)

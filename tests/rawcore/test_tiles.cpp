@@ -296,29 +296,38 @@ private slots:
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("pixels2x2");
-        QTest::newRow("composite") << int(RenderRequest::Composite) << false;
-        QTest::newRow("channel") << int(RenderRequest::Channel) << false;
-        QTest::newRow("2x2 channel") << int(RenderRequest::Channel) << true;
+        QTest::addColumn<bool>("threaded");
+        QTest::addColumn<int>("height");
+        QTest::newRow("composite") << int(RenderRequest::Composite) << false << false << 20;
+        QTest::newRow("channel") << int(RenderRequest::Channel) << false << false << 20;
+        QTest::newRow("2x2 channel") << int(RenderRequest::Channel) << true << false << 20;
+        // Tiles taller than half a tile are painted by two jobs, each
+        // clearing its own rows.
+        QTest::newRow("composite, two jobs a tile") << int(RenderRequest::Composite) << false << true << 700;
+        QTest::newRow("channel, two jobs a tile") << int(RenderRequest::Channel) << false << true << 700;
+        QTest::newRow("2x2 channel, two jobs a tile") << int(RenderRequest::Channel) << true << true << 701;
     }
 
     void redrawClearsWhatIsNotPainted()
     {
         QFETCH(int, mode);
         QFETCH(bool, pixels2x2);
-        SyntheticFrame f(1030, 20, 1, 0, 0, 1030, 20, 4);
+        QFETCH(bool, threaded);
+        QFETCH(int, height);
+        SyntheticFrame f(1030, height, 1, 0, 0, 1030, height, 4);
         f.view.colorAt = bayerRGGB;
         f.fillNoise(21, 4095);
         TileGrid grid;
-        QVERIFY(grid.resize(1030, 20, false));
+        QVERIFY(grid.resize(1030, height, threaded));
         for (int i = 0; i < grid.size(); ++i)
             std::fill(grid.tile(i).pixels, grid.tile(i).pixels + TileSize * TileSize, 0x12345678u);
-        QVERIFY(grid.resize(1030, 20, false));
+        QVERIFY(grid.resize(1030, height, threaded));
         RenderRequest r = requestFor(f);
         r.mode = RenderRequest::Mode(mode);
         r.bayer = pixels2x2;
         r.pixels2x2 = pixels2x2;
         r.channel = 1;
-        r.threadingAllowed = false;
+        r.threadingAllowed = threaded;
         QVERIFY(renderTiles(r, grid).ok);
         const pixel_array_item_t &edge = grid.tile(1);
         QCOMPARE(edge.width, 22);
@@ -326,9 +335,13 @@ private slots:
             for (int col = 0; col < TileSize; col += 5) {
                 const uint32_t p = edge.pixels[row * TileSize + col];
                 QVERIFY(p != 0x12345678u);
-                if (row >= 20 || col >= 22)
+                if (row >= height || col >= 22)
                     QCOMPARE(p, 0xFF000000u);
             }
+        // Every row of the frame part was reached, on both sides of the cut.
+        const pixel_array_item_t &first = grid.tile(0);
+        for (int row = 0; row < height; ++row)
+            QVERIFY(first.pixels[row * TileSize + 2 * (row % 300)] != 0x12345678u);
     }
 
     void processedRgbWithOverlay()

@@ -409,6 +409,8 @@ void NikonDecoder::readLinearization(kaldris_data_t &d)
     if (!m_hasCurve)
         for (int i = 0; i < 0x10000; ++i)
             curve[i] = ushort(i);
+    else
+        m_fileCurve.assign(curve, curve + std::max<uint32_t>(codes, 1));
 }
 
 void NikonDecoder::readSizes(kaldris_data_t &d, const CameraEntry *cam)
@@ -501,8 +503,30 @@ void NikonDecoder::readLevels(kaldris_data_t &d, const CameraEntry *cam)
     ExifFields::copyText(c.black_source, sizeof c.black_source, from);
     const unsigned lo = *std::min_element(level, level + 4);
     c.black = lo;
+    for (int i = 0; i < 4; ++i) {
+        c.cblack[i] = level[i] - lo;
+        m_levels[i] = level[i];
+    }
+    m_maximum = c.maximum;
+}
+
+// A caller that made the curve linear sees the codes: black and white move
+// to the codes that reach them, or black would be taken off at the wrong scale.
+void NikonDecoder::levelsInCodeSpace(kaldris_data_t &d) const
+{
+    auto code = [&](unsigned v) {
+        return unsigned(std::lower_bound(m_fileCurve.begin(), m_fileCurve.end(), std::min(v, 65535u))
+                        - m_fileCurve.begin());
+    };
+    auto &c = d.color;
+    unsigned level[4];
+    for (int i = 0; i < 4; ++i)
+        level[i] = code(m_levels[i]);
+    const unsigned lo = *std::min_element(level, level + 4);
+    c.black = lo;
     for (int i = 0; i < 4; ++i)
         c.cblack[i] = level[i] - lo;
+    c.maximum = std::min<unsigned>(code(m_maximum), unsigned(m_fileCurve.size()) - 1);
 }
 
 void NikonDecoder::readBalance(kaldris_data_t &d) const
@@ -606,6 +630,11 @@ void NikonDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
     const uint8_t *src = m_file.data() + m_dataOffset;
     int rc;
     if (m_packing == Packing::Huffman) {
+        bool linear = m_hasCurve;
+        for (size_t i = 0; i < m_fileCurve.size() && linear; ++i)
+            linear = d.color.curve[i] == i;
+        if (linear)
+            levelsInCodeSpace(d);
         rc = NikonHuffmanDecoder::decode(src, size_t(avail), m_stream, d.color.curve, out.get(), m_width, m_width,
                                          m_height);
     } else {

@@ -12,6 +12,7 @@
 #include "formats/FormatDecoder.h"
 
 #include <string_view>
+#include <vector>
 
 namespace kaldris {
 
@@ -50,6 +51,7 @@ private:
     void readBalance(kaldris_data_t &d) const;
     void readSizes(kaldris_data_t &d, const CameraEntry *cam);
     void findThumbnail(kaldris_data_t &d);
+    void levelsInCodeSpace(kaldris_data_t &d) const;
 
     ByteStream m_file;
     TiffTree m_tree;
@@ -60,6 +62,8 @@ private:
     bool m_bigEndianWords = false;
     NikonStream m_stream;
     bool m_hasCurve = false;
+    std::vector<uint16_t> m_fileCurve;   // the file's curve, its codes only
+    unsigned m_levels[4] = {0, 0, 0, 0}, m_maximum = 0;   // at the curve's scale
     bool m_dbLevels = false;   // the database entry found is for the file's bit depth
     uint64_t m_thumbOffset = 0, m_thumbLength = 0;
 };

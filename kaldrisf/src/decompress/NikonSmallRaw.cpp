@@ -61,7 +61,17 @@ bool NikonSmallRaw::decode(const uint8_t *src, size_t size, uint32_t width, uint
     // Per channel, the coded value (clamped to 12 bits) to the linear value
     // without the camera's balance, truncated as the camera's own software does.
     uint16_t table[3][4096];
+    // The chroma terms by stored value: the sums below are then the very
+    // operations of the camera's conversion, and no multiply-add can fuse them.
+    double redCr[4096], greenCb[4096], greenCr[4096], blueCb[4096];
     if (mode == Output::Rgb) {
+        for (int i = 0; i < 4096; ++i) {
+            const double c = i - midpoint;
+            redCr[i] = 1.370705 * c;
+            greenCb[i] = 0.337633 * c;
+            greenCr[i] = 0.698001 * c;
+            blueCb[i] = 1.732446 * c;
+        }
         uint16_t curve[4096];
         linearCurve(curve);
         const float mul[3] = {balance[0] > 0 ? balance[0] : 1.0f, 1.0f, balance[1] > 0 ? balance[1] : 1.0f};
@@ -91,9 +101,9 @@ bool NikonSmallRaw::decode(const uint8_t *src, size_t size, uint32_t width, uint
                     px[2] = uint16_t(cr[i]);
                     continue;
                 }
-                const double u = cb[i] - midpoint, v = cr[i] - midpoint, l = luma[i];
-                const int rgb[3] = {int(l + 1.370705 * v), int(l - 0.337633 * u - 0.698001 * v),
-                                    int(l + 1.732446 * u)};
+                const double l = luma[i];
+                const int rgb[3] = {int(l + redCr[cr[i]]), int(l - greenCb[cb[i]] - greenCr[cr[i]]),
+                                    int(l + blueCb[cb[i]])};
                 for (int c = 0; c < 3; ++c)
                     px[c] = table[c][std::clamp(rgb[c], 0, 4095)];
             }

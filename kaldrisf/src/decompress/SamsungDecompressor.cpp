@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <memory>
-#include <thread>
 #include <vector>
 
 namespace kaldris {
@@ -112,85 +110,73 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
         padded.resize(size_t(pw) * height);
         st = padded.data();
     }
-    const unsigned maxValue = (1u << bits) - 1;
-    // Blocks of each row whose values are final: a vertical block waits for
-    // the same columns of the two rows above, so the rows run as a wavefront
-    // (rows are handed out in order, so a row only waits for rows already
-    // being worked on).
-    std::unique_ptr<std::atomic<uint32_t>[]> done(new std::atomic<uint32_t>[height]);
-    for (uint32_t r = 0; r < height; ++r)
-        done[r].store(0, std::memory_order_relaxed);
+    std::vector<uint8_t> dirs(size_t(blocks) * height), bad(height);
     std::atomic<unsigned> errors{0};
 
+    // The differences of each row, and each block's direction.
     parallelFor(height, threads, [&](size_t r) {
-        uint16_t *row = st + r * pw;
-        std::vector<uint8_t> dir(blocks, 0);
-        unsigned bad = 0;
-        // The differences and each block's direction, from the row's own bits.
+        int16_t *out = reinterpret_cast<int16_t *>(st + r * pw);
+        uint8_t *dir = &dirs[r * blocks];
         const uint64_t start = rowStart[r];
         if (start >= len) {
-            bad = 1;
-        } else {
-            WordBits in(src + start, src + len);
-            int lens[4];
-            std::fill(lens, lens + 4, r < 2 ? 7 : 4);
-            for (uint32_t b = 0; b < blocks && !bad; ++b) {
-                dir[b] = uint8_t(in.get(1));
-                int op[4];
-                for (int &o : op)
-                    o = int(in.get(2));
-                for (int g = 0; g < 4; ++g) {
-                    if (op[g] == 3)
-                        lens[g] = int(in.get(4));
-                    else if (op[g] == 2)
-                        --lens[g];
-                    else if (op[g] == 1)
-                        ++lens[g];
-                }
-                if (std::any_of(lens, lens + 4, [](int l) { return l < 0 || l > maxLength; })) {
-                    bad = 1;
-                    break;
-                }
-                int16_t *o = reinterpret_cast<int16_t *>(row + b * 16);
-                for (int c = 0; c < 16; c += 2)
-                    o[c] = int16_t(signExtend(in.get(lens[c >> 3]), lens[c >> 3]));
-                for (int c = 1; c < 16; c += 2)
-                    o[c] = int16_t(signExtend(in.get(lens[2 | c >> 3]), lens[2 | c >> 3]));
-            }
-            bad |= in.overrun();
-        }
-        if (bad) {
-            std::memset(row, 0, size_t(pw) * sizeof(uint16_t));
-            errors.fetch_add(1, std::memory_order_relaxed);
-            done[r].store(blocks, std::memory_order_release);
+            bad[r] = 1;
             return;
         }
+        WordBits in(src + start, src + len);
+        int lens[4];
+        std::fill(lens, lens + 4, r < 2 ? 7 : 4);
+        for (uint32_t b = 0; b < blocks; ++b) {
+            dir[b] = uint8_t(in.get(1));
+            int op[4];
+            for (int &o : op)
+                o = int(in.get(2));
+            for (int g = 0; g < 4; ++g) {
+                if (op[g] == 3)
+                    lens[g] = int(in.get(4));
+                else if (op[g] == 2)
+                    --lens[g];
+                else if (op[g] == 1)
+                    ++lens[g];
+            }
+            if (std::any_of(lens, lens + 4, [](int l) { return l < 0 || l > maxLength; })) {
+                bad[r] = 1;
+                return;
+            }
+            int16_t *o = out + b * 16;
+            for (int c = 0; c < 16; c += 2)
+                o[c] = int16_t(signExtend(in.get(lens[c >> 3]), lens[c >> 3]));
+            for (int c = 1; c < 16; c += 2)
+                o[c] = int16_t(signExtend(in.get(lens[2 | c >> 3]), lens[2 | c >> 3]));
+        }
+        if (in.overrun())
+            bad[r] = 1;
+    });
 
-        // Values: even columns of a vertical block from the row above, odd
-        // ones from two rows up; otherwise from the last same-parity pixel
-        // of the block to the left (128 in a row's first block).
-        unsigned rangeErrors = 0;
-        // Blocks final in both rows above.
-        auto above = [&] {
-            return r >= 2 ? std::min(done[r - 1].load(std::memory_order_acquire),
-                                     done[r - 2].load(std::memory_order_acquire))
-                          : blocks;
-        };
-        uint32_t ready = above();
+    // Values: even columns of a vertical block from the row above, odd ones
+    // from two rows up; otherwise from the last same-parity pixel of the
+    // block to the left (128 in a row's first block).
+    const unsigned maxValue = (1u << bits) - 1;
+    unsigned rangeErrors = 0;
+    for (uint32_t r = 0; r < height; ++r) {
+        uint16_t *row = st + size_t(r) * pw;
+        if (bad[r]) {
+            std::memset(row, 0, size_t(pw) * sizeof(uint16_t));
+            errors.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        const uint8_t *dir = &dirs[size_t(r) * blocks];
         for (uint32_t b = 0; b < blocks; ++b) {
             uint16_t *p = row + b * 16;
-            if (dir[b] && r >= 2) {
-                while (ready <= b) {
-                    std::this_thread::yield();
-                    ready = above();
+            if (dir[b]) {
+                if (r < 2) {
+                    ++rangeErrors;   // nothing above to predict from
+                    continue;
                 }
                 const uint16_t *up1 = p - pw, *up2 = p - 2 * size_t(pw);
                 for (int c = 0; c < 16; c += 2) {
                     p[c] = uint16_t(int16_t(p[c]) + up1[c]);
                     p[c + 1] = uint16_t(int16_t(p[c + 1]) + up2[c + 1]);
                 }
-            } else if (dir[b]) {
-                ++rangeErrors;   // nothing above to predict from
             } else {
                 const int even = b ? p[-2] : 128, odd = b ? p[-1] : 128;
                 for (int c = 0; c < 16; c += 2) {
@@ -200,13 +186,8 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
             }
             for (int c = 0; c < 16; ++c)
                 rangeErrors += p[c] > maxValue;
-            if ((b & 15) == 15)
-                done[r].store(b + 1, std::memory_order_release);
         }
-        done[r].store(blocks, std::memory_order_release);
-        if (rangeErrors)
-            errors.fetch_add(rangeErrors, std::memory_order_relaxed);
-    });
+    }
 
     // The greens back to their places, into the frame.
     parallelFor((height + 1) / 2, threads, [&](size_t k) {
@@ -221,7 +202,7 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
             for (uint32_t x = 0; x + 1 < width; x += 2)
                 std::swap(a[x + 1], b[x]);
     });
-    return errors.load();
+    return errors.load() + rangeErrors;
 }
 
 unsigned SamsungDecompressor::rowHuffman(const uint8_t *src, size_t len, uint16_t *dst, uint32_t width,

@@ -20,8 +20,8 @@ public:
 
     // Compression 32770 with a row table: row r's bits start at
     // src + rowStart[r]. The rows' bits are independent, their values not
-    // (blocks predicted from the rows above): the rows are read in
-    // parallel and their values summed up as a wavefront.
+    // (blocks predicted from the rows above), so the bits are read in
+    // parallel and the values summed up row by row.
     static unsigned blocks1(const uint8_t *src, size_t len, const uint32_t *rowStart, uint16_t *dst, uint32_t width,
                             uint32_t height, unsigned bits, int threads);
 

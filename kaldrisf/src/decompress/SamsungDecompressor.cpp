@@ -86,14 +86,17 @@ unsigned SamsungDecompressor::packedPadded(const uint8_t *src, size_t len, uint1
             return;
         }
         const uint8_t *p = src + at;
-        for (uint32_t x = 0; x < width; x += 10, p += 16) {
-            const uint32_t n = std::min<uint32_t>(10, width - x);
-            for (uint32_t i = 0; i < n; i += 2) {
+        uint32_t x = 0;
+        for (; x + 10 <= width; x += 10, p += 16)
+            for (uint32_t i = 0; i < 10; i += 2) {
                 const uint8_t *q = p + i / 2 * 3;
                 out[x + i] = uint16_t(q[0] << 4 | q[1] >> 4);
-                if (i + 1 < n)
-                    out[x + i + 1] = uint16_t((q[1] & 15) << 8 | q[2]);
+                out[x + i + 1] = uint16_t((q[1] & 15) << 8 | q[2]);
             }
+        // A last group of fewer than 10 pixels.
+        for (uint32_t i = 0; x + i < width; ++i) {
+            const uint8_t *q = p + i / 2 * 3;
+            out[x + i] = i & 1 ? uint16_t((q[1] & 15) << 8 | q[2]) : uint16_t(q[0] << 4 | q[1] >> 4);
         }
     });
     return errors.load();

@@ -77,7 +77,7 @@ unsigned SamsungDecompressor::packedPadded(const uint8_t *src, size_t len, uint1
 {
     const uint64_t rowBytes = paddedRowBytes(width);
     std::atomic<unsigned> errors{0};
-    parallelFor(height, threads, [&](size_t r) {
+    auto decodeRow = [&](size_t r) {
         uint16_t *out = dst + r * width;
         const uint64_t at = r * rowBytes;
         if (at + rowBytes > len) {
@@ -98,6 +98,11 @@ unsigned SamsungDecompressor::packedPadded(const uint8_t *src, size_t len, uint1
             const uint8_t *q = p + i / 2 * 3;
             out[x + i] = i & 1 ? uint16_t((q[1] & 15) << 8 | q[2]) : uint16_t(q[0] << 4 | q[1] >> 4);
         }
+    };
+    constexpr size_t bandRows = 32;
+    parallelFor((height + bandRows - 1) / bandRows, threads, [&](size_t b) {
+        for (size_t r = b * bandRows; r < std::min<size_t>(height, (b + 1) * bandRows); ++r)
+            decodeRow(r);
     });
     return errors.load();
 }

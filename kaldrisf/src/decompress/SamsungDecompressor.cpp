@@ -122,7 +122,7 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
     std::atomic<unsigned> errors{0};
 
     // The differences of each row, and each block's direction.
-    parallelFor(height, threads, [&](size_t r) {
+    auto readRow = [&](size_t r) {
         int16_t *out = reinterpret_cast<int16_t *>(st + r * pw);
         uint8_t *dir = &dirs[r * blocks];
         const uint64_t start = rowStart[r];
@@ -158,6 +158,11 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
         }
         if (in.overrun())
             bad[r] = 1;
+    };
+    constexpr size_t bandRows = 16;
+    parallelFor((height + bandRows - 1) / bandRows, threads, [&](size_t band) {
+        for (size_t r = band * bandRows; r < std::min<size_t>(height, (band + 1) * bandRows); ++r)
+            readRow(r);
     });
 
     // Values: even columns of a vertical block from the row above, odd ones

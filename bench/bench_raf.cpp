@@ -5,6 +5,7 @@
 // before timing, so every run finds them in the page cache; the allocator
 // keeps its pages between runs.
 
+#include "AllCoreCopy.h"
 #include "BenchClock.h"
 #include "RawFileTimes.h"
 #include "Kaldris.h"
@@ -31,23 +32,11 @@ struct Case {
     bool bigEndian, xtrans;
 };
 
-struct CopyBand {
-    const unsigned short *from;
-    unsigned short *to;
-    size_t n;
-};
-
 // The yardstick: the frame copied in bands on every core.
 double allCoreCopyMs(const std::vector<uint16_t> &frame)
 {
     std::vector<uint16_t> target(frame.size(), 1);
-    QList<CopyBand> bands;
-    const size_t step = 256 * 1024;
-    for (size_t i = 0; i < frame.size(); i += step)
-        bands << CopyBand{frame.data() + i, target.data() + i, std::min(step, frame.size() - i)};
-    return BenchClock::median(BenchClock::runTimes(Runs, 1, [&] {
-        QtConcurrent::blockingMap(bands, [](const CopyBand &b) { std::memcpy(b.to, b.from, b.n * 2); });
-    }));
+    return BenchClock::median(AllCoreCopy::times(frame.data(), target.data(), frame.size(), Runs));
 }
 
 }

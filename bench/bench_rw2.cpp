@@ -5,6 +5,7 @@
 // zero-pixel filter over such a frame within the same. Files are
 // read once before timing (page cache warm); the allocator keeps its pages.
 
+#include "AllCoreCopy.h"
 #include "BenchClock.h"
 #include "Kaldris.h"
 #include "RawFileTimes.h"
@@ -44,16 +45,7 @@ std::vector<uint16_t> scene(int maxValue)
 double copyMs(const std::vector<uint16_t> &src)
 {
     std::vector<uint16_t> dst(src.size());
-    const size_t chunk = size_t(1) << 18;
-    const size_t chunks = (src.size() + chunk - 1) / chunk;
-    auto copy = [&] {
-        kaldris::parallelFor(chunks, 0, [&](size_t i) {
-            const size_t at = i * chunk;
-            std::memcpy(dst.data() + at, src.data() + at, std::min(chunk, src.size() - at) * 2);
-        });
-    };
-    const std::vector<double> times = BenchClock::runTimes(Runs, 1, copy);
-    return BenchClock::median(times);
+    return BenchClock::median(AllCoreCopy::times(src.data(), dst.data(), src.size(), Runs));
 }
 
 }

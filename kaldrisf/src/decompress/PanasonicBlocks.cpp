@@ -14,17 +14,14 @@ uint64_t PanasonicBlocks::partialHalf(uint64_t f) const
     return v;
 }
 
-size_t PanasonicBlocks::copyPlainWords(uint64_t first, size_t words, uint8_t *out) const
+size_t PanasonicBlocks::copyPlainWords(uint64_t first, size_t words, uint64_t *out) const
 {
     size_t missing = 0;
     for (size_t i = 0; i < words; ++i) {
         const uint64_t w = first + i;
         // A group's high half comes first in the plain order.
-        uint64_t v;
-        if (!half((w >> 1) * 16 + ((w & 1) ? 0 : 8), v))
+        if (!half((w >> 1) * 16 + ((w & 1) ? 0 : 8), out[i]))
             ++missing;
-        v = __builtin_bswap64(v);
-        std::memcpy(out + i * 8, &v, 8);
     }
     return missing;
 }

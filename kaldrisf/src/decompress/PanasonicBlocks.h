@@ -38,9 +38,9 @@ public:
         return a && b;
     }
 
-    // `words` 8-byte words of the plain stream from word `first` into `out`
-    // (MSB-first order); returns how many of them the file lacked.
-    size_t copyPlainWords(uint64_t first, size_t words, uint8_t *out) const;
+    // `words` 64-bit words of the plain stream from word `first` into `out`,
+    // each with its first bit at the top; returns how many the file lacked.
+    size_t copyPlainWords(uint64_t first, size_t words, uint64_t *out) const;
 
 private:
     // The little-endian 64 bits at stream byte `at` (a multiple of 8).

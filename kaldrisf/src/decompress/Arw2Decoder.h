@@ -38,6 +38,9 @@ public:
     // whole group of 32 are not coded and read 0. Returns the number of
     // blocks that could not be decoded (their pixels take the block's minimum).
     static unsigned decodeRow(const uint8_t *src, uint16_t *dst, uint32_t width, const Arw2Options &o);
+    // `rows` such rows one after the other, with the widest vector
+    // instructions the processor has (the same values).
+    static unsigned decodeRows(const uint8_t *src, uint16_t *dst, uint32_t width, uint32_t rows, const Arw2Options &o);
 };
 
 }

@@ -7,6 +7,7 @@
 #include "ArwWriter.h"
 #include "Kaldris.h"
 #include "OpenedFile.h"
+#include "process/VectorIsa.h"
 
 #include <QTest>
 
@@ -126,6 +127,8 @@ private slots:
     void modesOnAKnownBlock_data();
     void modesOnAKnownBlock();
     void brokenAndOverflowingBlocks();
+    void instructionSetsAgree_data();
+    void instructionSetsAgree();
     void widths_data();
     void widths();
     void curves_data();
@@ -265,6 +268,66 @@ void TestArwDecoder::brokenAndOverflowingBlocks()
         QCOMPARE(int(raw[2 * i + 1]), int(curve[i == 1 ? 2000 : 2047]));
     }
     QCOMPARE(int(raw[32]), 1000);   // the next group is decoded as usual
+}
+
+void TestArwDecoder::instructionSetsAgree_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("6016 x 37: bands and a part band") << 6016 << 37;
+    QTest::newRow("1000 x 16: one band, 8 uncoded columns") << 1000 << 16;
+    QTest::newRow("64 x 3") << 64 << 3;
+}
+
+// Random blocks (every position pair, every range, broken ones, deltas past
+// 11 bits) read the same through the vector path as through the plain one.
+void TestArwDecoder::instructionSetsAgree()
+{
+    if (!kaldris::isaAvailable(kaldris::Isa::Avx2))
+        QSKIP("the processor has no AVX2");
+    QFETCH(int, width);
+    QFETCH(int, height);
+    ArwDescription d;
+    d.width = width;
+    d.height = height;
+    d.arw2Bytes.resize(size_t(width) * size_t(height));
+    std::mt19937 rng(uint32_t(width * 7 + height));
+    for (uint8_t &b : d.arw2Bytes)
+        b = uint8_t(rng());
+    // The first block broken whatever the draw: both positions 5.
+    d.arw2Bytes[2] = uint8_t((d.arw2Bytes[2] & 0x3f) | 0x40);
+    d.arw2Bytes[3] = uint8_t((d.arw2Bytes[3] & 0xc0) | 5 << 2 | 1);
+    int brokenBlocks = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width / 32 * 32; x += 16) {
+            // Positions coincide: bits 22-25 against 26-29.
+            const uint8_t *p = d.arw2Bytes.data() + size_t(y) * size_t(width) + size_t(x);
+            brokenBlocks += (p[2] >> 6 | (p[3] & 3) << 2) == (p[3] >> 2 & 15);
+        }
+    const std::vector<uint8_t> bytes = write(d);
+    std::vector<uint16_t> plain;
+    int plainErrors = -1;
+    {
+        struct Limit {
+            Limit() { kaldris::limitIsa(kaldris::Isa::Baseline); }
+            ~Limit() { kaldris::limitIsa(kaldris::Isa::Avx2); }
+        } limit;
+        Opened o = openAndUnpack(bytes, 0);
+        QCOMPARE(o.unpackRc, 0);
+        plain = unpacked(*o.k);
+        plainErrors = int(o.k->imgdata.decode_errors);
+    }
+    Opened o = openAndUnpack(bytes, 0);
+    QCOMPARE(o.unpackRc, 0);
+    QVERIFY(brokenBlocks > 0);
+    QCOMPARE(plainErrors, brokenBlocks);
+    QCOMPARE(int(o.k->imgdata.decode_errors), brokenBlocks);
+    const std::vector<uint16_t> best = unpacked(*o.k);
+    QCOMPARE(best.size(), plain.size());
+    for (size_t i = 0; i < best.size(); ++i)
+        if (best[i] != plain[i])
+            QFAIL(qPrintable(QString("pixel %1 of row %2: %3, plainly %4").arg(i % size_t(width)).arg(i / size_t(width))
+                                 .arg(best[i]).arg(plain[i])));
 }
 
 void TestArwDecoder::widths_data()

@@ -69,42 +69,39 @@ inline bool blockCodes(const uint8_t *p, Block &b)
 
 
 #if KALDRIS_HAVE_AVX2
-// The 16 codes of one block, pixels 0-7 and 8-15 in 32-bit lanes. Each lane finds its own
-// delta: the bits of delta j start at 30 + 7j, j being the pixel's place
-// past the base pixels before it; a 16-bit window from its first byte holds
-// all seven bits.
-KALDRIS_TARGET_AVX2 inline bool blockAvx2(const uint8_t *p, __m256i &low, __m256i &high)
+// The 16 codes of one block in 16-bit lanes. Each lane finds its own delta:
+// the bits of delta j start at 30 + 7j, j being the pixel's place past the
+// base pixels before it; a 16-bit window from its first byte holds all seven
+// bits, which a multiply by 2^(7 - offset) lifts to bits 7-13.
+KALDRIS_TARGET_AVX2 inline __m256i blockAvx2(const uint8_t *p, unsigned &broken)
 {
     const uint64_t lo = le64(p);
     const unsigned max = unsigned(lo & 0x7ff), min = unsigned(lo >> 11 & 0x7ff);
     const unsigned imax = unsigned(lo >> 22 & 15), imin = unsigned(lo >> 26 & 15);
     if (imax == imin) {
-        low = high = _mm256_set1_epi32(int(min));
-        return false;
+        ++broken;
+        return _mm256_set1_epi16(short(min));
     }
     const int range = int(max) - int(min);
     const int sh = (range >= 0x80) + (range >= 0x100) + (range >= 0x200) + (range >= 0x400);
     const __m256i block = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
-    const __m256i first = _mm256_set1_epi32(int(std::min(imax, imin))), second = _mm256_set1_epi32(int(std::max(imax, imin)));
-    const __m256i vmax = _mm256_set1_epi32(int(max)), vmin = _mm256_set1_epi32(int(min));
-    const __m256i posMax = _mm256_set1_epi32(int(imax)), posMin = _mm256_set1_epi32(int(imin));
-    const __m128i shift = _mm_cvtsi32_si128(sh);
-    __m256i *out[2] = {&low, &high};
-    for (int h = 0; h < 2; ++h) {
-        const __m256i i = _mm256_setr_epi32(8 * h, 8 * h + 1, 8 * h + 2, 8 * h + 3, 8 * h + 4, 8 * h + 5, 8 * h + 6, 8 * h + 7);
-        const __m256i j = _mm256_add_epi32(_mm256_add_epi32(i, _mm256_cmpgt_epi32(i, first)), _mm256_cmpgt_epi32(i, second));
-        const __m256i bit = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(j, 3), j), _mm256_set1_epi32(30));
-        const __m256i byte = _mm256_srli_epi32(bit, 3);
-        // Bytes `byte` and `byte` + 1 of the block, zeros above.
-        const __m256i control = _mm256_add_epi32(_mm256_mullo_epi32(byte, _mm256_set1_epi32(0x101)), _mm256_set1_epi32(int(0x80800100u)));
-        const __m256i window = _mm256_shuffle_epi8(block, control);
-        const __m256i delta = _mm256_and_si256(_mm256_srlv_epi32(window, _mm256_and_si256(bit, _mm256_set1_epi32(7))), _mm256_set1_epi32(0x7f));
-        __m256i code = _mm256_min_epu32(_mm256_add_epi32(_mm256_sll_epi32(delta, shift), vmin), _mm256_set1_epi32(0x7ff));
-        code = _mm256_blendv_epi8(code, vmax, _mm256_cmpeq_epi32(i, posMax));
-        code = _mm256_blendv_epi8(code, vmin, _mm256_cmpeq_epi32(i, posMin));
-        *out[h] = code;
-    }
-    return true;
+    const __m256i i = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256i j = _mm256_add_epi16(_mm256_add_epi16(i, _mm256_cmpgt_epi16(i, _mm256_set1_epi16(short(std::min(imax, imin))))),
+                                       _mm256_cmpgt_epi16(i, _mm256_set1_epi16(short(std::max(imax, imin)))));
+    const __m256i bit = _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(j, 3), j), _mm256_set1_epi16(30));
+    const __m256i byte = _mm256_srli_epi16(bit, 3);
+    // Bytes `byte` and `byte` + 1 of the block.
+    const __m256i window = _mm256_shuffle_epi8(block, _mm256_add_epi16(_mm256_add_epi16(byte, _mm256_slli_epi16(byte, 8)),
+                                                                        _mm256_set1_epi16(0x100)));
+    const __m256i lift = _mm256_set_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, char(128),
+                                         0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, char(128));
+    const __m256i by = _mm256_shuffle_epi8(lift, _mm256_or_si256(_mm256_and_si256(bit, _mm256_set1_epi16(7)),
+                                                                  _mm256_set1_epi16(short(0x8000))));
+    const __m256i delta = _mm256_and_si256(_mm256_srli_epi16(_mm256_mullo_epi16(window, by), 7), _mm256_set1_epi16(0x7f));
+    __m256i code = _mm256_min_epu16(_mm256_add_epi16(_mm256_sll_epi16(delta, _mm_cvtsi32_si128(sh)), _mm256_set1_epi16(short(min))),
+                                    _mm256_set1_epi16(0x7ff));
+    code = _mm256_blendv_epi8(code, _mm256_set1_epi16(short(max)), _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imax))));
+    return _mm256_blendv_epi8(code, _mm256_set1_epi16(short(min)), _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imin))));
 }
 
 // The row's codes in place first, then their curve values: a gather costs
@@ -113,13 +110,12 @@ KALDRIS_TARGET_AVX2 unsigned standardRowAvx2(const uint8_t *src, uint16_t *dst, 
 {
     unsigned broken = 0;
     for (uint32_t g = 0; g < groups; ++g) {
-        __m256i e0, e1, o0, o1;
-        broken += !blockAvx2(src + g * 32, e0, e1);
-        broken += !blockAvx2(src + g * 32 + 16, o0, o1);
-        // Even pixel in the low half of each 32-bit pair, odd in the high.
+        const __m256i even = blockAvx2(src + g * 32, broken), odd = blockAvx2(src + g * 32 + 16, broken);
+        // Pixels 0-3 and 8-11 of each block interleaved, then 4-7 and 12-15.
+        const __m256i first = _mm256_unpacklo_epi16(even, odd), second = _mm256_unpackhi_epi16(even, odd);
         __m256i *out = reinterpret_cast<__m256i *>(dst + g * 32);
-        _mm256_storeu_si256(out, _mm256_or_si256(e0, _mm256_slli_epi32(o0, 16)));
-        _mm256_storeu_si256(out + 1, _mm256_or_si256(e1, _mm256_slli_epi32(o1, 16)));
+        _mm256_storeu_si256(out, _mm256_permute2x128_si256(first, second, 0x20));
+        _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(first, second, 0x31));
     }
     // Four codes a load and four values a store.
     for (uint32_t x = 0; x < groups * 32; x += 4) {

@@ -69,10 +69,37 @@ inline bool blockCodes(const uint8_t *p, Block &b)
 
 
 #if KALDRIS_HAVE_AVX2
-// The 16 codes of one block in 16-bit lanes. Each lane finds its own delta:
-// the bits of delta j start at 30 + 7j, j being the pixel's place past the
-// base pixels before it; a 16-bit window from its first byte holds all seven
-// bits, which a multiply by 2^(7 - offset) lifts to bits 7-13.
+// Where each pixel's delta lies, by the block's two base positions: delta j
+// starts at bit 30 + 7j, j being the pixel's place past the base pixels
+// before it, so a 16-bit window from its first byte holds all seven bits,
+// and a multiply by 2^(7 - offset) lifts them to bits 7-13.
+struct DeltaPlaces {
+    alignas(32) uint8_t window[32] = {};   // byte pairs for the shuffle
+    alignas(32) uint16_t lift[16] = {};
+};
+
+struct DeltaTable {
+    DeltaPlaces at[256] = {};   // by the two positions' bits, either way round
+    constexpr DeltaTable()
+    {
+        for (unsigned imax = 0; imax < 16; ++imax)
+            for (unsigned imin = 0; imin < 16; ++imin) {
+                DeltaPlaces &e = at[imax * 16 + imin];
+                const unsigned first = std::min(imax, imin), second = std::max(imax, imin);
+                for (unsigned i = 0; i < 16; ++i) {
+                    const unsigned j = std::min(i - (i > first) - (i > second), 13u);
+                    const unsigned bit = 30 + 7 * j;
+                    e.window[2 * i] = uint8_t(bit >> 3);
+                    e.window[2 * i + 1] = uint8_t((bit >> 3) + 1);
+                    e.lift[i] = uint16_t(1u << (7 - (bit & 7)));
+                }
+            }
+    }
+};
+
+constexpr DeltaTable deltaTable;
+
+// The 16 codes of one block in 16-bit lanes.
 KALDRIS_TARGET_AVX2 inline __m256i blockAvx2(const uint8_t *p, unsigned &broken)
 {
     const uint64_t lo = le64(p);
@@ -84,24 +111,17 @@ KALDRIS_TARGET_AVX2 inline __m256i blockAvx2(const uint8_t *p, unsigned &broken)
     }
     const int range = int(max) - int(min);
     const int sh = (range >= 0x80) + (range >= 0x100) + (range >= 0x200) + (range >= 0x400);
+    const DeltaPlaces &e = deltaTable.at[lo >> 22 & 0xff];
     const __m256i block = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
-    const __m256i i = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const __m256i j = _mm256_add_epi16(_mm256_add_epi16(i, _mm256_cmpgt_epi16(i, _mm256_set1_epi16(short(std::min(imax, imin))))),
-                                       _mm256_cmpgt_epi16(i, _mm256_set1_epi16(short(std::max(imax, imin)))));
-    const __m256i bit = _mm256_add_epi16(_mm256_sub_epi16(_mm256_slli_epi16(j, 3), j), _mm256_set1_epi16(30));
-    const __m256i byte = _mm256_srli_epi16(bit, 3);
-    // Bytes `byte` and `byte` + 1 of the block.
-    const __m256i window = _mm256_shuffle_epi8(block, _mm256_add_epi16(_mm256_add_epi16(byte, _mm256_slli_epi16(byte, 8)),
-                                                                        _mm256_set1_epi16(0x100)));
-    const __m256i lift = _mm256_set_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, char(128),
-                                         0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, char(128));
-    const __m256i by = _mm256_shuffle_epi8(lift, _mm256_or_si256(_mm256_and_si256(bit, _mm256_set1_epi16(7)),
-                                                                  _mm256_set1_epi16(short(0x8000))));
-    const __m256i delta = _mm256_and_si256(_mm256_srli_epi16(_mm256_mullo_epi16(window, by), 7), _mm256_set1_epi16(0x7f));
-    __m256i code = _mm256_min_epu16(_mm256_add_epi16(_mm256_sll_epi16(delta, _mm_cvtsi32_si128(sh)), _mm256_set1_epi16(short(min))),
+    const __m256i window = _mm256_shuffle_epi8(block, _mm256_load_si256(reinterpret_cast<const __m256i *>(e.window)));
+    const __m256i lifted = _mm256_mullo_epi16(window, _mm256_load_si256(reinterpret_cast<const __m256i *>(e.lift)));
+    const __m256i delta = _mm256_and_si256(_mm256_srli_epi16(lifted, 7), _mm256_set1_epi16(0x7f));
+    const __m256i vmin = _mm256_set1_epi16(short(min));
+    __m256i code = _mm256_min_epu16(_mm256_add_epi16(_mm256_sll_epi16(delta, _mm_cvtsi32_si128(sh)), vmin),
                                     _mm256_set1_epi16(0x7ff));
+    const __m256i i = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     code = _mm256_blendv_epi8(code, _mm256_set1_epi16(short(max)), _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imax))));
-    return _mm256_blendv_epi8(code, _mm256_set1_epi16(short(min)), _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imin))));
+    return _mm256_blendv_epi8(code, vmin, _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imin))));
 }
 
 // The row's codes in place first, then their curve values: a gather costs

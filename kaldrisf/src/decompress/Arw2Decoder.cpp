@@ -67,7 +67,6 @@ inline bool blockCodes(const uint8_t *p, Block &b)
     return true;
 }
 
-
 #if KALDRIS_HAVE_AVX2
 // Where each pixel's delta lies, by the block's two base positions: delta j
 // starts at bit 30 + 7j, j being the pixel's place past the base pixels
@@ -124,8 +123,8 @@ KALDRIS_TARGET_AVX2 inline __m256i blockAvx2(const uint8_t *p, unsigned &broken)
     return _mm256_blendv_epi8(code, vmin, _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imin))));
 }
 
-// The row's codes in place first, then their curve values: a gather costs
-// more than the loads one at a time.
+// The row's codes in place first, then their curve values: a gather is no
+// faster here than the loads one at a time.
 KALDRIS_TARGET_AVX2 unsigned standardRowAvx2(const uint8_t *src, uint16_t *dst, uint32_t groups, const uint16_t *curve)
 {
     unsigned broken = 0;

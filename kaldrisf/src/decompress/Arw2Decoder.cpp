@@ -123,20 +123,63 @@ KALDRIS_TARGET_AVX2 inline __m256i blockAvx2(const uint8_t *p, unsigned &broken)
     return _mm256_blendv_epi8(code, vmin, _mm256_cmpeq_epi16(i, _mm256_set1_epi16(short(imin))));
 }
 
-// The row's codes in place first, then their curve values: a gather is no
-// faster here than the loads one at a time.
-KALDRIS_TARGET_AVX2 unsigned standardRowAvx2(const uint8_t *src, uint16_t *dst, uint32_t groups, const uint16_t *curve)
+// The curve by its runs: no loads for the values.
+struct RunsAvx2 {
+    unsigned count;
+    __m256i base, from[Arw2CurveRuns::most], length[Arw2CurveRuns::most], step[Arw2CurveRuns::most];
+};
+
+KALDRIS_TARGET_AVX2 inline __m256i curveAvx2(__m256i c, const RunsAvx2 &r)
+{
+    __m256i v = r.base;
+    for (unsigned k = 0; k < r.count; ++k) {
+        const __m256i n = _mm256_min_epu16(_mm256_subs_epu16(c, r.from[k]), r.length[k]);
+        v = _mm256_add_epi16(v, _mm256_mullo_epi16(n, r.step[k]));
+    }
+    return v;
+}
+
+// A group's 32 codes in pixel order: pixels 0-3 and 8-11 of each block
+// interleaved, then 4-7 and 12-15, the lanes put in order.
+KALDRIS_TARGET_AVX2 inline void groupAvx2(const uint8_t *src, unsigned &broken, __m256i &low, __m256i &high)
+{
+    const __m256i even = blockAvx2(src, broken), odd = blockAvx2(src + 16, broken);
+    const __m256i first = _mm256_unpacklo_epi16(even, odd), second = _mm256_unpackhi_epi16(even, odd);
+    low = _mm256_permute2x128_si256(first, second, 0x20);
+    high = _mm256_permute2x128_si256(first, second, 0x31);
+}
+
+KALDRIS_TARGET_AVX2 unsigned standardRowAvx2(const uint8_t *src, uint16_t *dst, uint32_t groups, const uint16_t *curve,
+                                             const Arw2CurveRuns *runs)
 {
     unsigned broken = 0;
-    for (uint32_t g = 0; g < groups; ++g) {
-        const __m256i even = blockAvx2(src + g * 32, broken), odd = blockAvx2(src + g * 32 + 16, broken);
-        // Pixels 0-3 and 8-11 of each block interleaved, then 4-7 and 12-15.
-        const __m256i first = _mm256_unpacklo_epi16(even, odd), second = _mm256_unpackhi_epi16(even, odd);
-        __m256i *out = reinterpret_cast<__m256i *>(dst + g * 32);
-        _mm256_storeu_si256(out, _mm256_permute2x128_si256(first, second, 0x20));
-        _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(first, second, 0x31));
+    if (runs && runs->fits) {
+        RunsAvx2 r;
+        r.count = runs->count;
+        r.base = _mm256_set1_epi16(short(runs->base));
+        for (unsigned k = 0; k < r.count; ++k) {
+            r.from[k] = _mm256_set1_epi16(short(runs->from[k]));
+            r.length[k] = _mm256_set1_epi16(short(runs->length[k]));
+            r.step[k] = _mm256_set1_epi16(short(runs->step[k]));
+        }
+        for (uint32_t g = 0; g < groups; ++g) {
+            __m256i low, high;
+            groupAvx2(src + g * 32, broken, low, high);
+            __m256i *out = reinterpret_cast<__m256i *>(dst + g * 32);
+            _mm256_storeu_si256(out, curveAvx2(low, r));
+            _mm256_storeu_si256(out + 1, curveAvx2(high, r));
+        }
+        return broken;
     }
-    // Four codes a load and four values a store.
+    // Any other curve: the row's codes in place first, then their values,
+    // four a load (a gather is no faster here).
+    for (uint32_t g = 0; g < groups; ++g) {
+        __m256i low, high;
+        groupAvx2(src + g * 32, broken, low, high);
+        __m256i *out = reinterpret_cast<__m256i *>(dst + g * 32);
+        _mm256_storeu_si256(out, low);
+        _mm256_storeu_si256(out + 1, high);
+    }
     for (uint32_t x = 0; x < groups * 32; x += 4) {
         uint64_t q;
         std::memcpy(&q, dst + x, 8);
@@ -166,6 +209,29 @@ void Arw2Decoder::buildCurve(const uint16_t values[4], uint16_t out[codes])
         full[at] = full[at - 1];
     for (uint32_t c = 0; c < codes; ++c)
         out[c] = full[2 * c];
+}
+
+Arw2CurveRuns Arw2Decoder::curveRuns(const uint16_t curve[codes])
+{
+    Arw2CurveRuns r;
+    r.base = curve[0];
+    for (uint32_t c = 1; c < codes;) {
+        const uint16_t step = uint16_t(curve[c] - curve[c - 1]);
+        uint32_t end = c + 1;
+        while (end < codes && uint16_t(curve[end] - curve[end - 1]) == step)
+            ++end;
+        if (step) {
+            if (r.count == Arw2CurveRuns::most)
+                return Arw2CurveRuns{};
+            r.from[r.count] = uint16_t(c - 1);
+            r.length[r.count] = uint16_t(end - c);
+            r.step[r.count] = step;
+            ++r.count;
+        }
+        c = end;
+    }
+    r.fits = true;
+    return r;
 }
 
 unsigned Arw2Decoder::decodeRow(const uint8_t *src, uint16_t *dst, uint32_t width, const Arw2Options &o)
@@ -248,7 +314,7 @@ unsigned Arw2Decoder::decodeRows(const uint8_t *src, uint16_t *dst, uint32_t wid
         for (uint32_t y = 0; y < rows; ++y) {
             uint16_t *row = dst + size_t(y) * width;
             std::fill(row + groups * 32, row + width, uint16_t(0));
-            broken += standardRowAvx2(src + size_t(y) * width, row, groups, o.curve);
+            broken += standardRowAvx2(src + size_t(y) * width, row, groups, o.curve, o.runs);
         }
         return broken;
     }

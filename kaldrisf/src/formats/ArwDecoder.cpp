@@ -414,6 +414,8 @@ void ArwDecoder::unpackArw2(kaldris_data_t &d, uint16_t *out) const
     const uint64_t avail = m_file.available(m_offset, m_length);
     const uint32_t rows = uint32_t(std::min<uint64_t>(m_height, avail / m_width));
     const uint8_t *src = m_file.data() + m_offset;
+    const Arw2CurveRuns runs = Arw2Decoder::curveRuns(d.color.curve);
+    o.runs = &runs;
     // Bands of rows: a row alone is too little work for a job.
     constexpr uint32_t band = 16;
     std::atomic<unsigned> broken{0};

@@ -7,6 +7,7 @@
 #include "ArwWriter.h"
 #include "Kaldris.h"
 #include "OpenedFile.h"
+#include "process/VectorIsa.h"
 
 #include <QTest>
 
@@ -126,6 +127,8 @@ private slots:
     void modesOnAKnownBlock_data();
     void modesOnAKnownBlock();
     void brokenAndOverflowingBlocks();
+    void instructionSetsAgree_data();
+    void instructionSetsAgree();
     void widths_data();
     void widths();
     void curves_data();
@@ -265,6 +268,95 @@ void TestArwDecoder::brokenAndOverflowingBlocks()
         QCOMPARE(int(raw[2 * i + 1]), int(curve[i == 1 ? 2000 : 2047]));
     }
     QCOMPARE(int(raw[32]), 1000);   // the next group is decoded as usual
+}
+
+void TestArwDecoder::instructionSetsAgree_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QVector<int>>("knots");
+    QTest::addColumn<QString>("curve");
+    const QVector<int> file{8000, 10400, 12900, 14100}, odd{8004, 10412, 12908, 14116};
+    QTest::newRow("6016 x 37: bands and a part band") << 6016 << 37 << file << "file";
+    QTest::newRow("1000 x 16: one band, 8 uncoded columns") << 1000 << 16 << file << "file";
+    QTest::newRow("64 x 3") << 64 << 3 << file << "file";
+    QTest::newRow("knots between codes") << 320 << 20 << odd << "file";
+    QTest::newRow("knots falling back") << 320 << 20 << QVector<int>{12000, 4000, 14000, 2000} << "file";
+    QTest::newRow("made linear") << 320 << 20 << file << "linear";
+    QTest::newRow("a curve of a thousand steps") << 320 << 20 << file << "noisy";
+    QTest::newRow("a falling curve") << 320 << 20 << file << "falling";
+}
+
+// Random blocks (every position pair, every range, broken ones, deltas past
+// 11 bits) read the same through the vector path as through the plain one,
+// on the file's curves and on curves a caller sets.
+void TestArwDecoder::instructionSetsAgree()
+{
+    if (!kaldris::isaAvailable(kaldris::Isa::Avx2))
+        QSKIP("the processor has no AVX2");
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QVector<int>, knots);
+    QFETCH(QString, curve);
+    ArwDescription d;
+    d.width = width;
+    d.height = height;
+    d.arw2Bytes.resize(size_t(width) * size_t(height));
+    std::mt19937 rng(uint32_t(width * 7 + height));
+    for (uint8_t &b : d.arw2Bytes)
+        b = uint8_t(rng());
+    // The first block broken whatever the draw: both positions 5.
+    d.arw2Bytes[2] = uint8_t((d.arw2Bytes[2] & 0x3f) | 0x40);
+    d.arw2Bytes[3] = uint8_t((d.arw2Bytes[3] & 0xc0) | 5 << 2 | 1);
+    int brokenBlocks = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width / 32 * 32; x += 16) {
+            // Positions coincide: bits 22-25 against 26-29.
+            const uint8_t *p = d.arw2Bytes.data() + size_t(y) * size_t(width) + size_t(x);
+            brokenBlocks += (p[2] >> 6 | (p[3] & 3) << 2) == (p[3] >> 2 & 15);
+        }
+    d.toneCurveTag = true;
+    for (int i = 0; i < 4; ++i)
+        d.toneCurve[i] = uint16_t(knots[i]);
+    const std::vector<uint8_t> bytes = write(d);
+    // The caller's curve, over the codes the blocks give.
+    const auto unpack = [&](Kaldris &k) {
+        if (k.open_buffer(bytes.data(), bytes.size()) != 0)
+            return -1;
+        for (int c = 0; c < 0x10000; ++c) {
+            ushort &v = k.imgdata.color.curve[c];
+            if (curve == "linear")
+                v = ushort(c);
+            else if (curve == "noisy")
+                v = ushort(c * 7 + (c * c) % 13);
+            else if (curve == "falling")
+                v = ushort(60000 - 5 * c);
+        }
+        return k.unpack();
+    };
+    std::vector<uint16_t> plain;
+    int plainErrors = -1;
+    {
+        struct Limit {
+            Limit() { kaldris::limitIsa(kaldris::Isa::Baseline); }
+            ~Limit() { kaldris::limitIsa(kaldris::Isa::Avx2); }
+        } limit;
+        Kaldris_fast k;
+        QCOMPARE(unpack(k), 0);
+        plain = unpacked(k);
+        plainErrors = int(k.imgdata.decode_errors);
+    }
+    Kaldris_fast k;
+    QCOMPARE(unpack(k), 0);
+    QVERIFY(brokenBlocks > 0);
+    QCOMPARE(plainErrors, brokenBlocks);
+    QCOMPARE(int(k.imgdata.decode_errors), brokenBlocks);
+    const std::vector<uint16_t> best = unpacked(k);
+    QCOMPARE(best.size(), plain.size());
+    for (size_t i = 0; i < best.size(); ++i)
+        if (best[i] != plain[i])
+            QFAIL(qPrintable(QString("pixel %1 of row %2: %3, plainly %4").arg(i % size_t(width)).arg(i / size_t(width))
+                                 .arg(best[i]).arg(plain[i])));
 }
 
 void TestArwDecoder::widths_data()

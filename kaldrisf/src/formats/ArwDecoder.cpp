@@ -414,9 +414,15 @@ void ArwDecoder::unpackArw2(kaldris_data_t &d, uint16_t *out) const
     const uint64_t avail = m_file.available(m_offset, m_length);
     const uint32_t rows = uint32_t(std::min<uint64_t>(m_height, avail / m_width));
     const uint8_t *src = m_file.data() + m_offset;
+    const Arw2CurveRuns runs = Arw2Decoder::curveRuns(d.color.curve);
+    o.runs = &runs;
+    // Bands of rows: a row alone is too little work for a job.
+    constexpr uint32_t band = 16;
     std::atomic<unsigned> broken{0};
-    parallelFor(rows, d.params.threads, [&](size_t y) {
-        const unsigned b = Arw2Decoder::decodeRow(src + y * m_width, out + y * m_width, m_width, o);
+    parallelFor((rows + band - 1) / band, d.params.threads, [&](size_t i) {
+        const size_t y = i * band;
+        const uint32_t n = std::min<uint32_t>(band, rows - uint32_t(y));
+        const unsigned b = Arw2Decoder::decodeRows(src + y * m_width, out + y * m_width, m_width, n, o);
         if (b)
             broken.fetch_add(b, std::memory_order_relaxed);
     });

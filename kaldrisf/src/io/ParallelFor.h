@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace kaldris {
 
@@ -21,6 +22,21 @@ inline unsigned workerCount(int threads, size_t items)
     return unsigned(std::min<size_t>(n, std::max<size_t>(items, 1)));
 }
 
+namespace detail {
+
+struct ForState {
+    explicit ForState(size_t n) : count(n), left(n) {}
+    const size_t count;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> left;           // items not finished yet
+    std::atomic<bool> failed{false};    // the items not started are skipped
+    std::mutex lock;
+    std::condition_variable finished;
+    std::exception_ptr error;
+};
+
+}
+
 template <class Fn> void parallelFor(size_t count, int threads, Fn &&fn)
 {
     unsigned workers = workerCount(threads, count);
@@ -29,37 +45,43 @@ template <class Fn> void parallelFor(size_t count, int threads, Fn &&fn)
             fn(i);
         return;
     }
-    std::atomic<size_t> next{0};
-    std::exception_ptr error;
-    std::mutex errorLock;
-    auto run = [&] {
-        for (;;) {
-            size_t i = next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= count)
-                return;
-            try {
-                fn(i);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(errorLock);
-                if (!error)
-                    error = std::current_exception();
-                next.store(count);
+    // The call waits for the items, not for the threads: on a busy machine a
+    // thread may get its first turn only after the others have done every
+    // item, and then it finds none and ends on its own. So the threads are
+    // detached and share the state; `fn` is only called for an item taken
+    // before the last one finished, while the caller still waits.
+    const auto state = std::make_shared<detail::ForState>(count);
+    auto *const f = &fn;
+    const auto run = [state, f] {
+        detail::ForState &s = *state;
+        for (size_t i; (i = s.next.fetch_add(1, std::memory_order_relaxed)) < s.count;) {
+            if (!s.failed.load(std::memory_order_relaxed)) {
+                try {
+                    (*f)(i);
+                } catch (...) {
+                    std::lock_guard<std::mutex> guard(s.lock);
+                    if (!s.error)
+                        s.error = std::current_exception();
+                    s.failed.store(true, std::memory_order_relaxed);
+                }
+            }
+            if (s.left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                std::lock_guard<std::mutex> guard(s.lock);
+                s.finished.notify_all();
             }
         }
     };
-    std::vector<std::thread> pool;
-    pool.reserve(workers - 1);
     try {
         for (unsigned t = 1; t < workers; ++t)
-            pool.emplace_back(run);
+            std::thread(run).detach();
     } catch (...) {
         // no more threads to be had: the ones started and this one finish the work
     }
     run();
-    for (auto &t : pool)
-        t.join();
-    if (error)
-        std::rethrow_exception(error);
+    std::unique_lock<std::mutex> guard(state->lock);
+    state->finished.wait(guard, [&] { return state->left.load(std::memory_order_acquire) == 0; });
+    if (state->error)
+        std::rethrow_exception(state->error);
 }
 
 // As parallelFor, with one `Scratch` a worker, made once and handed to each

@@ -2,7 +2,9 @@
 // value under the mouse is the written one (less black), the levels and the
 // as-shot balance shown are the file's, the curve is offered where the data
 // are curve-coded, and the RGB rendering takes the camera database's colour
-// matrix, checked against a rendering computed here from the database.
+// matrix, checked against a rendering computed here from the database
+// (four-colour bodies through its least-squares inverse; bodies whose files
+// hold no balance through the matrix's own daylight one).
 #include "ArwWriter.h"
 #include "Cr2Writer.h"
 #include "MainWindowFixture.h"
@@ -928,6 +930,11 @@ private slots:
                 QCOMPARE(int(image->curveBackup[i]), int(file.curve[i]));
         }
 
+        // Y, Cb and Cr are no camera colours to render.
+        if (file.ycc) {
+            QVERIFY(!window->rgbRadio->isEnabled());
+            QVERIFY(!window->compositeRadio->isEnabled());
+        }
         if (!file.dbMake.isEmpty())
             checkRgb(file);
         else if (file.linearRgb)
@@ -965,6 +972,33 @@ private slots:
             const int c = rggb(p.x(), p.y());
             QCOMPARE(pointerValues(window->pointerPanel.label->text())[size_t(c)],
                      std::max(0, int(file.codes[size_t(p.y()) * 64 + size_t(p.x())]) - black));
+        }
+    }
+
+    // The small raw's "srawYcc" applied on an open file: decoded again, the
+    // channels renamed, the values and the RGB rendering following, both ways.
+    void smallRawYccApplied()
+    {
+        const CameraFile rgb = nefSmall(false), ycc = nefSmall(true);
+        QVERIFY(window->openFile(rgb.path));
+        TW_PrefPane *p = window->prefPane;
+        for (const CameraFile *f : {&ycc, &rgb}) {
+            const int before = window->filesDecoded;
+            window->takePrefMaps();
+            p->setPrefValue(QStringLiteral("srawYcc"), f->ycc);
+            p->fillControls();
+            QCOMPARE(p->srawYccCheck->isChecked(), f->ycc);
+            p->buttonBox->button(QDialogButtonBox::Apply)->click();
+            QCOMPARE(window->filesDecoded - before, 1);
+            QCOMPARE(window->channelNames.names, f->channels);
+            QCOMPARE(window->rgbRadio->isEnabled(), !f->ycc);
+            QCOMPARE(window->image->data().color.maximum, f->white);
+            for (const QPoint &at : {QPoint(37, 25), QPoint(5, 40)}) {
+                window->mouseMoved(window->scene->frameItem()->mapToScene(QPointF(at.x() + 0.5, at.y() + 0.5)));
+                const Values got = pointerValues(window->pointerPanel.label->text()), want = f->values(at.x(), at.y());
+                for (int c = 0; c < 3; ++c)
+                    QVERIFY(std::abs(got[size_t(c)] - want[size_t(c)]) <= f->tolerance);
+            }
         }
     }
 

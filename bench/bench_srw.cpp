@@ -1,10 +1,11 @@
 // Open + unpack medians of Samsung SRW files written by the fixture library,
 // a 24-megapixel (6000x4000) frame in each raw layout, on every core. The
-// yardstick is one all-core copy of the unpacked 16-bit frame; the targets:
-// the packings within 2x of it, the block layouts within 3x (block layout 1
-// reads its rows' bits in parallel; block layout 2 finds a row's start only
-// after the row above, so it runs on one core, as does the per-row Huffman
-// stream: those two report megapixels a second against 100 MP/s). The files
+// yardstick is one all-core copy of the unpacked 16-bit frame; the target of
+// the packings is 2x of it. The others sum their values in one pass down the
+// frame (each row predicts from the rows above): block layout 1 reads its
+// rows' bits in parallel first, block layout 2 finds a row's start only after
+// the row above, the per-row Huffman code is one stream; they are held to
+// 100 megapixels a second, their ratio to the copy printed too. The files
 // are read once before timing, so every run finds them in the page cache.
 
 #include "AllCoreCopy.h"
@@ -53,7 +54,7 @@ int main()
         {"32769 padded 12-bit", Coding::PackedPadded, 12, 2},
         {"32770 packed 12-bit", Coding::Packed, 12, 2},
         {"32770 16-bit words", Coding::Words, 14, 2},
-        {"block layout 1, 12-bit", Coding::Blocks1, 12, 3},
+        {"block layout 1, 12-bit", Coding::Blocks1, 12, 0},
         {"per-row Huffman, 12-bit", Coding::RowHuffman, 12, 0},
         {"block layout 2, 14-bit", Coding::Blocks2, 14, 0},
     };
@@ -83,7 +84,7 @@ int main()
         if (c.copies > 0)
             std::snprintf(target, sizeof target, "<= %.0fx copy: %s", c.copies, ratio <= c.copies ? "MET" : "MISSED");
         else
-            std::snprintf(target, sizeof target, ">= 100 MP/s on one core: %s", rate >= 100 ? "MET" : "MISSED");
+            std::snprintf(target, sizeof target, ">= 100 MP/s: %s", rate >= 100 ? "MET" : "MISSED");
         std::printf("%-26s %9.2f %10.2f %8.1f %8.2f %8.2f  %s\n", c.name, BenchClock::median(runs.open), u, rate, ratio,
                     layout.rawLength * 8.0 / double(pixels), target);
     }

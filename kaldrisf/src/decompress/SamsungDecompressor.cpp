@@ -77,7 +77,7 @@ unsigned SamsungDecompressor::packedPadded(const uint8_t *src, size_t len, uint1
 {
     const uint64_t rowBytes = paddedRowBytes(width);
     std::atomic<unsigned> errors{0};
-    parallelFor(height, threads, [&](size_t r) {
+    auto decodeRow = [&](size_t r) {
         uint16_t *out = dst + r * width;
         const uint64_t at = r * rowBytes;
         if (at + rowBytes > len) {
@@ -86,15 +86,23 @@ unsigned SamsungDecompressor::packedPadded(const uint8_t *src, size_t len, uint1
             return;
         }
         const uint8_t *p = src + at;
-        for (uint32_t x = 0; x < width; x += 10, p += 16) {
-            const uint32_t n = std::min<uint32_t>(10, width - x);
-            for (uint32_t i = 0; i < n; i += 2) {
+        uint32_t x = 0;
+        for (; x + 10 <= width; x += 10, p += 16)
+            for (uint32_t i = 0; i < 10; i += 2) {
                 const uint8_t *q = p + i / 2 * 3;
                 out[x + i] = uint16_t(q[0] << 4 | q[1] >> 4);
-                if (i + 1 < n)
-                    out[x + i + 1] = uint16_t((q[1] & 15) << 8 | q[2]);
+                out[x + i + 1] = uint16_t((q[1] & 15) << 8 | q[2]);
             }
+        // A last group of fewer than 10 pixels.
+        for (uint32_t i = 0; x + i < width; ++i) {
+            const uint8_t *q = p + i / 2 * 3;
+            out[x + i] = i & 1 ? uint16_t((q[1] & 15) << 8 | q[2]) : uint16_t(q[0] << 4 | q[1] >> 4);
         }
+    };
+    constexpr size_t bandRows = 32;
+    parallelFor((height + bandRows - 1) / bandRows, threads, [&](size_t b) {
+        for (size_t r = b * bandRows; r < std::min<size_t>(height, (b + 1) * bandRows); ++r)
+            decodeRow(r);
     });
     return errors.load();
 }
@@ -114,7 +122,7 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
     std::atomic<unsigned> errors{0};
 
     // The differences of each row, and each block's direction.
-    parallelFor(height, threads, [&](size_t r) {
+    auto readRow = [&](size_t r) {
         int16_t *out = reinterpret_cast<int16_t *>(st + r * pw);
         uint8_t *dir = &dirs[r * blocks];
         const uint64_t start = rowStart[r];
@@ -150,6 +158,11 @@ unsigned SamsungDecompressor::blocks1(const uint8_t *src, size_t len, const uint
         }
         if (in.overrun())
             bad[r] = 1;
+    };
+    constexpr size_t bandRows = 16;
+    parallelFor((height + bandRows - 1) / bandRows, threads, [&](size_t band) {
+        for (size_t r = band * bandRows; r < std::min<size_t>(height, (band + 1) * bandRows); ++r)
+            readRow(r);
     });
 
     // Values: even columns of a vertical block from the row above, odd ones

@@ -1,8 +1,10 @@
 #include "decompress/Uncompressed.h"
 
 #include "Kaldris.h"
+#include "io/ParallelFor.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
@@ -91,6 +93,25 @@ int Uncompressed::decode(const uint8_t *src, size_t len, const SampleTarget &t, 
     for (++r; r < keepRows; ++r)
         std::fill(t.dst + r * t.pitch, t.dst + r * t.pitch + keep, uint16_t(0));
     return KALDRIS_DATA_ERROR;
+}
+
+unsigned Uncompressed::decodeFrame(const uint8_t *src, size_t len, uint16_t *dst, uint32_t width, uint32_t height,
+                                   uint32_t bits, bool bigEndian, int threads, uint32_t bandRows)
+{
+    const uint64_t rowBytes = Uncompressed::rowBytes(width, bits);
+    std::atomic<unsigned> bad{0};
+    parallelFor((height + bandRows - 1) / bandRows, threads, [&](size_t b) {
+        const uint32_t r0 = uint32_t(b) * bandRows, rows = std::min(bandRows, height - r0);
+        SampleTarget t;
+        t.dst = dst + size_t(r0) * width;
+        t.pitch = t.rowSamples = t.keepSamples = width;
+        t.rows = t.keepRows = rows;
+        const uint64_t from = r0 * rowBytes;
+        const size_t part = from < len ? size_t(std::min<uint64_t>(len - from, rows * rowBytes)) : 0;
+        if (decode(src + std::min<uint64_t>(from, len), part, t, bits, bigEndian) != KALDRIS_SUCCESS)
+            bad.fetch_add(1, std::memory_order_relaxed);
+    });
+    return bad.load();
 }
 
 }

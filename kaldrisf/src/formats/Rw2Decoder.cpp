@@ -7,11 +7,9 @@
 #include "formats/CameraFacts.h"
 #include "formats/ExifFields.h"
 #include "io/FrameBuffer.h"
-#include "io/ParallelFor.h"
 #include "tiff/TiffParser.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -341,24 +339,9 @@ void Rw2Decoder::unpack(kaldris_data_t &d, std::vector<float> &)
         errors = PanasonicPacked::decode(PanasonicBlocks(src, size_t(avail)), raw.get(), m_rawWidth, m_rawWidth,
                                          m_rawHeight, m_bits, threads);
         break;
-    case Codec::Unpacked16: {
-        constexpr uint32_t bandRows = 64;
-        const uint64_t rowBytes = uint64_t(m_rawWidth) * 2;
-        std::atomic<unsigned> bad{0};
-        parallelFor((m_rawHeight + bandRows - 1) / bandRows, threads, [&](size_t b) {
-            const uint32_t r0 = uint32_t(b) * bandRows, rows = std::min(bandRows, m_rawHeight - r0);
-            SampleTarget t;
-            t.dst = raw.get() + size_t(r0) * m_rawWidth;
-            t.pitch = t.rowSamples = t.keepSamples = m_rawWidth;
-            t.rows = t.keepRows = rows;
-            const uint64_t from = r0 * rowBytes;
-            const size_t len = from < avail ? size_t(std::min<uint64_t>(avail - from, rows * rowBytes)) : 0;
-            if (Uncompressed::decode(src + std::min<uint64_t>(from, avail), len, t, 16, false) != KALDRIS_SUCCESS)
-                bad.fetch_add(1, std::memory_order_relaxed);
-        });
-        errors = bad.load();
+    case Codec::Unpacked16:
+        errors = Uncompressed::decodeFrame(src, size_t(avail), raw.get(), m_rawWidth, m_rawHeight, 16, false, threads);
         break;
-    }
     }
     d.decode_errors = errors;
     d.rawdata.raw_alloc = d.rawdata.raw_image = raw.release();

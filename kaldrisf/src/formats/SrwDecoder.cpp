@@ -6,10 +6,8 @@
 #include "formats/CameraFacts.h"
 #include "formats/ExifFields.h"
 #include "io/FrameBuffer.h"
-#include "io/ParallelFor.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <memory>
 
@@ -262,25 +260,10 @@ void SrwDecoder::unpack(kaldris_data_t &d, std::vector<float> &)
         errors = SamsungDecompressor::packedPadded(src, size_t(avail), raw.get(), m_width, m_height, threads);
         break;
     case Codec::Packed:
-    case Codec::Words: {
-        const uint32_t bits = m_codec == Codec::Words ? 16 : m_bits;
-        const uint64_t rowBytes = Uncompressed::rowBytes(m_width, bits);
-        constexpr uint32_t bandRows = 64;
-        std::atomic<unsigned> bad{0};
-        parallelFor((m_height + bandRows - 1) / bandRows, threads, [&](size_t b) {
-            const uint32_t r0 = uint32_t(b) * bandRows, rows = std::min(bandRows, m_height - r0);
-            SampleTarget t;
-            t.dst = raw.get() + size_t(r0) * m_width;
-            t.pitch = t.rowSamples = t.keepSamples = m_width;
-            t.rows = t.keepRows = rows;
-            const uint64_t from = r0 * rowBytes;
-            const size_t len = from < avail ? size_t(std::min<uint64_t>(avail - from, rows * rowBytes)) : 0;
-            if (Uncompressed::decode(src + std::min<uint64_t>(from, avail), len, t, bits, false) != KALDRIS_SUCCESS)
-                bad.fetch_add(1, std::memory_order_relaxed);
-        });
-        errors = bad.load();
+    case Codec::Words:
+        errors = Uncompressed::decodeFrame(src, size_t(avail), raw.get(), m_width, m_height,
+                                           m_codec == Codec::Words ? 16 : m_bits, false, threads);
         break;
-    }
     case Codec::Blocks1: {
         std::vector<uint32_t> starts(m_height);
         const uint8_t *table = m_file.ptr(m_rowTable, uint64_t(m_height) * 4);

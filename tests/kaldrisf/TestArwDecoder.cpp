@@ -328,7 +328,7 @@ void TestArwDecoder::instructionSetsAgree()
             if (curve == "linear")
                 v = ushort(c);
             else if (curve == "noisy")
-                v = ushort(c * 7 + (c * c) % 13);
+                v = ushort(unsigned(c) * 7 + (unsigned(c) * unsigned(c)) % 13);
             else if (curve == "falling")
                 v = ushort(60000 - 5 * c);
         }

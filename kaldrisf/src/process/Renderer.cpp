@@ -260,10 +260,21 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
                 sink(x, c, int(src[x * outColours + c]));
     };
 
+    if (out.pixels.capacity() < pixels * outColours) {
+        out.pixels = PixelBlock();
+        out.pixels.resize(pixels * outColours);
+        adviseHugePages(out.pixels.data(), out.pixels.capacity());
+    }
+    out.pixels.resize(pixels * outColours);
+    auto outRow = [&](int y) { return out.pixels.data() + size_t(y) * w * outColours; };
+
     // Auto-brightness needs the output's histogram before the output: large
     // images take it from every fourth row, which leaves the clipped share
     // statistically unchanged and saves a 16-bit copy of the whole image.
+    // A sampled row's 16-bit values fill exactly its own and the next row of
+    // the 8-bit output, so they wait there and the last pass only looks them up.
     double gain = 1.0;
+    bool kept = false;
     if (p.no_auto_bright) {
         // The file's own exposure correction (DNG BaselineExposure), in stops.
         const double ev = d.color.baseline_exposure;
@@ -271,6 +282,7 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
             gain = std::pow(2.0, std::clamp(ev, -10.0, 10.0));
     } else {
         const int stride = pixels > 2000000 ? 4 : 1;
+        kept = stride == 4 && linear.empty();
         std::vector<std::vector<uint32_t>> histograms(bands);
         parallelFor(bands, threads, [&](size_t b) {
             std::vector<uint32_t> &hist = histograms[b];
@@ -280,6 +292,20 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
             for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
                 if (y % stride)
                     continue;
+                if (kept && y + 1 < h) {
+                    auto *keep = reinterpret_cast<uint16_t *>(outRow(y));
+                    if (outColours == 3)
+                        eachRow(rows, y, [bins, keep](int x, int c, int q) {
+                            ++bins[c * ToneCurve::HistogramBins + (q >> 3)];
+                            keep[x * 3 + c] = uint16_t(q);
+                        });
+                    else
+                        eachRow(rows, y, [bins, keep](int x, int, int q) {
+                            ++bins[q >> 3];
+                            keep[x] = uint16_t(q);
+                        });
+                    continue;
+                }
                 eachRow(rows, y, [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
             }
         });
@@ -297,17 +323,21 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
     }
     const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain);
 
-    if (out.pixels.capacity() < pixels * outColours) {
-        out.pixels = PixelBlock();
-        out.pixels.resize(pixels * outColours);
-        adviseHugePages(out.pixels.data(), out.pixels.capacity());
-    }
-    out.pixels.resize(pixels * outColours);
+    // A kept row must be read before the row after it is written: the two
+    // stay in one band.
+    auto finalStart = [&](size_t b) { return b == bands ? h : (kept ? bandStart(b) & ~3 : bandStart(b)); };
     parallelFor(bands, threads, [&](size_t b) {
         BandRows rows = bandRows();
         const uint8_t *lut = table.data();
-        for (int y = bandStart(b); y < bandStart(b + 1); ++y) {
-            uint8_t *dst = out.pixels.data() + size_t(y) * w * outColours;
+        for (int y = finalStart(b); y < finalStart(b + 1); ++y) {
+            uint8_t *dst = outRow(y);
+            if (kept && y % 4 == 0 && y + 1 < h) {
+                // In place, front to back: value i is read before byte i is written.
+                const uint16_t *keep = reinterpret_cast<const uint16_t *>(dst);
+                for (size_t i = 0, n = size_t(w) * outColours; i < n; ++i)
+                    dst[i] = lut[keep[i]];
+                continue;
+            }
             // The pixel size a constant, so the stores need no multiply.
             if (outColours == 3)
                 eachRow(rows, y, [dst, lut](int x, int c, int q) { dst[x * 3 + c] = lut[q]; });

@@ -90,6 +90,11 @@ std::vector<uint8_t> ToneCurve::buildTable(double power, double slope, double ga
         else
             y = (1.0 + a) * std::pow(x, p) - a;
         table[v] = uint8_t(std::clamp(std::lround(y * 255.0), 0L, 255L));
+        // Past full scale every entry is the same: no more powers to take.
+        if (x == 1.0) {
+            std::fill(table.begin() + v + 1, table.end(), table[v]);
+            break;
+        }
     }
     return table;
 }

@@ -95,14 +95,9 @@ void GridSel::build(const QRectF &rect, const GridGeometry &params)
         line->setPen(dividerPen);
         rowLines << line;
     }
-    const QPen roiPen(QBrush(Qt::red), 4, Qt::SolidLine);
     const int cells = columns * rows;
-    cellItems.reserve(cells);
-    for (int i = 0; i < cells; ++i) {
-        auto *roi = new QGraphicsRectItem(this);
-        roi->setPen(roiPen);
-        cellItems << roi;
-    }
+    cellItems = new GridSelCells(cells, QPen(QBrush(Qt::red), 4, Qt::SolidLine), this);
+    cellItems->setFlag(QGraphicsItem::ItemUsesExtendedStyleOption, true);
     QFont labelFont(LabelFamily);
     labelFont.setPointSize(labelFontSize);
     labels = new GridSelLabels(cells, labelFont, Qt::red, this);
@@ -134,9 +129,9 @@ QPolygonF GridSel::relativeCorners() const
 
 bool GridSel::exportGeometry(GridGeometry &g) const
 {
-    g.cellRois.resize(cellItems.size());
-    for (int i = 0; i < cellItems.size(); ++i)
-        g.cellRois[i] = cellItems[i]->rect();
+    g.cellRois.resize(cellItems->count());
+    for (int i = 0; i < cellItems->count(); ++i)
+        g.cellRois[i] = cellItems->rect(i);
     g.corners = cornerPositions();
     g.columns = columns;
     g.rows = rows;
@@ -211,9 +206,10 @@ void GridSel::updateCells()
     for (int i = 0; i < next.size(); ++i) {
         if (!fresh && rois[i] == next[i])
             continue;
-        cellItems[i]->setRect(next[i]);
+        cellItems->setRect(i, next[i]);
         labels->setLabelPos(i, next[i].topLeft() + QPointF(5, 5));
     }
+    cellItems->rectsChanged();
     labels->positionsChanged();
     rois.swap(next);
 }
@@ -354,9 +350,7 @@ void GridSel::rescaleToView()
         line->setPen(dividerPen);
     for (QGraphicsLineItem *line : std::as_const(rowLines))
         line->setPen(dividerPen);
-    const QPen roiPen(QBrush(Qt::red), 2 / zoom, Qt::SolidLine);
-    for (QGraphicsRectItem *roi : std::as_const(cellItems))
-        roi->setPen(roiPen);
+    cellItems->setPen(QPen(QBrush(Qt::red), 2 / zoom, Qt::SolidLine));
     applyLabelFont(GridLayout::labelFontPoints(labelSize, zoom));
     lastZoom = zoom;
 }

@@ -9,6 +9,7 @@
 
 #include "GridGeometry.h"
 #include "GridLayout.h"
+#include "GridSelCells.h"
 #include "GridSelLabels.h"
 
 #include <QGraphicsItemGroup>
@@ -19,7 +20,6 @@
 class GridSelCorner;
 class GridSelPolygon;
 class QGraphicsLineItem;
-class QGraphicsRectItem;
 class TW_SelectionScene;
 
 class GridSel : public QGraphicsItemGroup
@@ -63,7 +63,7 @@ public:
     int rowCount() const { return rows; }
     GridSelCorner *corner(int i) const { return corners.value(i); }
     GridSelPolygon *outlineItem() const { return outline; }
-    const QVector<QGraphicsRectItem *> &roiItems() const { return cellItems; }
+    const QVector<const GridSelCells::Cell *> &roiItems() const { return cellItems->cells(); }
     const QVector<const GridSelLabels::Label *> &labelItems() const { return labels->labels(); }
     const QVector<QGraphicsLineItem *> &columnDividers() const { return columnLines; }
     const QVector<QGraphicsLineItem *> &rowDividers() const { return rowLines; }
@@ -87,7 +87,7 @@ private:
     GridSelPolygon *outline = nullptr;
     QVector<QGraphicsLineItem *> columnLines;
     QVector<QGraphicsLineItem *> rowLines;
-    QVector<QGraphicsRectItem *> cellItems;
+    GridSelCells *cellItems = nullptr;
     GridSelLabels *labels = nullptr;
     QVector<int> cellNumbers;
     QVector<QString> cellNames;

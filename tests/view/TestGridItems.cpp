@@ -399,6 +399,54 @@ private slots:
         QVERIFY(std::fabs(QFontMetricsF(font).height() * zoom / 2 - 20) < 3);
     }
 
+    void roiOutlinesAreDrawnTwoPixelsWide_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<double>("angle");
+        QTest::newRow("zoom 1") << 1.0 << 0.0;
+        QTest::newRow("zoom 0.5") << 0.5 << 0.0;
+        QTest::newRow("zoom 1.7") << 1.7 << 0.0;
+        QTest::newRow("rotated view") << 0.5 << 90.0;
+    }
+    void roiOutlinesAreDrawnTwoPixelsWide()
+    {
+        QFETCH(double, zoom);
+        QFETCH(double, angle);
+        GridFixture f;
+        f.image->setBrush(Qt::white);
+        f.view.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        QTransform t;
+        t.rotate(angle);
+        t.scale(zoom, zoom);
+        f.view.setTransform(t);
+        GridSel *grid = f.place();
+        f.scene.updateGridCellVisible(false, 3);
+        f.scene.rescaleGridToView();
+        QCOMPARE(grid->roiItems().size(), 24);
+        for (int cell : {0, 7, 23}) {
+            const QRectF roi = grid->mapRectToScene(grid->roiItems()[cell]->rect());
+            f.view.centerOn(roi.center());
+            QCoreApplication::processEvents();
+            const QImage shot = f.view.viewport()->grab().toImage();
+            auto at = [&](QPointF scenePoint, QPointF screenOffset) {
+                const QPointF p = QPointF(f.view.mapFromScene(scenePoint)) + screenOffset;
+                return shot.pixelColor(p.toPoint());
+            };
+            auto isRed = [](QColor c) { return c.red() > 200 && c.green() < 100 && c.blue() < 100; };
+            const QPointF mid[4] = {QPointF(roi.center().x(), roi.top()), QPointF(roi.center().x(), roi.bottom()),
+                                    QPointF(roi.left(), roi.center().y()), QPointF(roi.right(), roi.center().y())};
+            // Screen directions pointing out of the rectangle at each edge.
+            const QPointF out[4] = {QPointF(0, -1), QPointF(0, 1), QPointF(-1, 0), QPointF(1, 0)};
+            for (int e = 0; e < 4; ++e) {
+                const QPointF screenOut = t.map(out[e]) - t.map(QPointF());
+                const QPointF dir = screenOut / std::hypot(screenOut.x(), screenOut.y());
+                QVERIFY2(isRed(at(mid[e], QPointF())), qPrintable(QString("cell %1 edge %2 on").arg(cell).arg(e)));
+                QVERIFY2(!isRed(at(mid[e], dir * 4)), qPrintable(QString("cell %1 edge %2 outside").arg(cell).arg(e)));
+                QVERIFY2(!isRed(at(mid[e], dir * -4)), qPrintable(QString("cell %1 edge %2 inside").arg(cell).arg(e)));
+            }
+            QVERIFY(!isRed(at(roi.center(), QPointF())));
+        }
+    }
     void mouseDrags()
     {
         GridFixture f;

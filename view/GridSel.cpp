@@ -7,7 +7,6 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGraphicsLineItem>
-#include <QGraphicsRectItem>
 #include <QGraphicsView>
 #include <QPen>
 

@@ -12,11 +12,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <random>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(std::vector<uint8_t>)
 
@@ -1197,6 +1204,26 @@ void TestDngDecoder::openFromDisk()
     QVERIFY(unpacked(k) == f.samples);
     QCOMPARE(k.open_qfile(dir.filePath("missing.dng")), int(KALDRIS_IO_ERROR));
     QCOMPARE(k.open_file(dir.path().toLocal8Bit().constData()), int(KALDRIS_IO_ERROR));
+
+    // A named pipe with nobody writing (say "next.dng" in a stepped folder)
+    // is no file: refused at once, not waited on for ever.
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe.dng")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    std::atomic<int> result{1};
+    std::thread opener([&] { result = Kaldris_fast().open_file(fifo.constData()); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (result == 1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool waited = result == 1;
+    if (waited) {
+        // Let the waiting open through so the thread can end.
+        const int w = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        if (w >= 0)
+            ::close(w);
+    }
+    opener.join();
+    QVERIFY2(!waited, "the open waited for a writer");
+    QCOMPARE(result.load(), int(KALDRIS_IO_ERROR));
 }
 
 TW_REGISTER_TEST(TestDngDecoder)

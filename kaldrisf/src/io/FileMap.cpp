@@ -51,7 +51,9 @@ int FileMap::mapFile(const char *path)
     close();
     if (!path)
         return KALDRIS_IO_ERROR;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe would wait for a writer before the check
+    // below could refuse it.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return KALDRIS_IO_ERROR;
     struct stat st;

@@ -73,6 +73,17 @@ QRectF GridSelCells::boundingRect() const
     return bounds;
 }
 
+bool GridSelCells::contains(const QPointF &point) const
+{
+    if (!boundingRect().contains(point))
+        return false;
+    const double half = outlinePen.style() == Qt::NoPen ? 0 : outlinePen.widthF() / 2;
+    for (const QRectF &r : cellRects)
+        if (r.normalized().adjusted(-half, -half, half, half).contains(point))
+            return true;
+    return false;
+}
+
 void GridSelCells::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
 {
     ensureOutlines();

@@ -43,6 +43,9 @@ public:
     QPen pen() const { return outlinePen; }
 
     QRectF boundingRect() const override;
+    // Only the cells, as their rectangle items were: clicks between them
+    // reach the items below.
+    bool contains(const QPointF &point) const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
 private:

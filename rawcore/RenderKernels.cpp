@@ -10,8 +10,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include <emmintrin.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 
 namespace {
 
@@ -335,6 +334,64 @@ void paintSrawChroma(RawCopyItem &item)
     }
 }
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TW_HAVE_AVX2 1
+
+// Pixels [x, width) of a row whose colours alternate, eight a gather of
+// their bytes from the tone table: a dword read at each value, the last
+// three values reading the dword below theirs and shifting, so that no read
+// passes the table's end. `first` is the shift of the pixels at x's parity,
+// `second` of the others; Gray spreads the byte to all three colours
+// instead. x is on a 16-byte boundary of the tile; returns where it stopped.
+template <bool Gray>
+[[gnu::target("avx2")]] int mosaicRowAvx2(const unsigned short *p, uint32_t *o, int x, int width, ptrdiff_t ahead,
+                                          const unsigned char *map, int first, int second)
+{
+    auto one = [&](int i) {
+        const uint32_t t = map[p[i]];
+        return Gray ? grayPixel(t) : 0xFF000000u | t << (((i - x) & 1) ? second : first);
+    };
+    // The streaming stores below want 32 bytes; four pixels keep the parity.
+    if ((reinterpret_cast<uintptr_t>(o + x) & 31) && x + 4 <= width) {
+        const __m128i four = _mm_setr_epi32(int(one(x)), int(one(x + 1)), int(one(x + 2)), int(one(x + 3)));
+        _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
+        x += 4;
+    }
+    const __m256i shifts = _mm256_setr_epi32(first, second, first, second, first, second, first, second);
+    const __m256i lastRead = _mm256_set1_epi32(65532);
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+    for (const int start = x; x + 8 <= width; x += 8) {
+        if (!((x - start) & 31))
+            _mm_prefetch(reinterpret_cast<const char *>(p + ahead + x), _MM_HINT_T0);
+        const __m256i v = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + x)));
+        const __m256i at = _mm256_min_epu32(v, lastRead);
+        const __m256i d = _mm256_i32gather_epi32(reinterpret_cast<const int *>(map), at, 1);
+        const __m256i t = _mm256_and_si256(_mm256_srlv_epi32(d, _mm256_slli_epi32(_mm256_sub_epi32(v, at), 3)), low);
+        __m256i px;
+        if constexpr (Gray)
+            px = _mm256_or_si256(_mm256_or_si256(opaque, t),
+                                 _mm256_or_si256(_mm256_slli_epi32(t, 8), _mm256_slli_epi32(t, 16)));
+        else
+            px = _mm256_or_si256(opaque, _mm256_sllv_epi32(t, shifts));
+        _mm256_stream_si256(reinterpret_cast<__m256i *>(o + x), px);
+    }
+    return x;
+}
+
+bool haveAvx2()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#else
+#define TW_HAVE_AVX2 0
+#endif
+
+} // namespace
+
 void paintMosaicGray(RawCopyItem &item)
 {
     if (!usable(item) || item.image->components != 1)
@@ -353,6 +410,10 @@ void paintMosaicGray(RawCopyItem &item)
         for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
             o[x] = grayPixel(tone(p[x]));
         const ptrdiff_t ahead = rowsAhead(f, s, row, p);
+#if TW_HAVE_AVX2
+        if (haveAvx2())
+            x = mosaicRowAvx2<true>(p, o, x, width, ahead, map, 0, 0);
+#endif
         for (const int start = x; x + 4 <= width; x += 4) {
             if (!((x - start) & 31))
                 _mm_prefetch(reinterpret_cast<const char *>(p + ahead + x), _MM_HINT_T0);
@@ -401,6 +462,10 @@ void paintMosaicColor(RawCopyItem &item)
             for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
                 o[x] = 0xFF000000u | tone(p[x]) << ((x & 1) ? s1 : s0);
             const bool odd = x & 1;
+#if TW_HAVE_AVX2
+            if (haveAvx2())
+                x = mosaicRowAvx2<false>(p, o, x, width, ahead, map, odd ? s1 : s0, odd ? s0 : s1);
+#endif
             // Multipliers rather than shifts: no shift count held in one
             // register for every pixel.
             const uint32_t a = 1u << (odd ? s1 : s0), b = 1u << (odd ? s0 : s1);

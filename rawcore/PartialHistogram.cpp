@@ -12,6 +12,7 @@ template <size_t Step, bool Wide>
 void countRows(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, int rowTo, uint32_t length,
                int *const tables[4], int64_t counted[4])
 {
+    static_assert(!Wide || Step == 1, "wide tables are one a channel");
     const size_t n = size_t(colTo - colFrom) * size_t(frame.components());
     const size_t full = n / 48, rest = n % 48;
     // A piece of a row is tested against the length first, eight values an
@@ -81,7 +82,8 @@ void countRows(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, in
                     const __m128i *w = reinterpret_cast<const __m128i *>(q);
                     const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(w), _mm_loadu_si128(w + 1)),
                                                      _mm_or_si128(_mm_loadu_si128(w + 2), _mm_loadu_si128(w + 3)));
-                    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(any, limit), _mm_setzero_si128())) != 0xFFFF) {
+                    const __m128i past = _mm_subs_epu16(any, limit);
+                    if (_mm_movemask_epi8(_mm_cmpeq_epi16(past, _mm_setzero_si128())) != 0xFFFF) {
                         for (size_t k = 0; k < 32; k += 2) {
                             if (q[k] >= length) {
                                 --b0[q[k]];

@@ -11,9 +11,7 @@ CountTables::CountTables()
 
 void CountTables::start(int n)
 {
-    length = std::max(0, n);
-    // Channel tables a multiple of 64 bytes apart.
-    stride = (size_t(length) + 15) & ~size_t(15);
+    length = std::clamp(n, 0, 65536);
     ++generation;
     lent.store(0);
     touched.store(0);
@@ -39,7 +37,8 @@ int CountTables::acquire()
                     // Never handed out: the jobs count without it.
                     return -1;
                 }
-                std::memset(s->counts.data(), 0, 4 * stride * sizeof(int));
+                for (size_t k = 0; k < 4; ++k)
+                    std::memset(s->counts.data() + k * stride, 0, size_t(length) * sizeof(int));
                 std::fill(s->counted, s->counted + 4, 0);
                 s->generation = generation;
                 touched.fetch_or(uint64_t(1) << i, std::memory_order_relaxed);

@@ -28,6 +28,9 @@ public:
     int acquire();
     void release(int set);
 
+    // A slot for every 16-bit value, so a job may count a value before it
+    // tests it; the slots at and beyond the length are never read, and a job
+    // takes back what it counted there so that they cannot grow.
     int *table(int set, int channel) { return sets[size_t(set)]->counts.data() + size_t(channel) * stride; }
     int64_t *counted(int set) { return sets[size_t(set)]->counted; }
 
@@ -51,7 +54,8 @@ private:
     std::atomic<uint64_t> lent{0};
     std::atomic<uint64_t> touched{0};
     unsigned generation = 0;
-    size_t stride = 0;
+    // Channel tables a multiple of 64 bytes apart, and not of 4 KiB.
+    static constexpr size_t stride = 65536 + 16;
     int length = 0;
 };
 

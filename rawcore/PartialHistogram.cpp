@@ -3,24 +3,38 @@
 #include "FrameAccess.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include <emmintrin.h>
 
 namespace {
 
-template <size_t Step>
+template <size_t Step, bool Wide>
 void countRows(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, int rowTo, uint32_t length,
                int *const tables[4], int64_t counted[4])
 {
+    static_assert(!Wide || Step == 1, "wide tables are one a channel");
     const size_t n = size_t(colTo - colFrom) * size_t(frame.components());
     const size_t full = n / 48, rest = n % 48;
-    // Sixteen values are tested against the length with two compares
-    // (unsigned, through the sign flip); only a block holding a value past
-    // it takes the per-value tests.
+    // A piece of a row is tested against the length first, eight values an
+    // unsigned saturating subtract that leaves zero for every value within;
+    // only a piece holding a value past it takes the per-value tests.
     const uint32_t top = std::min<uint32_t>(length, 65536) - 1;
-    const __m128i flip = _mm_set1_epi16(short(0x8000));
-    const __m128i limit = _mm_set1_epi16(short(top ^ 0x8000u));
+    const __m128i limit = _mm_set1_epi16(short(top));
+    // count is a multiple of 16.
+    auto within = [&limit](const unsigned short *q, size_t count) {
+        auto past = [&](size_t i) {
+            return _mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q + i)), limit);
+        };
+        __m128i a = _mm_setzero_si128(), b = _mm_setzero_si128();
+        size_t i = 0;
+        for (; i + 32 <= count; i += 32) {
+            a = _mm_or_si128(a, _mm_or_si128(past(i), past(i + 8)));
+            b = _mm_or_si128(b, _mm_or_si128(past(i + 16), past(i + 24)));
+        }
+        if (i < count)
+            a = _mm_or_si128(a, _mm_or_si128(past(i), past(i + 8)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(a, b), _mm_setzero_si128())) == 0xFFFF;
+    };
     unsigned char ch[48];
     for (int row = rowFrom; row < rowTo; ++row) {
         frame.rowChannels(row, colFrom, ch);
@@ -31,7 +45,7 @@ void countRows(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, in
             period2 = ch[j] == ch[j - 2];
         if (period2) {
             // Two-colour rows (every Bayer row, mono data) as pairs: no
-            // colour lookup in the loop, four values a 64-bit load.
+            // colour lookup in the loop.
             int *const b0 = tables[ch[0]];
             int *const b1 = tables[ch[1]];
             int64_t s0 = 0, s1 = 0;
@@ -45,25 +59,60 @@ void countRows(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, in
                 else
                     ++s1;
             };
+            // Pieces of 256 values (a multiple of 16 for the last), each
+            // value its own 16-bit load: loads are cheaper here than the
+            // shifts and masks that take wider words apart.
             size_t j = 0;
-            for (; j + 16 <= n; j += 16) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + j));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + j + 8));
-                const __m128i past = _mm_or_si128(_mm_cmpgt_epi16(_mm_xor_si128(a, flip), limit),
-                                                  _mm_cmpgt_epi16(_mm_xor_si128(b, flip), limit));
-                if (_mm_movemask_epi8(past)) {
-                    for (size_t q = j; q < j + 16; q += 2)
-                        pair(p[q], p[q + 1]);
-                    continue;
+            if constexpr (Wide) {
+                // Counted first, tested after, so that no test holds up
+                // the counting: the OR of 32 values exceeds the top whenever
+                // one of them does, and only then are the values past the
+                // length taken back out of their slots.
+                for (; j + 32 <= n; j += 32) {
+                    const unsigned short *q = p + j;
+                    // A band's rows follow each other in memory, but the
+                    // counting keeps too few reads in flight for the
+                    // hardware to fetch far enough ahead by itself.
+                    _mm_prefetch(reinterpret_cast<const char *>(q + 1024), _MM_HINT_T0);
+#pragma GCC unroll 16
+                    for (size_t k = 0; k < 32; k += 2) {
+                        ++b0[q[k]];
+                        ++b1[q[k + 1]];
+                    }
+                    const __m128i *w = reinterpret_cast<const __m128i *>(q);
+                    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(w), _mm_loadu_si128(w + 1)),
+                                                     _mm_or_si128(_mm_loadu_si128(w + 2), _mm_loadu_si128(w + 3)));
+                    const __m128i past = _mm_subs_epu16(any, limit);
+                    if (_mm_movemask_epi8(_mm_cmpeq_epi16(past, _mm_setzero_si128())) != 0xFFFF) {
+                        for (size_t k = 0; k < 32; k += 2) {
+                            if (q[k] >= length) {
+                                --b0[q[k]];
+                                ++s0;
+                            }
+                            if (q[k + 1] >= length) {
+                                --b1[q[k + 1]];
+                                ++s1;
+                            }
+                        }
+                    }
                 }
-                uint64_t w[4];
-                std::memcpy(w, p + j, sizeof w);
-                for (uint64_t x : w) {
-                    ++b0[size_t(x & 0xFFFF) * Step];
-                    ++b1[size_t((x >> 16) & 0xFFFF) * Step];
-                    ++b0[size_t((x >> 32) & 0xFFFF) * Step];
-                    ++b1[size_t(x >> 48) * Step];
+            }
+            while (j + 16 <= n) {
+                const size_t m = std::min<size_t>(256, (n - j) & ~size_t(15));
+                const unsigned short *q = p + j;
+                if (within(q, m)) {
+                    for (size_t i = 0; i < m; i += 16) {
+#pragma GCC unroll 8
+                        for (size_t k = i; k < i + 16; k += 2) {
+                            ++b0[size_t(q[k]) * Step];
+                            ++b1[size_t(q[k + 1]) * Step];
+                        }
+                    }
+                } else {
+                    for (size_t k = 0; k < m; k += 2)
+                        pair(q[k], q[k + 1]);
                 }
+                j += m;
             }
             for (; j + 2 <= n; j += 2)
                 pair(p[j], p[j + 1]);
@@ -98,14 +147,16 @@ void countRows(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, in
 } // namespace
 
 void countBandValues(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, int rowTo, uint32_t length,
-                     int *const tables[4], size_t step, int64_t counted[4])
+                     int *const tables[4], size_t step, int64_t counted[4], bool wideTables)
 {
     if (colTo <= colFrom || rowTo <= rowFrom || !length)
         return;
-    if (step == 1)
-        countRows<1>(frame, colFrom, colTo, rowFrom, rowTo, length, tables, counted);
+    if (step == 1 && wideTables)
+        countRows<1, true>(frame, colFrom, colTo, rowFrom, rowTo, length, tables, counted);
+    else if (step == 1)
+        countRows<1, false>(frame, colFrom, colTo, rowFrom, rowTo, length, tables, counted);
     else
-        countRows<4>(frame, colFrom, colTo, rowFrom, rowTo, length, tables, counted);
+        countRows<4, false>(frame, colFrom, colTo, rowFrom, rowTo, length, tables, counted);
 }
 
 void bandStatsJob(PartialHistogram &band)

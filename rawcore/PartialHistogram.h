@@ -26,8 +26,9 @@ void bandStatsJob(PartialHistogram &band);
 // The counting of a band, rows and columns already cut to the frame: each
 // value v below `length` of channel k adds one to tables[k][v * step] and to
 // counted[k]. step is 4 for the rows of four channels of a HistogramData,
-// 1 for one table a channel.
+// 1 for one table a channel. wideTables (step 1 only): each table has a
+// slot for every 16-bit value; those from `length` on come back unchanged.
 void countBandValues(const FrameAccess &frame, int colFrom, int colTo, int rowFrom, int rowTo, uint32_t length,
-                     int *const tables[4], size_t step, int64_t counted[4]);
+                     int *const tables[4], size_t step, int64_t counted[4], bool wideTables = false);
 
 #endif

@@ -335,7 +335,7 @@ void computeAreaStats(const FrameView &view, HistogramData &hist, const QStringL
         }
         int *const t[4] = {tables.table(set, 0), tables.table(set, 1), tables.table(set, 2), tables.table(set, 3)};
         const FrameAccess f(*b.image);
-        countBandValues(f, b.colFrom, b.colTo, b.rowFrom, b.rowTo, uint32_t(length), t, 1, tables.counted(set));
+        countBandValues(f, b.colFrom, b.colTo, b.rowFrom, b.rowTo, uint32_t(length), t, 1, tables.counted(set), true);
         tables.release(set);
     });
     int64_t totals[4];

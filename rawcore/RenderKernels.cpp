@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace {
 
@@ -164,45 +165,145 @@ void paintChannel4(RawCopyItem &item) { paintComponent(item, 4); }
 void paintRgb3(RawCopyItem &item) { paintRgb(item, 3); }
 void paintRgb4(RawCopyItem &item) { paintRgb(item, 4); }
 
-void paintProcessedRgb(RGBCopyItem &item)
+namespace {
+
+// The frame part of the record's rows that the processed image covers.
+Span processedSpan(const RGBCopyItem &item)
 {
     const kaldris_processed_image_t *img = item.processed;
     if (!item.tile || !item.tile->pixels || !img || (img->colors != 1 && img->colors != 3))
-        return;
+        return {};
     // Never read beyond the processed image, whatever the area says.
     const int w = std::min(item.area.width(), int(img->width));
     const int h = std::min(item.area.height(), int(img->height));
-    const Span s = cut(*item.tile, item.area.left(), item.area.top(), w, h);
+    Span s = cut(*item.tile, item.area.left(), item.area.top(), w, h);
+    s.top = int(std::max<int64_t>(s.top, int64_t(item.tile->y) + std::max(0, item.firstRow)));
+    s.bottom = int(std::min<int64_t>(s.bottom, int64_t(item.tile->y) + std::min(TileSize, item.lastRow)));
+    return s;
+}
+
+inline uint32_t rgbPixel(const unsigned char *d)
+{
+    return 0xFF000000u | uint32_t(d[0]) << 16 | uint32_t(d[1]) << 8 | d[2];
+}
+
+// One row piece of the processed image: n pixels from d into o. `avail` is
+// how many bytes from d on belong to the image, so that the wide loads
+// stay inside it on the last row. Whole 16-byte groups of the tile are
+// streamed: a tile is far larger than the caches.
+using ProcessedRow = void (*)(const unsigned char *d, uint32_t *o, int n, size_t avail, ptrdiff_t ahead);
+
+void grayRow(const unsigned char *d, uint32_t *o, int n, size_t, ptrdiff_t ahead)
+{
+    int x = 0;
+    for (; x < n && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+        o[x] = grayPixel(d[x]);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    for (const int start = x; x + 16 <= n; x += 16) {
+        if (!((x - start) & 63))
+            _mm_prefetch(reinterpret_cast<const char *>(d + ahead + x), _MM_HINT_T0);
+        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + x));
+        const __m128i lo = _mm_unpacklo_epi8(g, g), hi = _mm_unpackhi_epi8(g, g);
+        __m128i *out = reinterpret_cast<__m128i *>(o + x);
+        _mm_stream_si128(out, _mm_or_si128(opaque, _mm_unpacklo_epi16(lo, lo)));
+        _mm_stream_si128(out + 1, _mm_or_si128(opaque, _mm_unpackhi_epi16(lo, lo)));
+        _mm_stream_si128(out + 2, _mm_or_si128(opaque, _mm_unpacklo_epi16(hi, hi)));
+        _mm_stream_si128(out + 3, _mm_or_si128(opaque, _mm_unpackhi_epi16(hi, hi)));
+    }
+    for (; x < n; ++x)
+        o[x] = grayPixel(d[x]);
+}
+
+// Four bytes R G B (next R) read as one little-endian word: byte-swapped
+// and shifted down it is the pixel's 0x00RRGGBB.
+void rgbRowScalar(const unsigned char *d, uint32_t *o, int n, size_t avail, ptrdiff_t ahead)
+{
+    int x = 0;
+    for (; x < n && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+        o[x] = rgbPixel(d + 3 * size_t(x));
+    for (const int start = x; x + 4 <= n && 3 * size_t(x) + 12 <= avail; x += 4) {
+        if (!((x - start) & 15))
+            _mm_prefetch(reinterpret_cast<const char *>(d + ahead + 3 * size_t(x)), _MM_HINT_T0);
+        uint32_t px[4];
+        const unsigned char *q = d + 3 * size_t(x);
+        for (int i = 0; i < 3; ++i) {
+            uint32_t w;
+            std::memcpy(&w, q + 3 * i, 4);
+            px[i] = 0xFF000000u | __builtin_bswap32(w) >> 8;
+        }
+        px[3] = rgbPixel(q + 9);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), _mm_loadu_si128(reinterpret_cast<const __m128i *>(px)));
+    }
+    for (; x < n; ++x)
+        o[x] = rgbPixel(d + 3 * size_t(x));
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TW_HAVE_SSSE3 1
+
+// Four pixels a byte shuffle: 12 bytes R G B ... to B G R 0 each.
+[[gnu::target("ssse3")]] void rgbRowSsse3(const unsigned char *d, uint32_t *o, int n, size_t avail, ptrdiff_t ahead)
+{
+    int x = 0;
+    for (; x < n && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+        o[x] = rgbPixel(d + 3 * size_t(x));
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    // Each 16-byte load takes 4 bytes beyond its 12.
+    for (const int start = x; x + 8 <= n && 3 * size_t(x) + 28 <= avail; x += 8) {
+        const unsigned char *q = d + 3 * size_t(x);
+        if (!((x - start) & 15))
+            _mm_prefetch(reinterpret_cast<const char *>(q + ahead), _MM_HINT_T0);
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 12));
+        __m128i *out = reinterpret_cast<__m128i *>(o + x);
+        _mm_stream_si128(out, _mm_or_si128(opaque, _mm_shuffle_epi8(a, order)));
+        _mm_stream_si128(out + 1, _mm_or_si128(opaque, _mm_shuffle_epi8(b, order)));
+    }
+    for (; x < n; ++x)
+        o[x] = rgbPixel(d + 3 * size_t(x));
+}
+#else
+#define TW_HAVE_SSSE3 0
+#endif
+
+ProcessedRow rgbRow()
+{
+#if TW_HAVE_SSSE3
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3)
+        return rgbRowSsse3;
+#endif
+    return rgbRowScalar;
+}
+
+} // namespace
+
+QRect processedRgbCover(const RGBCopyItem &item)
+{
+    const Span s = processedSpan(item);
+    if (s.empty())
+        return QRect();
+    return QRect(s.left - item.tile->x, s.top - item.tile->y, s.right - s.left, s.bottom - s.top);
+}
+
+void paintProcessedRgb(RGBCopyItem &item)
+{
+    const Span s = processedSpan(item);
     if (s.empty())
         return;
+    const kaldris_processed_image_t *img = item.processed;
     const size_t pw = img->width;
     const size_t colours = img->colors;
+    const size_t end = pw * size_t(img->height) * colours;
     const int width = s.right - s.left;
-    auto pixel = [colours](const unsigned char *d, int x) {
-        if (colours == 1)
-            return grayPixel(d[x]);
-        d += 3 * size_t(x);
-        return 0xFF000000u | uint32_t(d[0]) << 16 | uint32_t(d[1]) << 8 | d[2];
-    };
+    const ProcessedRow paintRow = colours == 1 ? grayRow : rgbRow();
     for (int row = s.top; row < s.bottom; ++row) {
-        uint32_t *o = outRow(*item.tile, row, s.left);
-        const size_t base = pw * size_t(row - item.area.top());
-        const unsigned char *d = img->data + colours * (base + size_t(s.left - item.area.left()));
-        // As in the raw kernels: the piece of the row four rows down is asked
-        // for as the loop goes, and whole 16-byte groups are streamed.
+        const size_t at = colours * (pw * size_t(row - item.area.top()) + size_t(s.left - item.area.left()));
+        // As in the raw kernels: the piece of the row four rows down is
+        // asked for as the loop goes.
         const ptrdiff_t ahead = row + 4 < s.bottom ? ptrdiff_t(4 * pw * colours) : 0;
-        int x = 0;
-        for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
-            o[x] = pixel(d, x);
-        for (const int start = x; x + 4 <= width; x += 4) {
-            if (!((x - start) & 15))
-                _mm_prefetch(reinterpret_cast<const char *>(d + ahead + colours * size_t(x)), _MM_HINT_T0);
-            const __m128i four = _mm_setr_epi32(int(pixel(d, x)), int(pixel(d, x + 1)), int(pixel(d, x + 2)),
-                                                int(pixel(d, x + 3)));
-            _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
-        }
-        for (; x < width; ++x)
-            o[x] = pixel(d, x);
+        paintRow(img->data + at, outRow(*item.tile, row, s.left), width, end - at, ahead);
     }
     _mm_sfence();
 }
@@ -233,6 +334,64 @@ void paintSrawChroma(RawCopyItem &item)
     }
 }
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TW_HAVE_AVX2 1
+
+// Pixels [x, width) of a row whose colours alternate, eight a gather of
+// their bytes from the tone table: a dword read at each value, the last
+// three values reading the dword below theirs and shifting, so that no read
+// passes the table's end. `first` is the shift of the pixels at x's parity,
+// `second` of the others; Gray spreads the byte to all three colours
+// instead. x is on a 16-byte boundary of the tile; returns where it stopped.
+template <bool Gray>
+[[gnu::target("avx2")]] int mosaicRowAvx2(const unsigned short *p, uint32_t *o, int x, int width, ptrdiff_t ahead,
+                                          const unsigned char *map, int first, int second)
+{
+    auto one = [&](int i) {
+        const uint32_t t = map[p[i]];
+        return Gray ? grayPixel(t) : 0xFF000000u | t << (((i - x) & 1) ? second : first);
+    };
+    // The streaming stores below want 32 bytes; four pixels keep the parity.
+    if ((reinterpret_cast<uintptr_t>(o + x) & 31) && x + 4 <= width) {
+        const __m128i four = _mm_setr_epi32(int(one(x)), int(one(x + 1)), int(one(x + 2)), int(one(x + 3)));
+        _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), four);
+        x += 4;
+    }
+    const __m256i shifts = _mm256_setr_epi32(first, second, first, second, first, second, first, second);
+    const __m256i lastRead = _mm256_set1_epi32(65532);
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+    for (const int start = x; x + 8 <= width; x += 8) {
+        if (!((x - start) & 31))
+            _mm_prefetch(reinterpret_cast<const char *>(p + ahead + x), _MM_HINT_T0);
+        const __m256i v = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + x)));
+        const __m256i at = _mm256_min_epu32(v, lastRead);
+        const __m256i d = _mm256_i32gather_epi32(reinterpret_cast<const int *>(map), at, 1);
+        const __m256i t = _mm256_and_si256(_mm256_srlv_epi32(d, _mm256_slli_epi32(_mm256_sub_epi32(v, at), 3)), low);
+        __m256i px;
+        if constexpr (Gray)
+            px = _mm256_or_si256(_mm256_or_si256(opaque, t),
+                                 _mm256_or_si256(_mm256_slli_epi32(t, 8), _mm256_slli_epi32(t, 16)));
+        else
+            px = _mm256_or_si256(opaque, _mm256_sllv_epi32(t, shifts));
+        _mm256_stream_si256(reinterpret_cast<__m256i *>(o + x), px);
+    }
+    return x;
+}
+
+bool haveAvx2()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#else
+#define TW_HAVE_AVX2 0
+#endif
+
+} // namespace
+
 void paintMosaicGray(RawCopyItem &item)
 {
     if (!usable(item) || item.image->components != 1)
@@ -251,6 +410,10 @@ void paintMosaicGray(RawCopyItem &item)
         for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
             o[x] = grayPixel(tone(p[x]));
         const ptrdiff_t ahead = rowsAhead(f, s, row, p);
+#if TW_HAVE_AVX2
+        if (haveAvx2())
+            x = mosaicRowAvx2<true>(p, o, x, width, ahead, map, 0, 0);
+#endif
         for (const int start = x; x + 4 <= width; x += 4) {
             if (!((x - start) & 31))
                 _mm_prefetch(reinterpret_cast<const char *>(p + ahead + x), _MM_HINT_T0);
@@ -299,6 +462,10 @@ void paintMosaicColor(RawCopyItem &item)
             for (; x < width && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
                 o[x] = 0xFF000000u | tone(p[x]) << ((x & 1) ? s1 : s0);
             const bool odd = x & 1;
+#if TW_HAVE_AVX2
+            if (haveAvx2())
+                x = mosaicRowAvx2<false>(p, o, x, width, ahead, map, odd ? s1 : s0, odd ? s0 : s1);
+#endif
             // Multipliers rather than shifts: no shift count held in one
             // register for every pixel.
             const uint32_t a = 1u << (odd ? s1 : s0), b = 1u << (odd ? s0 : s1);

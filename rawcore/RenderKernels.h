@@ -24,6 +24,9 @@ void paintChannel4(RawCopyItem &item);
 void paintRgb3(RawCopyItem &item);
 void paintRgb4(RawCopyItem &item);
 void paintProcessedRgb(RGBCopyItem &item);
+// The tile-local rectangle paintProcessedRgb paints for the record (its rows
+// within the record's), empty when it paints nothing.
+QRect processedRgbCover(const RGBCopyItem &item);
 void paintSrawChroma(RawCopyItem &item);
 void paintMosaicGray(RawCopyItem &item);
 void paintMosaicColor(RawCopyItem &item);

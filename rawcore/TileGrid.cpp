@@ -27,24 +27,25 @@ void clearTile(pixel_array_item_t &tile)
     clearTileRows(tile, 0, TileSize);
 }
 
-void clearTileRows(pixel_array_item_t &tile, int firstRow, int lastRow, int firstCol)
+void clearTileRows(pixel_array_item_t &tile, int firstRow, int lastRow, int firstCol, int lastCol)
 {
     if (!tile.pixels)
         return;
     firstRow = std::clamp(firstRow, 0, TileSize);
     lastRow = std::clamp(lastRow, firstRow, TileSize);
     firstCol = std::clamp(firstCol, 0, TileSize);
+    lastCol = std::clamp(lastCol, firstCol, TileSize);
     // Streaming stores: the buffer is far larger than the caches, and
     // reading its lines in before overwriting them would double the traffic.
     const __m128i black = _mm_set1_epi32(int(0xFF000000u));
     for (int row = firstRow; row < lastRow; ++row) {
         uint32_t *o = tile.pixels + size_t(row) * TileSize;
         int x = firstCol;
-        for (; x < TileSize && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
+        for (; x < lastCol && (reinterpret_cast<uintptr_t>(o + x) & 15); ++x)
             o[x] = 0xFF000000u;
-        for (; x + 4 <= TileSize; x += 4)
+        for (; x + 4 <= lastCol; x += 4)
             _mm_stream_si128(reinterpret_cast<__m128i *>(o + x), black);
-        for (; x < TileSize; ++x)
+        for (; x < lastCol; ++x)
             o[x] = 0xFF000000u;
     }
     _mm_sfence();

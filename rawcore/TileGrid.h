@@ -17,8 +17,8 @@ QVector<QPair<int, int>> splitIntoTileSegments(int n);
 
 // Every pixel of the whole 1024 x 1024 buffer becomes opaque black.
 void clearTile(pixel_array_item_t &tile);
-// The same for the buffer's rows [firstRow, lastRow), columns [firstCol, 1024).
-void clearTileRows(pixel_array_item_t &tile, int firstRow, int lastRow, int firstCol = 0);
+// The same for the buffer's rows [firstRow, lastRow), columns [firstCol, lastCol).
+void clearTileRows(pixel_array_item_t &tile, int firstRow, int lastRow, int firstCol = 0, int lastCol = TileSize);
 
 class TileGrid
 {

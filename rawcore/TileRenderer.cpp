@@ -56,21 +56,33 @@ bool isSrawYccMode(bool srawYccPref, bool isSraw)
 namespace {
 
 // A tile the grid still owes a clearing to is cleared in the job that paints
-// it, while it is in this core's cache; kernels that paint every pixel of
-// the frame part leave only the rest of the buffer to clear. Rows
-// [firstRow, lastRow) are the job's part of the tile.
-void prepareTile(pixel_array_item_t &t, bool writesAll, const FrameAccess &f, int firstRow = 0,
-                 int lastRow = TileSize)
+// it, while it is in this core's cache, and only where the kernel will not
+// paint: `cover` (tile-local) is what it paints of the job's rows
+// [firstRow, lastRow), empty for a kernel that leaves pixels as they are.
+void prepareTile(pixel_array_item_t &t, const QRect &cover, int firstRow, int lastRow)
 {
-    const int w = std::clamp(std::min(t.x + t.width, f.width()) - t.x, 0, TileSize);
-    const int h = std::clamp(std::min(t.y + t.height, f.height()) - t.y, 0, TileSize);
-    if (!writesAll || w == 0 || h == 0) {
+    const int top = std::clamp(cover.top(), firstRow, lastRow);
+    const int bottom = std::clamp(cover.top() + cover.height(), top, lastRow);
+    if (cover.isEmpty() || top == bottom) {
         clearTileRows(t, firstRow, lastRow);
         return;
     }
-    if (w < TileSize)
-        clearTileRows(t, firstRow, std::min(h, lastRow), w);
-    clearTileRows(t, std::max(h, firstRow), lastRow);
+    const int left = std::clamp(cover.left(), 0, TileSize);
+    const int right = std::clamp(cover.left() + cover.width(), left, TileSize);
+    clearTileRows(t, firstRow, top);
+    if (left > 0)
+        clearTileRows(t, top, bottom, 0, left);
+    if (right < TileSize)
+        clearTileRows(t, top, bottom, right);
+    clearTileRows(t, bottom, lastRow);
+}
+
+// The frame part of the tile, tile-local.
+QRect frameCover(const pixel_array_item_t &t, const FrameAccess &f)
+{
+    const int w = std::clamp(std::min(t.x + t.width, f.width()) - t.x, 0, TileSize);
+    const int h = std::clamp(std::min(t.y + t.height, f.height()) - t.y, 0, TileSize);
+    return QRect(0, 0, w, h);
 }
 
 template <class Item>
@@ -85,10 +97,12 @@ void paintTiles(QList<Painting<Item>> &jobs, Kernel kernel, bool writesAll, cons
     const FrameAccess f(frame);
     auto run = [&](Painting<Item> &p) {
         if (p.clearFirst) {
-            if constexpr (std::is_same_v<Item, RawCopyItem>)
-                prepareTile(*p.item.tile, writesAll, f, p.item.firstRow, p.item.lastRow);
-            else
-                prepareTile(*p.item.tile, writesAll, f);
+            QRect cover;
+            if constexpr (std::is_same_v<Item, RGBCopyItem>)
+                cover = processedRgbCover(p.item);
+            else if (writesAll)
+                cover = frameCover(*p.item.tile, f);
+            prepareTile(*p.item.tile, cover, p.item.firstRow, p.item.lastRow);
         }
         kernel(p.item);
     };
@@ -97,6 +111,20 @@ void paintTiles(QList<Painting<Item>> &jobs, Kernel kernel, bool writesAll, cons
     else
         for (Painting<Item> &p : jobs)
             run(p);
+}
+
+// Two jobs a tall tile: with three tiles a core, a core that starts late or
+// is interrupted would hold up the whole redraw by a tile.
+template <class Item>
+void appendJobs(QList<Painting<Item>> &jobs, Painting<Item> &p, bool threaded)
+{
+    if (p.item.tile->height > TileSize / 2 && threaded) {
+        p.item.lastRow = TileSize / 2;
+        jobs.append(p);
+        p.item.firstRow = TileSize / 2;
+        p.item.lastRow = TileSize;
+    }
+    jobs.append(p);
 }
 
 template <class Item, class Kernel>
@@ -136,15 +164,7 @@ void renderRaw(const RenderRequest &req, TileGrid &grid, void (*kernel)(RawCopyI
             it.under = 0;
             it.markArea = QRect(0, 0, 1, 1);
         }
-        // Two jobs a tall tile: with three tiles a core, a core that starts
-        // late or is interrupted would hold up the whole redraw by a tile.
-        if (it.tile->height > TileSize / 2 && req.threadingAllowed) {
-            it.lastRow = TileSize / 2;
-            jobs.append(p);
-            it.firstRow = TileSize / 2;
-            it.lastRow = TileSize;
-        }
-        jobs.append(p);
+        appendJobs(jobs, p, req.threadingAllowed);
     }
     paintTiles(jobs, kernel, writesAll || blackens, req.frame, req.threadingAllowed);
 }
@@ -176,7 +196,7 @@ RenderResult renderTiles(const RenderRequest &req, TileGrid &grid)
         for (int i = 0; i < grid.size(); ++i) {
             Painting<RGBCopyItem> p;
             p.item = RGBCopyItem{grid.takeForPainting(i, p.clearFirst), req.processed, req.processedArea};
-            jobs.append(p);
+            appendJobs(jobs, p, req.threadingAllowed);
         }
         paintTiles(jobs, paintProcessedRgb, false, req.frame, req.threadingAllowed);
         renderOverlay(req, grid);

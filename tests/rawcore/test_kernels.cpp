@@ -115,6 +115,52 @@ private slots:
                        {gray(110), gray(120), gray(130), gray(140), gray(150)}});
     }
 
+    void mosaicKernelsOverLongRows_data()
+    {
+        QTest::addColumn<bool>("colour");
+        QTest::addColumn<int>("tileX");
+        QTest::newRow("gray") << false << 0;
+        QTest::newRow("gray, odd start") << false << 3;
+        QTest::newRow("colour") << true << 0;
+        QTest::newRow("colour, odd start") << true << 5;
+    }
+
+    void mosaicKernelsOverLongRows()
+    {
+        // Rows long enough for every width of step the kernels take, with
+        // the top raw values (whose table bytes are the table's last) among
+        // them; the table is exactly 65536 bytes.
+        QFETCH(bool, colour);
+        QFETCH(int, tileX);
+        const int w = 157, h = 2;
+        SyntheticFrame f(w, h, 1, 0, 0, w, h, 4);
+        f.view.colorAt = bayerRGGB;
+        const unsigned short top[] = {65535, 65534, 65533, 65532, 65531, 0, 1, 2};
+        uint32_t x = 99;
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c) {
+                x = x * 1103515245u + 12345u;
+                f.at(r, c) = (c + r) % 5 == 0 ? top[(c / 5) % 8] : (unsigned short)(x >> 16);
+            }
+        std::vector<unsigned char> mapped(65536);
+        for (size_t i = 0; i < mapped.size(); ++i)
+            mapped[i] = (unsigned char)(i * 7 + i / 251);
+        TestTile t(w - tileX, h, Keep, tileX, 0);
+        RawCopyItem it = itemFor(t, f);
+        it.mapped = mapped.data();
+        if (colour)
+            paintMosaicColor(it);
+        else
+            paintMosaicGray(it);
+        static const int shiftOf[4] = {16, 8, 0, 8};
+        for (int r = 0; r < h; ++r)
+            for (int c = tileX; c < w; ++c) {
+                const uint32_t v = mapped[f.at(r, c)];
+                const uint32_t want = colour ? Black | v << shiftOf[bayerRGGB(r, c)] : gray(v);
+                QVERIFY2(t.at(r, c - tileX) == want, qPrintable(QStringLiteral("row %1 column %2").arg(r).arg(c)));
+            }
+    }
+
     void mosaicColorWithMultiplier()
     {
         auto f = mosaic();

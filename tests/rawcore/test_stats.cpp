@@ -374,6 +374,9 @@ private slots:
         // shorter length.
         QTest::newRow("long then short, long") << int(BigBayer) << 8 << 0 << 0 << -1 << 1100 << 65535u;
         QTest::newRow("long then short, short") << int(BigBayer) << 8 << 0 << 0 << -1 << 1100 << 4095u;
+        // Values past the shorter length are counted and taken back out
+        // again: nothing of them may show in a longer one.
+        QTest::newRow("short then longer") << int(BigBayer) << 8 << 0 << 0 << -1 << 1100 << 8191u;
     }
 
     void areaHistogram()

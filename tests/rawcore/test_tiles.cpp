@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -342,6 +343,71 @@ private slots:
         const pixel_array_item_t &first = grid.tile(0);
         for (int row = 0; row < height; ++row)
             QVERIFY(first.pixels[row * TileSize + 2 * (row % 300)] != 0x12345678u);
+    }
+
+    void processedRgbClearsAroundItsArea_data()
+    {
+        QTest::addColumn<int>("colours");
+        QTest::addColumn<bool>("threaded");
+        QTest::newRow("rgb") << 3 << false;
+        QTest::newRow("rgb, two jobs a tile") << 3 << true;
+        QTest::newRow("gray") << 1 << false;
+        QTest::newRow("gray, two jobs a tile") << 1 << true;
+    }
+
+    void processedRgbClearsAroundItsArea()
+    {
+        // The processed image shifted by the masked margins and smaller than
+        // the frame: the frame around it is black, even where an earlier
+        // redraw left other pixels, and the image ends exactly at the end of
+        // its buffer.
+        QFETCH(int, colours);
+        QFETCH(bool, threaded);
+        const int fw = 1030, fh = 700, left = 7, top = 5, pw = 1011, ph = 690;
+        SyntheticFrame f(fw, fh, 1, 0, 0, fw, fh, 4);
+        f.view.colorAt = bayerRGGB;
+        const size_t bytes = size_t(pw) * ph * size_t(colours);
+        std::vector<unsigned char> raw(offsetof(kaldris_processed_image_t, data) + bytes);
+        auto *img = reinterpret_cast<kaldris_processed_image_t *>(raw.data());
+        img->width = pw;
+        img->height = ph;
+        img->colors = ushort(colours);
+        img->bits = 8;
+        for (size_t i = 0; i < bytes; ++i)
+            img->data[i] = (unsigned char)(i * 7 + i / 5);
+        TileGrid grid;
+        QVERIFY(grid.resize(fw, fh, threaded));
+        for (int i = 0; i < grid.size(); ++i)
+            std::fill(grid.tile(i).pixels, grid.tile(i).pixels + TileSize * TileSize, 0x12345678u);
+        QVERIFY(grid.resize(fw, fh, threaded));
+        RenderRequest r = requestFor(f);
+        r.mode = RenderRequest::ProcessedRgb;
+        r.processed = img;
+        r.processedArea = processedAreaFor(pw, ph, fw, fh, true, left, top);
+        r.threadingAllowed = threaded;
+        QVERIFY(renderTiles(r, grid).ok);
+        QCOMPARE(grid.size(), 2);
+        int wrong = 0, firstRow = -1, firstCol = -1;
+        for (int i = 0; i < grid.size(); ++i) {
+            const pixel_array_item_t &t = grid.tile(i);
+            for (int row = 0; row < TileSize; ++row)
+                for (int col = 0; col < TileSize; ++col) {
+                    const int fx = t.x + col, fy = t.y + row;
+                    uint32_t want = 0xFF000000u;
+                    if (col < t.width && row < t.height && fx >= left && fx < left + pw && fy >= top
+                        && fy < top + ph) {
+                        const unsigned char *d = img->data + (size_t(fy - top) * pw + size_t(fx - left)) * colours;
+                        want = colours == 1 ? 0xFF000000u | d[0] * 0x010101u
+                                            : 0xFF000000u | uint32_t(d[0]) << 16 | uint32_t(d[1]) << 8 | d[2];
+                    }
+                    if (t.pixels[row * TileSize + col] != want && wrong++ == 0) {
+                        firstRow = fy;
+                        firstCol = fx;
+                    }
+                }
+        }
+        QVERIFY2(wrong == 0, qPrintable(QStringLiteral("%1 wrong pixels, the first at row %2, column %3")
+                                            .arg(wrong).arg(firstRow).arg(firstCol)));
     }
 
     void processedRgbWithOverlay()

@@ -867,8 +867,17 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     if (resetBlackLevels && mainPrefValue("resetBLOnLoad"))
         loader.resetBlackLevelsFromFile(*image, channelNames.count);
 
-    const DisplayModeDecision display =
-        loader.prepareRawData(*image, loadContext(), [this](RawImage &) { renderRGB(); });
+    // The frame's statistics and histogram read only the working copy: they
+    // are measured while the RGB rendering keeps the decoder's data busy.
+    bool measured = false;
+    const DisplayModeDecision display = loader.prepareRawData(*image, loadContext(), [this, &measured](RawImage &) {
+        FrameMeasurement measurement;
+        measurement.start(frameMeasurementInput());
+        renderRGB();
+        frameStatistics = StatsBlock();
+        measurement.finish(frameStatistics, frameHistogram);
+        measured = true;
+    });
     if (display.prepared) {
         if (display.ycbcrChannels) {
             channelRadio->setChecked(true);
@@ -884,8 +893,13 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
                 compositeRadio->setChecked(true);
         }
     }
-    refreshFrameStats();
-    computeExposureLevels(true);
+    if (measured) {
+        frameStatsText = statsHtmlTable(frameStatistics);
+        exposureLevelsFromHistogram(true);
+    } else {
+        refreshFrameStats();
+        computeExposureLevels(true);
+    }
     restoreDisplayMode();
     refreshChannelSelector();
 
@@ -1046,6 +1060,33 @@ void Tessivane::computeExposureLevels(bool reload)
         return;
     if (reload)
         computeFrameStats();
+    exposureLevelsFromHistogram(reload);
+}
+
+FrameMeasurement::Input Tessivane::frameMeasurementInput()
+{
+    FrameMeasurement::Input in;
+    const bool masked = mainPrefValue("maskedPixels") != 0;
+    const kaldris_data_t &d = image->data();
+    in.frame = image->frameView(channelNames.count);
+    in.names = channelNames.names;
+    in.histogramX = masked ? d.sizes.left_margin : 0;
+    in.histogramY = masked ? d.sizes.top_margin : 0;
+    in.visibleWidth = image->visibleWidth;
+    in.visibleHeight = image->visibleHeight;
+    in.dataRange = image->dataRange;
+    in.currentMaximum = image->currentMaximum;
+    in.threads = statsThreads();
+    // Its rows are reused, not allocated anew; nothing reads it meanwhile.
+    in.histogram = std::move(frameHistogram);
+    frameHistogram = HistogramData();
+    return in;
+}
+
+void Tessivane::exposureLevelsFromHistogram(bool reload)
+{
+    if (!image)
+        return;
     ExposureInput in;
     in.frameHistogram = &frameHistogram;
     in.dataRange = image->dataRange;

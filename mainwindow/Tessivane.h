@@ -20,6 +20,7 @@
 #include "TW_updates.h"
 #include "ToolWindowMinimizer.h"
 #include "FullScreenGeometry.h"
+#include "FrameMeasurement.h"
 #include "UpdateChecker.h"
 #include "area_t.h"
 
@@ -226,6 +227,10 @@ public:
     void computeFrameStats();
     void computeRawMaximum();
     void computeExposureLevels(bool reload);
+    // computeExposureLevels on a frame histogram already measured.
+    void exposureLevelsFromHistogram(bool reload);
+    // The frame measured as refreshFrameStats and computeFrameStats do.
+    FrameMeasurement::Input frameMeasurementInput();
     void exposureStatsTable();
     void renderRGB();
 

@@ -229,6 +229,7 @@ Tessivane::Tessivane()
 
 Tessivane::~Tessivane()
 {
+    writeRecentFiles();
     stopExifRuns();
     // The rectangles point to their records, which go first.
     samplesController->deleteSampleItems();
@@ -1656,14 +1657,37 @@ void Tessivane::gui_resizer()
 
 void Tessivane::addRecentFile(const QString &path, bool removeOnly)
 {
-    RecentFiles::add(path, removeOnly);
-    updateRecentFileActions();
+    // Read afresh (another instance may have changed it) and shown at once;
+    // the file is written once the event loop runs again, not in the load.
+    const QStringList before = recentFilesPending ? pendingRecentFiles : RecentFiles::read();
+    const QStringList list = RecentFiles::updated(before, path, removeOnly);
+    showRecentFiles(list);
     failedLoadPath.clear();
+    // Reopening the newest file changes nothing worth a rewrite of the file.
+    if (list == before)
+        return;
+    pendingRecentFiles = list;
+    if (!recentFilesPending) {
+        recentFilesPending = true;
+        QTimer::singleShot(0, this, &Tessivane::writeRecentFiles);
+    }
+}
+
+void Tessivane::writeRecentFiles()
+{
+    if (!recentFilesPending)
+        return;
+    recentFilesPending = false;
+    RecentFiles::write(pendingRecentFiles);
 }
 
 void Tessivane::updateRecentFileActions()
 {
-    const QStringList files = RecentFiles::read();
+    showRecentFiles(RecentFiles::read());
+}
+
+void Tessivane::showRecentFiles(const QStringList &files)
+{
     const int n = std::min(int(files.size()), MaxRecentFiles);
     for (int i = 0; i < n; ++i) {
         recentFileActions[i]->setText(RecentFiles::actionText(i, files[i]));

@@ -130,6 +130,9 @@ public:
     QAction *screenshotAction = nullptr, *fullScreenAction = nullptr, *prefsAction = nullptr;
     static constexpr int MaxRecentFiles = 25;
     QAction *recentFileActions[MaxRecentFiles] = {};
+    // The recent-files list shown, not yet written to the settings.
+    QStringList pendingRecentFiles;
+    bool recentFilesPending = false;
     QAction *recentSeparator = nullptr, *exitAction = nullptr;
     QAction *histogramAction = nullptr, *samplesAction = nullptr, *exifAction = nullptr;
     QAction *clearSelectionAction = nullptr, *selectionHistogramAction = nullptr;
@@ -242,6 +245,8 @@ public:
     // Recent files.
     void addRecentFile(const QString &path, bool removeOnly = false);
     void updateRecentFileActions();
+    void showRecentFiles(const QStringList &files);
+    void writeRecentFiles();
     // Opens the raw file `step` places away in the loaded file's folder.
     void stepFile(int step, const QString &word);
 

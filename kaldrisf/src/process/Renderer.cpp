@@ -309,11 +309,17 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
                 eachRow(rows, y, [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
             }
         });
+        // The bands' counts added up bin range by bin range on every core.
         ToneCurve::Histogram total(outColours);
         uint64_t counted = 0;
-        for (const auto &hist : histograms)
-            for (size_t i = 0; i < hist.size(); ++i)
-                total.bins[i] += hist[i];
+        constexpr size_t Piece = 1024;
+        parallelFor((total.bins.size() + Piece - 1) / Piece, threads, [&](size_t piece) {
+            const size_t from = piece * Piece, to = std::min(total.bins.size(), from + Piece);
+            uint64_t *sum = total.bins.data();
+            for (const auto &hist : histograms)
+                for (size_t i = from; i < to; ++i)
+                    sum[i] += hist[i];
+        });
         for (int i = 0; i < ToneCurve::HistogramBins; ++i)
             counted += total.bins[i];
         double threshold = p.auto_bright_thr;
@@ -321,7 +327,7 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
             threshold = 0.01;
         gain = ToneCurve::autoBrightGain(total, counted, threshold);
     }
-    const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain);
+    const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain, threads);
 
     // A kept row must be read before the row after it is written: the two
     // stay in one band.

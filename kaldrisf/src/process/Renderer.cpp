@@ -97,6 +97,29 @@ void matrixPlanes(Isa isa, const float *const in[3], int w, const float (&m)[3][
         matrixPlanesBaseline(in, w, m, out);
 }
 
+// Hands the three split planes of a row (even columns, then odd ones) to
+// sink(x, channel, value) in column order. The sink comes by value: held in
+// registers, its pointers are not read again after every byte it stores.
+template <class Sink>
+inline void interleaveSplitRow(Sink sink, const int32_t *__restrict r, const int32_t *__restrict g,
+                               const int32_t *__restrict b, int w)
+{
+    const int half = (w + 1) / 2;
+    for (int j = 0; j < w / 2; ++j) {
+        sink(2 * j, 0, r[j]);
+        sink(2 * j + 1, 0, r[half + j]);
+        sink(2 * j, 1, g[j]);
+        sink(2 * j + 1, 1, g[half + j]);
+        sink(2 * j, 2, b[j]);
+        sink(2 * j + 1, 2, b[half + j]);
+    }
+    if (w & 1) {
+        sink(w - 1, 0, r[half - 1]);
+        sink(w - 1, 1, g[half - 1]);
+        sink(w - 1, 2, b[half - 1]);
+    }
+}
+
 int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
 {
     const kaldris_image_sizes_t &s = d.sizes;
@@ -201,15 +224,7 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
             int32_t *const linear[3] = {r.linear.data(), r.linear.data() + w, r.linear.data() + 2 * w};
             bayer->row(y, rows, planes);
             matrixPlanes(isa, planes, w, matrix, linear);
-            const int half = (w + 1) / 2;
-            for (int j = 0; j < w / 2; ++j)
-                for (int c = 0; c < 3; ++c) {
-                    sink(2 * j, c, linear[c][j]);
-                    sink(2 * j + 1, c, linear[c][half + j]);
-                }
-            if (w & 1)
-                for (int c = 0; c < 3; ++c)
-                    sink(w - 1, c, linear[c][half - 1]);
+            interleaveSplitRow(sink, linear[0], linear[1], linear[2], w);
             return;
         }
         float *in = r.in.data();

@@ -45,9 +45,11 @@ void WorkerPool::offer(const std::shared_ptr<PoolJob> &job, unsigned helpers)
     helpers = std::min(helpers, threads());
     if (!helpers)
         return;
-    {
+    try {
         std::lock_guard<std::mutex> guard(lock);
         offers.push_back(Offer{job, helpers});
+    } catch (...) {
+        return;   // no room for the offer: the caller does the work alone
     }
     if (helpers == 1)
         wake.notify_one();

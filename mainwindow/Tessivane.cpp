@@ -229,6 +229,7 @@ Tessivane::Tessivane()
 
 Tessivane::~Tessivane()
 {
+    writeRecentFiles();
     stopExifRuns();
     // The rectangles point to their records, which go first.
     samplesController->deleteSampleItems();
@@ -867,8 +868,17 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
     if (resetBlackLevels && mainPrefValue("resetBLOnLoad"))
         loader.resetBlackLevelsFromFile(*image, channelNames.count);
 
-    const DisplayModeDecision display =
-        loader.prepareRawData(*image, loadContext(), [this](RawImage &) { renderRGB(); });
+    // The frame's statistics and histogram read only the working copy: they
+    // are measured while the RGB rendering keeps the decoder's data busy.
+    bool measured = false;
+    const DisplayModeDecision display = loader.prepareRawData(*image, loadContext(), [this, &measured](RawImage &) {
+        FrameMeasurement measurement;
+        measurement.start(frameMeasurementInput());
+        renderRGB();
+        frameStatistics = StatsBlock();
+        measurement.finish(frameStatistics, frameHistogram);
+        measured = true;
+    });
     if (display.prepared) {
         if (display.ycbcrChannels) {
             channelRadio->setChecked(true);
@@ -884,8 +894,13 @@ bool Tessivane::loadFile(const QString &path, bool resetBlackLevels)
                 compositeRadio->setChecked(true);
         }
     }
-    refreshFrameStats();
-    computeExposureLevels(true);
+    if (measured) {
+        frameStatsText = statsHtmlTable(frameStatistics);
+        exposureLevelsFromHistogram(true);
+    } else {
+        refreshFrameStats();
+        computeExposureLevels(true);
+    }
     restoreDisplayMode();
     refreshChannelSelector();
 
@@ -1046,6 +1061,33 @@ void Tessivane::computeExposureLevels(bool reload)
         return;
     if (reload)
         computeFrameStats();
+    exposureLevelsFromHistogram(reload);
+}
+
+FrameMeasurement::Input Tessivane::frameMeasurementInput()
+{
+    FrameMeasurement::Input in;
+    const bool masked = mainPrefValue("maskedPixels") != 0;
+    const kaldris_data_t &d = image->data();
+    in.frame = image->frameView(channelNames.count);
+    in.names = channelNames.names;
+    in.histogramX = masked ? d.sizes.left_margin : 0;
+    in.histogramY = masked ? d.sizes.top_margin : 0;
+    in.visibleWidth = image->visibleWidth;
+    in.visibleHeight = image->visibleHeight;
+    in.dataRange = image->dataRange;
+    in.currentMaximum = image->currentMaximum;
+    in.threads = statsThreads();
+    // Its rows are reused, not allocated anew; nothing reads it meanwhile.
+    in.histogram = std::move(frameHistogram);
+    frameHistogram = HistogramData();
+    return in;
+}
+
+void Tessivane::exposureLevelsFromHistogram(bool reload)
+{
+    if (!image)
+        return;
     ExposureInput in;
     in.frameHistogram = &frameHistogram;
     in.dataRange = image->dataRange;
@@ -1615,14 +1657,37 @@ void Tessivane::gui_resizer()
 
 void Tessivane::addRecentFile(const QString &path, bool removeOnly)
 {
-    RecentFiles::add(path, removeOnly);
-    updateRecentFileActions();
+    // Read afresh (another instance may have changed it) and shown at once;
+    // the file is written once the event loop runs again, not in the load.
+    const QStringList before = recentFilesPending ? pendingRecentFiles : RecentFiles::read();
+    const QStringList list = RecentFiles::updated(before, path, removeOnly);
+    showRecentFiles(list);
     failedLoadPath.clear();
+    // Reopening the newest file changes nothing worth a rewrite of the file.
+    if (list == before)
+        return;
+    pendingRecentFiles = list;
+    if (!recentFilesPending) {
+        recentFilesPending = true;
+        QTimer::singleShot(0, this, &Tessivane::writeRecentFiles);
+    }
+}
+
+void Tessivane::writeRecentFiles()
+{
+    if (!recentFilesPending)
+        return;
+    recentFilesPending = false;
+    RecentFiles::write(pendingRecentFiles);
 }
 
 void Tessivane::updateRecentFileActions()
 {
-    const QStringList files = RecentFiles::read();
+    showRecentFiles(RecentFiles::read());
+}
+
+void Tessivane::showRecentFiles(const QStringList &files)
+{
     const int n = std::min(int(files.size()), MaxRecentFiles);
     for (int i = 0; i < n; ++i) {
         recentFileActions[i]->setText(RecentFiles::actionText(i, files[i]));

@@ -20,6 +20,7 @@
 #include "TW_updates.h"
 #include "ToolWindowMinimizer.h"
 #include "FullScreenGeometry.h"
+#include "FrameMeasurement.h"
 #include "UpdateChecker.h"
 #include "area_t.h"
 
@@ -129,6 +130,9 @@ public:
     QAction *screenshotAction = nullptr, *fullScreenAction = nullptr, *prefsAction = nullptr;
     static constexpr int MaxRecentFiles = 25;
     QAction *recentFileActions[MaxRecentFiles] = {};
+    // The recent-files list shown, not yet written to the settings.
+    QStringList pendingRecentFiles;
+    bool recentFilesPending = false;
     QAction *recentSeparator = nullptr, *exitAction = nullptr;
     QAction *histogramAction = nullptr, *samplesAction = nullptr, *exifAction = nullptr;
     QAction *clearSelectionAction = nullptr, *selectionHistogramAction = nullptr;
@@ -226,6 +230,10 @@ public:
     void computeFrameStats();
     void computeRawMaximum();
     void computeExposureLevels(bool reload);
+    // computeExposureLevels on a frame histogram already measured.
+    void exposureLevelsFromHistogram(bool reload);
+    // The frame measured as refreshFrameStats and computeFrameStats do.
+    FrameMeasurement::Input frameMeasurementInput();
     void exposureStatsTable();
     void renderRGB();
 
@@ -237,6 +245,8 @@ public:
     // Recent files.
     void addRecentFile(const QString &path, bool removeOnly = false);
     void updateRecentFileActions();
+    void showRecentFiles(const QStringList &files);
+    void writeRecentFiles();
     // Opens the raw file `step` places away in the loaded file's folder.
     void stepFile(int step, const QString &word);
 

@@ -1,5 +1,6 @@
 // The library's worker loop: every item once, done when the call returns,
-// the first failure rethrown, and a call that ends before its threads start.
+// the first failure rethrown, a call that ends before its threads start, and
+// callers on several threads sharing the pool.
 #include "TestRegistry.h"
 
 #include "io/ParallelFor.h"
@@ -21,6 +22,8 @@ private slots:
     void failureRethrownAfterTheOthers();
     void nested();
     void shortCallsOneAfterAnother();
+    void callersOnSeveralThreads();
+    void callWhileThePoolIsBusy();
 };
 
 void TestParallelFor::everyItemOnceAndDone_data()
@@ -96,6 +99,54 @@ void TestParallelFor::shortCallsOneAfterAnother()
             sum += x;
         QCOMPARE(sum, 120 + 16 * call);
     }
+}
+
+void TestParallelFor::callersOnSeveralThreads()
+{
+    // The threads share one pool: every caller's items are its own, done
+    // once each, nested calls included.
+    constexpr int Callers = 6, Calls = 150;
+    std::vector<int> wrong(Callers, 0);
+    std::vector<std::thread> callers;
+    for (int t = 0; t < Callers; ++t)
+        callers.emplace_back([t, &wrong] {
+            for (int call = 0; call < Calls; ++call) {
+                std::vector<std::atomic<int>> cells(12 * 12);
+                kaldris::parallelFor(12, 0, [&](size_t y) {
+                    kaldris::parallelFor(12, 0, [&](size_t x) { cells[y * 12 + x].fetch_add(int(y * 12 + x) + t); });
+                });
+                for (size_t i = 0; i < cells.size(); ++i)
+                    wrong[size_t(t)] += cells[i].load() != int(i) + t;
+            }
+        });
+    for (std::thread &c : callers)
+        c.join();
+    for (int t = 0; t < Callers; ++t)
+        QCOMPARE(wrong[size_t(t)], 0);
+}
+
+void TestParallelFor::callWhileThePoolIsBusy()
+{
+    // Every pool thread is held by another caller's slow items: a new call
+    // is done by its own thread meanwhile, not after them.
+    std::atomic<bool> release{false};
+    std::atomic<int> held{0};
+    std::thread slow([&] {
+        kaldris::parallelFor(64, 0, [&](size_t) {
+            held.fetch_add(1);
+            while (!release.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (held.load() < int(kaldris::workerCount(0, 64)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::vector<int> v(100, 0);
+    kaldris::parallelFor(v.size(), 0, [&](size_t i) { v[i] = int(i); });
+    release.store(true);
+    slow.join();
+    for (size_t i = 0; i < v.size(); ++i)
+        QCOMPARE(v[i], int(i));
 }
 
 TW_REGISTER_TEST(TestParallelFor)

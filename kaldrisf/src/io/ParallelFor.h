@@ -1,8 +1,10 @@
-// Runs fn(i) for i in [0, count) on up to `threads` std::threads; the caller's
-// thread works too. Returns when every item is done. The first exception
-// thrown by an item is rethrown on the calling thread.
+// Runs fn(i) for i in [0, count) on up to `threads` threads: the worker
+// pool's and the caller's. Returns when every item is done. The first
+// exception thrown by an item is rethrown on the calling thread.
 #ifndef KALDRIS_PARALLELFOR_H
 #define KALDRIS_PARALLELFOR_H
+
+#include "io/WorkerPool.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,21 +13,27 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 
 namespace kaldris {
 
 // threads 0 or 1 mean "caller decides": use every core.
 inline unsigned workerCount(int threads, size_t items)
 {
-    unsigned hw = std::max(1u, std::thread::hardware_concurrency());
+    // Asked once: the count is read from a file each time.
+    static const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
     unsigned n = threads > 1 ? std::min<unsigned>(unsigned(threads), hw) : hw;
     return unsigned(std::min<size_t>(n, std::max<size_t>(items, 1)));
 }
 
 namespace detail {
 
-struct ForState {
-    explicit ForState(size_t n) : count(n), left(n) {}
+// One call's items. The call waits for the items, not for the threads: a
+// pool thread may get to the job only after the others have done every item,
+// and then finds none. So the threads share the job; `fn` is only called for
+// an item taken before the last one finished, while the caller still waits.
+template <class Fn> struct ForJob final : PoolJob {
+    ForJob(size_t n, Fn *f) : count(n), left(n), fn(f) {}
     const size_t count;
     std::atomic<size_t> next{0};
     std::atomic<size_t> left;           // items not finished yet
@@ -33,6 +41,27 @@ struct ForState {
     std::mutex lock;
     std::condition_variable finished;
     std::exception_ptr error;
+    Fn *const fn;
+
+    void work() override
+    {
+        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < count;) {
+            if (!failed.load(std::memory_order_relaxed)) {
+                try {
+                    (*fn)(i);
+                } catch (...) {
+                    std::lock_guard<std::mutex> guard(lock);
+                    if (!error)
+                        error = std::current_exception();
+                    failed.store(true, std::memory_order_relaxed);
+                }
+            }
+            if (left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                std::lock_guard<std::mutex> guard(lock);
+                finished.notify_all();
+            }
+        }
+    }
 };
 
 }
@@ -45,43 +74,16 @@ template <class Fn> void parallelFor(size_t count, int threads, Fn &&fn)
             fn(i);
         return;
     }
-    // The call waits for the items, not for the threads: on a busy machine a
-    // thread may get its first turn only after the others have done every
-    // item, and then it finds none and ends on its own. So the threads are
-    // detached and share the state; `fn` is only called for an item taken
-    // before the last one finished, while the caller still waits.
-    const auto state = std::make_shared<detail::ForState>(count);
-    auto *const f = &fn;
-    const auto run = [state, f] {
-        detail::ForState &s = *state;
-        for (size_t i; (i = s.next.fetch_add(1, std::memory_order_relaxed)) < s.count;) {
-            if (!s.failed.load(std::memory_order_relaxed)) {
-                try {
-                    (*f)(i);
-                } catch (...) {
-                    std::lock_guard<std::mutex> guard(s.lock);
-                    if (!s.error)
-                        s.error = std::current_exception();
-                    s.failed.store(true, std::memory_order_relaxed);
-                }
-            }
-            if (s.left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                std::lock_guard<std::mutex> guard(s.lock);
-                s.finished.notify_all();
-            }
-        }
-    };
-    try {
-        for (unsigned t = 1; t < workers; ++t)
-            std::thread(run).detach();
-    } catch (...) {
-        // no more threads to be had: the ones started and this one finish the work
-    }
-    run();
-    std::unique_lock<std::mutex> guard(state->lock);
-    state->finished.wait(guard, [&] { return state->left.load(std::memory_order_acquire) == 0; });
-    if (state->error)
-        std::rethrow_exception(state->error);
+    using Job = detail::ForJob<std::remove_reference_t<Fn>>;
+    const auto job = std::make_shared<Job>(count, &fn);
+    WorkerPool &pool = WorkerPool::instance();
+    pool.offer(job, workers - 1);
+    job->work();
+    pool.withdraw(job.get());
+    std::unique_lock<std::mutex> guard(job->lock);
+    job->finished.wait(guard, [&] { return job->left.load(std::memory_order_acquire) == 0; });
+    if (job->error)
+        std::rethrow_exception(job->error);
 }
 
 // As parallelFor, with one `Scratch` a worker, made once and handed to each

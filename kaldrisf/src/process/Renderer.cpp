@@ -97,6 +97,29 @@ void matrixPlanes(Isa isa, const float *const in[3], int w, const float (&m)[3][
         matrixPlanesBaseline(in, w, m, out);
 }
 
+// Hands the three split planes of a row (even columns, then odd ones) to
+// sink(x, channel, value) in column order. The sink comes by value: held in
+// registers, its pointers are not read again after every byte it stores.
+template <class Sink>
+inline void interleaveSplitRow(Sink sink, const int32_t *__restrict r, const int32_t *__restrict g,
+                               const int32_t *__restrict b, int w)
+{
+    const int half = (w + 1) / 2;
+    for (int j = 0; j < w / 2; ++j) {
+        sink(2 * j, 0, r[j]);
+        sink(2 * j + 1, 0, r[half + j]);
+        sink(2 * j, 1, g[j]);
+        sink(2 * j + 1, 1, g[half + j]);
+        sink(2 * j, 2, b[j]);
+        sink(2 * j + 1, 2, b[half + j]);
+    }
+    if (w & 1) {
+        sink(w - 1, 0, r[half - 1]);
+        sink(w - 1, 1, g[half - 1]);
+        sink(w - 1, 2, b[half - 1]);
+    }
+}
+
 int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
 {
     const kaldris_image_sizes_t &s = d.sizes;
@@ -201,15 +224,7 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
             int32_t *const linear[3] = {r.linear.data(), r.linear.data() + w, r.linear.data() + 2 * w};
             bayer->row(y, rows, planes);
             matrixPlanes(isa, planes, w, matrix, linear);
-            const int half = (w + 1) / 2;
-            for (int j = 0; j < w / 2; ++j)
-                for (int c = 0; c < 3; ++c) {
-                    sink(2 * j, c, linear[c][j]);
-                    sink(2 * j + 1, c, linear[c][half + j]);
-                }
-            if (w & 1)
-                for (int c = 0; c < 3; ++c)
-                    sink(w - 1, c, linear[c][half - 1]);
+            interleaveSplitRow(sink, linear[0], linear[1], linear[2], w);
             return;
         }
         float *in = r.in.data();
@@ -309,11 +324,17 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
                 eachRow(rows, y, [bins](int, int c, int q) { ++bins[c * ToneCurve::HistogramBins + (q >> 3)]; });
             }
         });
+        // The bands' counts added up bin range by bin range on every core.
         ToneCurve::Histogram total(outColours);
         uint64_t counted = 0;
-        for (const auto &hist : histograms)
-            for (size_t i = 0; i < hist.size(); ++i)
-                total.bins[i] += hist[i];
+        constexpr size_t Piece = 1024;
+        parallelFor((total.bins.size() + Piece - 1) / Piece, threads, [&](size_t piece) {
+            const size_t from = piece * Piece, to = std::min(total.bins.size(), from + Piece);
+            uint64_t *sum = total.bins.data();
+            for (const auto &hist : histograms)
+                for (size_t i = from; i < to; ++i)
+                    sum[i] += hist[i];
+        });
         for (int i = 0; i < ToneCurve::HistogramBins; ++i)
             counted += total.bins[i];
         double threshold = p.auto_bright_thr;
@@ -321,7 +342,7 @@ int render(const kaldris_data_t &d, RenderedImage &out, const LinearStep &step)
             threshold = 0.01;
         gain = ToneCurve::autoBrightGain(total, counted, threshold);
     }
-    const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain);
+    const std::vector<uint8_t> table = ToneCurve::buildTable(p.gamm[0], p.gamm[1], gain, threads);
 
     // A kept row must be read before the row after it is written: the two
     // stay in one band.

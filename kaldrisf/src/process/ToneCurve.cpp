@@ -1,5 +1,7 @@
 #include "ToneCurve.h"
 
+#include "io/ParallelFor.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -71,7 +73,7 @@ double ToneCurve::apply(double x, double power, double slope)
     return (1.0 + a) * std::pow(x, p) - a;
 }
 
-std::vector<uint8_t> ToneCurve::buildTable(double power, double slope, double gain)
+std::vector<uint8_t> ToneCurve::buildTable(double power, double slope, double gain, int threads)
 {
     std::vector<uint8_t> table(65536);
     const double p = effectivePower(power);
@@ -80,23 +82,28 @@ std::vector<uint8_t> ToneCurve::buildTable(double power, double slope, double ga
     const double a = toe ? slope * x0 * (1.0 / p - 1.0) : 0.0;
     if (!(gain > 0) || !std::isfinite(gain))
         gain = 1.0;
-    for (int v = 0; v < 65536; ++v) {
-        double x = std::min(1.0, v / 65535.0 * gain);
-        double y;
-        if (p == 1.0)
-            y = x;
-        else if (toe && x < x0)
-            y = slope * x;
-        else
-            y = (1.0 + a) * std::pow(x, p) - a;
-        table[v] = uint8_t(std::clamp(std::lround(y * 255.0), 0L, 255L));
-        // Past full scale every entry is the same: no more powers to take.
-        if (x == 1.0) {
-            std::fill(table.begin() + v + 1, table.end(), table[v]);
-            break;
+    // A power for each entry takes a millisecond or two on one core, while
+    // the rendering's other threads wait: the table is filled in pieces.
+    constexpr int Piece = 4096;
+    parallelFor(table.size() / Piece, threads, [&](size_t piece) {
+        const int end = int(piece + 1) * Piece;
+        for (int v = int(piece) * Piece; v < end; ++v) {
+            double x = std::min(1.0, v / 65535.0 * gain);
+            double y;
+            if (p == 1.0)
+                y = x;
+            else if (toe && x < x0)
+                y = slope * x;
+            else
+                y = (1.0 + a) * std::pow(x, p) - a;
+            table[v] = uint8_t(std::clamp(std::lround(y * 255.0), 0L, 255L));
+            // Past full scale every entry is the same: no more powers to take.
+            if (x == 1.0) {
+                std::fill(table.begin() + v + 1, table.begin() + end, table[v]);
+                break;
+            }
         }
-    }
+    });
     return table;
 }
-
 }

@@ -31,8 +31,8 @@ public:
 
     // power: the exponent applied to linear light (0.4545 for gamma 2.2; a
     // value above 1 is read as the gamma itself). gain multiplies the
-    // linear value before the curve.
-    static std::vector<uint8_t> buildTable(double power, double slope, double gain);
+    // linear value before the curve. threads as parallelFor's.
+    static std::vector<uint8_t> buildTable(double power, double slope, double gain, int threads = 0);
 
     // The curve itself on 0..1.
     static double apply(double x, double power, double slope);

@@ -33,7 +33,7 @@ GridSelCells::GridSelCells(int count, const QPen &pen, QGraphicsItem *parent)
 void GridSelCells::rectsChanged()
 {
     prepareGeometryChange();
-    outlinesKnown = false;
+    boundsKnown = false;
 }
 
 void GridSelCells::setPen(const QPen &pen)
@@ -42,34 +42,44 @@ void GridSelCells::setPen(const QPen &pen)
         return;
     prepareGeometryChange();
     outlinePen = pen;
-    outlinesKnown = false;
+    boundsKnown = false;
 }
 
-void GridSelCells::ensureOutlines() const
+double GridSelCells::halfPen() const
 {
-    if (outlinesKnown)
+    return outlinePen.style() == Qt::NoPen ? 0 : outlinePen.widthF() / 2;
+}
+
+void GridSelCells::ensureBounds() const
+{
+    if (boundsKnown)
         return;
-    outlines = QPainterPath();
-    outlines.setFillRule(Qt::OddEvenFill);
     bounds = QRectF();
-    const double half = outlinePen.style() == Qt::NoPen ? 0 : outlinePen.widthF() / 2;
+    const double half = halfPen();
+    for (const QRectF &r : cellRects)
+        bounds |= r.normalized().adjusted(-half, -half, half, half);
+    boundsKnown = true;
+}
+
+QPainterPath GridSelCells::outlinePath() const
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    const double half = halfPen();
     for (const QRectF &r : cellRects) {
         const QRectF outer = r.normalized().adjusted(-half, -half, half, half);
-        bounds |= outer;
-        if (half <= 0)
-            continue;
-        outlines.addRect(outer);
+        path.addRect(outer);
         const QRectF inner = outer.adjusted(2 * half, 2 * half, -2 * half, -2 * half);
         // A rectangle narrower than the pen is all outline.
         if (inner.width() > 0 && inner.height() > 0)
-            outlines.addRect(inner);
+            path.addRect(inner);
     }
-    outlinesKnown = true;
+    return path;
 }
 
 QRectF GridSelCells::boundingRect() const
 {
-    ensureOutlines();
+    ensureBounds();
     return bounds;
 }
 
@@ -77,7 +87,7 @@ bool GridSelCells::contains(const QPointF &point) const
 {
     if (!boundingRect().contains(point))
         return false;
-    const double half = outlinePen.style() == Qt::NoPen ? 0 : outlinePen.widthF() / 2;
+    const double half = halfPen();
     for (const QRectF &r : cellRects)
         if (r.normalized().adjusted(-half, -half, half, half).contains(point))
             return true;
@@ -86,12 +96,11 @@ bool GridSelCells::contains(const QPointF &point) const
 
 void GridSelCells::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
 {
-    ensureOutlines();
-    if (outlines.isEmpty())
+    if (cellRects.empty() || halfPen() <= 0)
         return;
     const QTransform t = painter->worldTransform();
     if (t.type() > QTransform::TxScale) {
-        painter->fillPath(outlines, outlinePen.brush());
+        painter->fillPath(outlinePath(), outlinePen.brush());
         return;
     }
     // Unrotated, the rings are four whole-pixel bars each on the device:

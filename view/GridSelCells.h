@@ -49,15 +49,17 @@ public:
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
 private:
-    void ensureOutlines() const;
+    double halfPen() const;
+    void ensureBounds() const;
+    // Only a rotated view fills the rings as a path.
+    QPainterPath outlinePath() const;
 
     QPen outlinePen;
     std::vector<QRectF> cellRects;
     std::vector<Cell> cellData;
     QVector<const Cell *> cellViews;
 
-    mutable bool outlinesKnown = false;
-    mutable QPainterPath outlines;
+    mutable bool boundsKnown = false;
     mutable QRectF bounds;
 };
 
